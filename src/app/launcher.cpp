@@ -1,0 +1,97 @@
+#include "launcher.h"
+
+#include "appdelegate.h"
+#include "audioplayer.h"
+#include "contentlinks.h"
+#include "keywindow.h"
+#include "leveltrace.h"
+#include "mainscreen.h"
+#include "maininterface.h"
+#include "mediaaudioplayer.h"
+#include "microphonerecorder.h"
+#include "qmxblewer.h"
+#include "tracerecorder.h"
+
+#include <QCoreApplication>
+#include <QLoggingCategory>
+#include <QWidget>
+#include <cstdio>
+
+Q_LOGGING_CATEGORY(lcLaunch, "vantoro.launch")
+
+Launcher::Launcher(QObject* parent) : QObject(parent) {}
+
+Launcher::~Launcher() {
+    shutDown();
+    delete m_window;
+}
+
+int Launcher::checkOptions(const RunOptions& options) {
+    if (!options.error.isEmpty()) {
+        std::fprintf(stderr, "vantoro: %s\n%s", qPrintable(options.error),
+                     qPrintable(RunOptions::usage()));
+        return 2;
+    }
+    if (options.showHelp)
+        std::fputs(qPrintable(RunOptions::usage()), stdout);
+    return 0;
+}
+
+bool Launcher::installLevelSource(const RunOptions& options, QString* error) {
+    if (options.levelTracePath.isEmpty()) {
+        AudioRecorder::setFactory([](const QString& path, const QVariantMap& settings) {
+            // The recorder lives on the GUI thread, whichever thread lets go
+            // of it last.
+            return std::shared_ptr<AudioRecorder>(new MicrophoneRecorder(path, settings),
+                                                  [](MicrophoneRecorder* r) { r->deleteLater(); });
+        });
+        if (!MicrophoneRecorder::hasAudioInput())
+            qCWarning(lcLaunch) << "no audio input: blowing cannot be measured until a microphone"
+                                   " is connected";
+        return true;
+    }
+    LevelTrace::ParseError parseError;
+    const auto trace = LevelTrace::load(options.levelTracePath, &parseError);
+    if (!trace) {
+        if (error)
+            *error = QStringLiteral("level trace %1:%2: %3")
+                         .arg(options.levelTracePath)
+                         .arg(parseError.line)
+                         .arg(parseError.message);
+        return false;
+    }
+    AudioRecorder::setFactory([trace = *trace](const QString& path, const QVariantMap&) {
+        return std::make_shared<TraceRecorder>(trace, path);
+    });
+    qCInfo(lcLaunch) << "replaying" << trace->points().size() << "levels from"
+                     << options.levelTracePath << "instead of the microphone";
+    return true;
+}
+
+void Launcher::installSoundOutput() {
+    AudioPlayer::setFactory([](const QString& path) -> std::shared_ptr<AudioPlayer> {
+        return MediaAudioPlayer::open(path);
+    });
+}
+
+void Launcher::launch(const RunOptions& options) {
+    MainScreen::set(options.screenSize, options.screenScale);
+    if (options.contentBase.isValid())
+        ContentLinks::setBaseUrl(options.contentBase);
+    installSoundOutput();
+
+    m_window = MainInterface::load(options.screenSize);
+    m_delegate = std::make_unique<AppDelegate>();
+    m_delegate->setWindow(m_window);
+    m_delegate->didFinishLaunchingWithOptions();
+    KeyWindow::makeKeyAndVisible(m_window);
+    if (!options.openUrl.isEmpty())
+        m_delegate->handleOpenURL(options.openUrl);
+
+    connect(qApp, &QCoreApplication::aboutToQuit, this, &Launcher::shutDown);
+}
+
+void Launcher::shutDown() {
+    // A loop still polling the recorder would keep the process from ending.
+    QMXBlewer::sharedInstance().stopBlew();
+}

@@ -1,0 +1,42 @@
+#include "launcher.h"
+#include "quitsignals.h"
+
+#include <QApplication>
+#include <QFont>
+#include <QLoggingCategory>
+#include <cstdio>
+#include <unistd.h>
+
+int main(int argc, char* argv[]) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const RunOptions options = RunOptions::parse(arguments);
+    if (const int status = Launcher::checkOptions(options); status != 0 || options.showHelp)
+        return status;
+
+    // The window is laid out in points; the screen's scale turns them into
+    // device pixels, as on the phone.
+    qputenv("QT_SCALE_FACTOR", QByteArray::number(options.screenScale));
+    // The browser engine refuses to start its sandbox as root (containers, CI).
+    if (::geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"))
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Vantoro"));
+    QApplication::setFont(QFont(QStringLiteral("Liberation Sans")));
+
+    QString error;
+    if (!Launcher::installLevelSource(options, &error)) {
+        std::fprintf(stderr, "vantoro: %s\n", qPrintable(error));
+        return 2;
+    }
+    Launcher launcher;
+    QuitSignals quitSignals;
+    QObject::connect(&quitSignals, &QuitSignals::quitRequested, &app, [](int signal) {
+        qInfo("vantoro: signal %d, quitting", signal);
+        QCoreApplication::quit();
+    });
+    launcher.launch(options);
+    return app.exec();
+}

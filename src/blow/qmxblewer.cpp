@@ -1,0 +1,243 @@
+#include "qmxblewer.h"
+
+#include "audiorecorder.h"
+#include "audiosession.h"
+#include "clock.h"
+#include "delegatecall.h"
+#include "dispatch.h"
+#include "folders.h"
+#include "qmxblewdelegate.h"
+#include "qmxblewutil.h"
+
+#include <QFile>
+#include <cmath>
+
+namespace {
+
+// A loop is counted from its dispatch until it returns, so that the detector
+// is never destroyed under it.
+class LoopScope {
+public:
+    explicit LoopScope(std::atomic<int>& count) : m_count(count) {}
+    ~LoopScope() { --m_count; }
+
+private:
+    std::atomic<int>& m_count;
+};
+
+} // namespace
+
+QMXBlewer& QMXBlewer::sharedInstance() {
+    static QMXBlewer* detector = new QMXBlewer;
+    return *detector;
+}
+
+QMXBlewer::QMXBlewer() {
+    m_fileUrl = Folders::documents() + QStringLiteral("/%1.%2").arg(QStringLiteral("voice"),
+                                                                     QStringLiteral("caf"));
+    QFile file(m_fileUrl);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        file.close();
+}
+
+QMXBlewer::~QMXBlewer() {
+    stopBlew();
+    while (m_loopsRunning.load() > 0)
+        Clock().sleep(0.001);
+}
+
+bool QMXBlewer::delegateAnswers(const char* signature) const {
+    return DelegateCall::responds(m_delegate, signature);
+}
+
+void QMXBlewer::blowAirstart() {
+    if (isMonitorActive())
+        return;
+    audioSessionStart();
+    const QVariantMap settings = prepareSettings();
+    QFile::remove(m_fileUrl);
+    m_recorder = AudioRecorder::create(m_fileUrl, settings);
+    if (!m_recorder || !m_recorder->prepareToRecord())
+        return;
+    const bool recording = m_recorder->record();
+    if (!delegateAnswers(QMXBlewDelegate::BlowAirstart))
+        return;
+    QMetaObject::invokeMethod(m_delegate, "BlowAirstart", Q_ARG(bool, recording));
+    if (recording && m_recorder) {
+        m_recorder->setMeteringEnabled(true);
+        blewMonitor();
+    }
+}
+
+void QMXBlewer::stopBlew() {
+    if (m_recorder && m_recorder->isRecording())
+        m_recorder->stop();
+    m_activeRun = 0;
+    AudioSession::sharedInstance().setCategory(AudioSession::Category::Playback);
+}
+
+void QMXBlewer::interrupt() {
+    stopBlew();
+    if (delegateAnswers(QMXBlewDelegate::wasInterrupt))
+        QMetaObject::invokeMethod(m_delegate, "wasInterrupt");
+}
+
+bool QMXBlewer::isRecordingState() const { return m_recorder && m_recorder->isRecording(); }
+
+void QMXBlewer::audioSessionStart() {
+    AudioSession& session = AudioSession::sharedInstance();
+    if (session.setCategory(AudioSession::Category::PlayAndRecord))
+        session.setActive(true);
+}
+
+QVariantMap QMXBlewer::prepareSettings() const {
+    // 8 kHz mono at the lowest quality: only the meter matters.
+    QVariantMap settings;
+    settings.insert(QStringLiteral("AVFormatIDKey"), 1633772320);
+    settings.insert(QStringLiteral("AVSampleRateKey"), 8000.0f);
+    settings.insert(QStringLiteral("AVNumberOfChannelsKey"), 1);
+    settings.insert(QStringLiteral("AVLinearPCMBitDepthKey"), 8);
+    settings.insert(QStringLiteral("AVLinearPCMIsBigEndianKey"), false);
+    settings.insert(QStringLiteral("AVLinearPCMIsFloatKey"), false);
+    settings.insert(QStringLiteral("AVEncoderBitRateKey"), 12000);
+    settings.insert(QStringLiteral("AVEncoderBitDepthHintKey"), 8);
+    settings.insert(QStringLiteral("AVEncoderBitRatePerChannelKey"), 8);
+    settings.insert(QStringLiteral("AVEncoderAudioQualityKey"), 0);
+    return settings;
+}
+
+void QMXBlewer::blewMonitor() {
+    // The run is taken here, on the caller's thread, rather than when the
+    // loop gets going: a second start right after the first is then refused.
+    const quint64 run = ++m_runCounter;
+    m_activeRun = run;
+    startWaitingPhase(run, m_recorder);
+}
+
+void QMXBlewer::blewing() { startBlowingPhase(m_activeRun.load(), m_recorder); }
+
+void QMXBlewer::startWaitingPhase(quint64 run, Recorder recorder) {
+    if (!recorder)
+        return;
+    ++m_loopsRunning;
+    Dispatch::shared().global([this, run, recorder] {
+        LoopScope scope(m_loopsRunning);
+        waitingLoop(run, recorder);
+    });
+}
+
+void QMXBlewer::startBlowingPhase(quint64 run, Recorder recorder) {
+    if (!recorder)
+        return;
+    ++m_loopsRunning;
+    Dispatch::shared().global([this, run, recorder] {
+        LoopScope scope(m_loopsRunning);
+        blowingLoop(run, recorder);
+    });
+}
+
+void QMXBlewer::waitingLoop(quint64 run, const Recorder& recorder) {
+    Clock& clock = Clock::shared();
+    const double t0 = clock.now();
+    if (!recorder->isRecording())
+        return;
+    for (;;) {
+        if (m_activeRun.load() != run)
+            return;
+        if (clock.now() - t0 > kWaitingTimeout) {
+            Dispatch::shared().main([self = QPointer(this), run] {
+                if (self)
+                    self->deliverTimeout(run);
+            });
+            return;
+        }
+        recorder->updateMeters();
+        if (recorder->averagePowerForChannel(0) > kStartThreshold) {
+            startBlowingPhase(run, recorder);
+            return;
+        }
+        clock.sleep(kWaitingPoll);
+        if (!recorder->isRecording())
+            return;
+    }
+}
+
+int QMXBlewer::blowLevel(float level, double threshold) {
+    const double l = level;
+    if (std::isnan(l) || l < threshold)
+        return 0;
+    if (l >= -2)
+        return 8;
+    if (l >= -3)
+        return 7;
+    if (l >= -5)
+        return 6;
+    if (l >= -7)
+        return 5;
+    return 4;
+}
+
+void QMXBlewer::blowingLoop(quint64 run, const Recorder& recorder) {
+    Clock& clock = Clock::shared();
+    const double start = clock.now();
+    m_startTime = start;
+    if (!recorder->isRecording())
+        return;
+    qint32 polls = 0;
+    for (;;) {
+        recorder->updateMeters();
+        const double threshold = m_isPlay ? kSmogGameThreshold : kLungTestThreshold;
+        const int level = blowLevel(recorder->averagePowerForChannel(0), threshold);
+        if (level == 0)
+            break;
+        Dispatch::shared().main([self = QPointer(this), level, polls, start] {
+            if (self)
+                self->deliverLevel(level, polls, start);
+        });
+        clock.sleep(kBlowingPoll);
+        if (!recorder->isRecording())
+            return;
+        ++polls;
+    }
+    Dispatch::shared().main([self = QPointer(this), run, recorder, polls, start] {
+        if (self)
+            self->deliverEnd(run, recorder, polls, start);
+    });
+}
+
+double QMXBlewer::blowTime(qint32 polls, double start) const {
+    return (Clock::shared().now() - start) + polls * kBlowTimePerPoll;
+}
+
+void QMXBlewer::deliverLevel(int level, qint32 polls, double start) {
+    if (delegateAnswers(QMXBlewDelegate::BlowAirupdataState))
+        QMetaObject::invokeMethod(m_delegate, "BlowAirupdataState", Q_ARG(float, float(level)));
+    if (delegateAnswers(QMXBlewDelegate::BlowCurrentTotal)) {
+        const qint32 total = QMXBlewUtil::getTotalAirByTime(blowTime(polls, start));
+        QMetaObject::invokeMethod(m_delegate, "BlowCurrentTotal", Q_ARG(int, total));
+    }
+}
+
+void QMXBlewer::deliverEnd(quint64 run, const Recorder& recorder, qint32 polls, double start) {
+    // A stop between the end of the loop and this block closed the run: the
+    // user asked for no result.
+    if (m_activeRun.load() != run)
+        return;
+    if (!delegateAnswers(QMXBlewDelegate::BlowAirOver))
+        return;
+    const qint32 capacity = QMXBlewUtil::getTotalAirByTime(blowTime(polls, start));
+    const qint32 percent = QMXBlewUtil::defeatPercent(capacity);
+    QMetaObject::invokeMethod(m_delegate, "BlowAirOver", Q_ARG(int, capacity),
+                              Q_ARG(int, percent));
+    recorder->stop();
+    quint64 expected = run;
+    m_activeRun.compare_exchange_strong(expected, 0);
+    AudioSession::sharedInstance().setCategory(AudioSession::Category::Playback);
+}
+
+void QMXBlewer::deliverTimeout(quint64 run) {
+    if (m_activeRun.load() != run)
+        return;
+    if (delegateAnswers(QMXBlewDelegate::waitBlewTimeOut))
+        QMetaObject::invokeMethod(m_delegate, "waitBlewTimeOut");
+}

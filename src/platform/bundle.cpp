@@ -1,0 +1,65 @@
+#include "bundle.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <mutex>
+
+#ifndef VANTORO_VERSION
+#define VANTORO_VERSION "0.0.0"
+#endif
+
+namespace {
+std::mutex g_mutex;
+QString g_override;
+
+QString locate() {
+    const QString exeDir = QCoreApplication::applicationDirPath();
+    for (const QString& candidate :
+         {exeDir + QStringLiteral("/resources"), exeDir + QStringLiteral("/../resources"),
+          exeDir + QStringLiteral("/../share/vantoro")}) {
+        if (QFileInfo(candidate).isDir())
+            return QDir(candidate).canonicalPath();
+    }
+    return exeDir + QStringLiteral("/resources");
+}
+} // namespace
+
+QString Bundle::resourcePath() {
+    std::lock_guard lock(g_mutex);
+    if (!g_override.isEmpty())
+        return g_override;
+    static const QString found = locate();
+    return found;
+}
+
+void Bundle::setResourcePath(const QString& path) {
+    std::lock_guard lock(g_mutex);
+    g_override = path;
+}
+
+QString Bundle::pathForResource(const QString& name, const QString& type) {
+    if (name.isEmpty())
+        return {};
+    const QString file = type.isEmpty() ? name : name + u'.' + type;
+    const QString root = resourcePath();
+    // Resources are grouped by kind in the bundle; a name is unique across them.
+    for (const char* sub : {"", "images/", "sounds/", "strings/", "data/"}) {
+        const QString path = root + u'/' + QLatin1String(sub) + file;
+        if (QFileInfo(path).isFile())
+            return path;
+    }
+    return {};
+}
+
+QVariant Bundle::infoValue(const QString& key) {
+    if (key == QLatin1String("CFBundleShortVersionString"))
+        return QStringLiteral(VANTORO_VERSION);
+    if (key == QLatin1String("CFBundleDisplayName"))
+        return QStringLiteral("Vantoro");
+    if (key == QLatin1String("CFBundleIdentifier"))
+        return bundleIdentifier();
+    return {};
+}
+
+QString Bundle::bundleIdentifier() { return QStringLiteral("app.vantoro.Vantoro"); }

@@ -1,0 +1,77 @@
+#include "leveltrace.h"
+
+#include "audiorecorder.h"
+
+#include <QFile>
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace {
+
+std::optional<float> parseLevel(QStringView field) {
+    if (field.compare(u"nan", Qt::CaseInsensitive) == 0)
+        return std::numeric_limits<float>::quiet_NaN();
+    bool ok = false;
+    const double db = field.toDouble(&ok);
+    if (!ok || !std::isfinite(db))
+        return std::nullopt;
+    return float(db);
+}
+
+} // namespace
+
+std::optional<LevelTrace> LevelTrace::parse(QStringView text, ParseError* error) {
+    LevelTrace trace;
+    int lineNumber = 0;
+    auto fail = [&](const QString& message) {
+        if (error)
+            *error = {lineNumber, message};
+        return std::nullopt;
+    };
+    for (QStringView line : text.split(u'\n')) {
+        ++lineNumber;
+        line = line.trimmed();
+        if (line.isEmpty() || line.startsWith(u'#'))
+            continue;
+        const auto fields = line.split(u' ', Qt::SkipEmptyParts);
+        if (fields.size() != 2)
+            return fail(QStringLiteral("expected \"seconds dB\", got \"%1\"").arg(line));
+        bool ok = false;
+        const double seconds = fields[0].toDouble(&ok);
+        if (!ok || !std::isfinite(seconds) || seconds < 0)
+            return fail(QStringLiteral("bad time \"%1\"").arg(fields[0]));
+        if (!trace.m_points.empty() && seconds < trace.m_points.back().seconds)
+            return fail(QStringLiteral("time %1 goes back before %2")
+                            .arg(seconds)
+                            .arg(trace.m_points.back().seconds));
+        const auto db = parseLevel(fields[1]);
+        if (!db)
+            return fail(QStringLiteral("bad level \"%1\"").arg(fields[1]));
+        trace.m_points.push_back({seconds, *db});
+    }
+    if (trace.m_points.empty()) {
+        lineNumber = std::max(lineNumber, 1);
+        return fail(QStringLiteral("no levels in the trace"));
+    }
+    return trace;
+}
+
+std::optional<LevelTrace> LevelTrace::load(const QString& path, ParseError* error) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        if (error)
+            *error = {0, QStringLiteral("cannot read: %1").arg(file.errorString())};
+        return std::nullopt;
+    }
+    return parse(QString::fromUtf8(file.readAll()), error);
+}
+
+float LevelTrace::levelAt(double seconds) const {
+    const auto after = std::upper_bound(
+        m_points.begin(), m_points.end(), seconds,
+        [](double t, const Point& p) { return t < p.seconds; });
+    return after == m_points.begin() ? AudioRecorder::kSilenceDb : std::prev(after)->db;
+}
+
+double LevelTrace::duration() const { return m_points.empty() ? 0.0 : m_points.back().seconds; }

@@ -1,0 +1,3 @@
+#include "baseviewcontroller.h"
+
+BaseViewController::BaseViewController(QWidget* parent) : ViewController(parent) {}

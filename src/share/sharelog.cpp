@@ -1,0 +1,3 @@
+#include "sharelog.h"
+
+Q_LOGGING_CATEGORY(lcShare, "vantoro.share")

@@ -1,0 +1,25 @@
+#include "socialsinahandler.h"
+
+#include "sharelog.h"
+
+#include <mutex>
+
+namespace {
+std::mutex g_mutex;
+QString g_redirect;
+} // namespace
+
+void SocialSinaHandler::openSSOWithRedirectURL(const QString& redirectHost) {
+    {
+        std::lock_guard lock(g_mutex);
+        g_redirect = redirectHost;
+    }
+    qCInfo(lcShare) << "SocialSinaHandler openSSOWithRedirectURL" << redirectHost;
+}
+
+QString SocialSinaHandler::redirectURL() {
+    std::lock_guard lock(g_mutex);
+    return g_redirect;
+}
+
+bool SocialSinaHandler::isSSOEnabled() { return !redirectURL().isEmpty(); }
