@@ -21,7 +21,7 @@ bool parseContentBase(const QString& value, RunOptions& options) {
     const bool http = url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https");
     if (!url.isValid() || !http || url.host().isEmpty())
         return false;
-    options.contentBase = url.adjusted(QUrl::StripTrailingSlash);
+    options.contentBase = url;
     return true;
 }
 

@@ -14,12 +14,17 @@ std::mutex g_mutex;
 QString g_override;
 
 QString locate() {
+    // Beside the executable in the build tree (tests and benchmarks sit a
+    // few folders below it), or in share/ of the install tree.
     const QString exeDir = QCoreApplication::applicationDirPath();
-    for (const QString& candidate :
-         {exeDir + QStringLiteral("/resources"), exeDir + QStringLiteral("/../resources"),
-          exeDir + QStringLiteral("/../share/vantoro")}) {
-        if (QFileInfo(candidate).isDir())
-            return QDir(candidate).canonicalPath();
+    QDir dir(exeDir);
+    for (int up = 0; up < 4; ++up) {
+        if (dir.exists(QStringLiteral("resources")))
+            return dir.canonicalPath() + QStringLiteral("/resources");
+        if (dir.exists(QStringLiteral("share/vantoro")))
+            return dir.canonicalPath() + QStringLiteral("/share/vantoro");
+        if (!dir.cdUp())
+            break;
     }
     return exeDir + QStringLiteral("/resources");
 }

@@ -51,7 +51,8 @@ std::optional<LevelTrace> LevelTrace::parse(QStringView text, ParseError* error)
         trace.m_points.push_back({seconds, *db});
     }
     if (trace.m_points.empty()) {
-        lineNumber = std::max(lineNumber, 1);
+        // The piece after a final newline is not a line of its own.
+        lineNumber = std::max(lineNumber - (text.endsWith(u'\n') ? 1 : 0), 1);
         return fail(QStringLiteral("no levels in the trace"));
     }
     return trace;

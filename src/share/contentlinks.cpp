@@ -9,7 +9,8 @@ QUrl g_base(QStringLiteral("http://127.0.0.1"));
 
 void ContentLinks::setBaseUrl(const QUrl& base) {
     std::lock_guard lock(g_mutex);
-    g_base = base.adjusted(QUrl::StripTrailingSlash);
+    g_base = base.path() == QLatin1String("/") ? base.adjusted(QUrl::RemovePath)
+                                               : base.adjusted(QUrl::StripTrailingSlash);
 }
 
 QUrl ContentLinks::baseUrl() {

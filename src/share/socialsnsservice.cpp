@@ -23,7 +23,9 @@ QString networkOf(const QString& scheme) {
 } // namespace
 
 bool SocialSnsService::handleOpenURL(const QUrl& url) {
-    const QString network = url.isValid() ? networkOf(url.scheme()) : QString();
+    // Hand-back URLs often carry query-like hosts that QUrl calls invalid;
+    // only their scheme matters here.
+    const QString network = networkOf(url.scheme());
     if (network.isEmpty()) {
         qCInfo(lcShare) << "SocialSnsService handleOpenURL: not a share hand-back:"
                         << url.toString();

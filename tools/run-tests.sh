@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, starts the test services and runs every
+# test. Screenshots and other artifacts land in artifacts/.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/.." && pwd)
+"$here/install-deps.sh"
+"$here/build.sh"
+
+eval "$("$here/test-services.sh" start)"
+trap '"$here/test-services.sh" stop' EXIT
+mkdir -p "$root/artifacts"
+export VANTORO_ARTIFACTS="$root/artifacts"
+# Tests that need a real display get a virtual one; the rest run offscreen.
+xvfb-run -a -s "-screen 0 1280x1280x24" \
+  ctest --test-dir "$root/build" --output-on-failure -j2 "$@"
