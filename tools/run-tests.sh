@@ -11,6 +11,8 @@ eval "$("$here/test-services.sh" start)"
 trap '"$here/test-services.sh" stop' EXIT
 mkdir -p "$root/artifacts"
 export VANTORO_ARTIFACTS="$root/artifacts"
+# The virtual microphone is running: the real audio path must be tested.
+export VANTORO_REQUIRE_AUDIO=1
 # Tests that need a real display get a virtual one; the rest run offscreen.
 xvfb-run -a -s "-screen 0 1280x1280x24" \
   ctest --test-dir "$root/build" --output-on-failure -j2 "$@"
