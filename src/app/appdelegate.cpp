@@ -26,7 +26,8 @@ bool AppDelegate::didFinishLaunchingWithOptions() {
 
 void AppDelegate::startAnalytics() {
     Analytics::setLogEnabled(true);
-    Analytics::setAppVersion(Bundle::infoValue(QStringLiteral("CFBundleShortVersionString")).toString());
+    Analytics::setAppVersion(
+        Bundle::infoValue(QStringLiteral("CFBundleShortVersionString")).toString());
     Analytics::startWithAppkey(QString::fromLatin1(VantoroKeys::appKey), kReportPolicy, QString());
 }
 
@@ -45,7 +46,9 @@ void AppDelegate::applicationDidReceiveMemoryWarning() {
         cache->removeAllCachedResponses();
 }
 
-bool AppDelegate::handleOpenURL(const QUrl& url) { return SocialSnsService::handleOpenURL(url); }
+bool AppDelegate::handleOpenURL(const QUrl& url) {
+    return SocialSnsService::handleOpenURL(url);
+}
 
 bool AppDelegate::openURL(const QUrl& url, const QString&, const QVariant&) {
     return SocialSnsService::handleOpenURL(url);

@@ -18,7 +18,8 @@ bool parseScreen(const QString& value, RunOptions& options) {
 
 bool parseContentBase(const QString& value, RunOptions& options) {
     const QUrl url(value, QUrl::StrictMode);
-    const bool http = url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https");
+    const bool http =
+        url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https");
     if (!url.isValid() || !http || url.host().isEmpty())
         return false;
     options.contentBase = url;

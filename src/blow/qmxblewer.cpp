@@ -33,8 +33,8 @@ QMXBlewer& QMXBlewer::sharedInstance() {
 }
 
 QMXBlewer::QMXBlewer() {
-    m_fileUrl = Folders::documents() + QStringLiteral("/%1.%2").arg(QStringLiteral("voice"),
-                                                                     QStringLiteral("caf"));
+    m_fileUrl = Folders::documents() +
+                QStringLiteral("/%1.%2").arg(QStringLiteral("voice"), QStringLiteral("caf"));
     QFile file(m_fileUrl);
     if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         file.close();
@@ -82,7 +82,9 @@ void QMXBlewer::interrupt() {
         QMetaObject::invokeMethod(m_delegate, "wasInterrupt");
 }
 
-bool QMXBlewer::isRecordingState() const { return m_recorder && m_recorder->isRecording(); }
+bool QMXBlewer::isRecordingState() const {
+    return m_recorder && m_recorder->isRecording();
+}
 
 void QMXBlewer::audioSessionStart() {
     AudioSession& session = AudioSession::sharedInstance();
@@ -114,7 +116,9 @@ void QMXBlewer::blewMonitor() {
     startWaitingPhase(run, m_recorder);
 }
 
-void QMXBlewer::blewing() { startBlowingPhase(m_activeRun.load(), m_recorder); }
+void QMXBlewer::blewing() {
+    startBlowingPhase(m_activeRun.load(), m_recorder);
+}
 
 void QMXBlewer::startWaitingPhase(quint64 run, Recorder recorder) {
     if (!recorder)
@@ -227,8 +231,7 @@ void QMXBlewer::deliverEnd(quint64 run, const Recorder& recorder, qint32 polls, 
         return;
     const qint32 capacity = QMXBlewUtil::getTotalAirByTime(blowTime(polls, start));
     const qint32 percent = QMXBlewUtil::defeatPercent(capacity);
-    QMetaObject::invokeMethod(m_delegate, "BlowAirOver", Q_ARG(int, capacity),
-                              Q_ARG(int, percent));
+    QMetaObject::invokeMethod(m_delegate, "BlowAirOver", Q_ARG(int, capacity), Q_ARG(int, percent));
     recorder->stop();
     quint64 expected = run;
     m_activeRun.compare_exchange_strong(expected, 0);

@@ -67,4 +67,6 @@ QVariant Bundle::infoValue(const QString& key) {
     return {};
 }
 
-QString Bundle::bundleIdentifier() { return QStringLiteral("app.vantoro.Vantoro"); }
+QString Bundle::bundleIdentifier() {
+    return QStringLiteral("app.vantoro.Vantoro");
+}

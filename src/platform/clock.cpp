@@ -25,4 +25,6 @@ Clock& Clock::shared() {
     return override ? *override : real;
 }
 
-void Clock::setShared(Clock* clock) { g_override.store(clock); }
+void Clock::setShared(Clock* clock) {
+    g_override.store(clock);
+}

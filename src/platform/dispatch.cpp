@@ -31,4 +31,6 @@ Dispatch& Dispatch::shared() {
     return override ? *override : real;
 }
 
-void Dispatch::setShared(Dispatch* dispatch) { g_override.store(dispatch); }
+void Dispatch::setShared(Dispatch* dispatch) {
+    g_override.store(dispatch);
+}

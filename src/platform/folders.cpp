@@ -14,7 +14,9 @@ QString Folders::home() {
     return ensured(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
 }
 
-QString Folders::documents() { return ensured(home() + QStringLiteral("/Documents")); }
+QString Folders::documents() {
+    return ensured(home() + QStringLiteral("/Documents"));
+}
 
 QString Folders::caches() {
     return ensured(QStandardPaths::writableLocation(QStandardPaths::CacheLocation));

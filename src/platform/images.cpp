@@ -10,8 +10,8 @@ QPixmap Images::named(const QString& name) {
         base = name.left(dot);
         type = name.mid(dot + 1);
     }
-    for (const auto& [suffix, ratio] : {std::pair{QStringLiteral("@2x"), 2.0},
-                                        std::pair{QString(), 1.0}}) {
+    for (const auto& [suffix, ratio] :
+         {std::pair{QStringLiteral("@2x"), 2.0}, std::pair{QString(), 1.0}}) {
         const QString path = Bundle::pathForResource(base + suffix, type);
         if (path.isEmpty())
             continue;

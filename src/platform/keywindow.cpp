@@ -4,7 +4,9 @@ namespace {
 QPointer<QWidget> g_window;
 }
 
-QWidget* KeyWindow::keyWindow() { return g_window; }
+QWidget* KeyWindow::keyWindow() {
+    return g_window;
+}
 
 void KeyWindow::makeKeyAndVisible(QWidget* window) {
     g_window = window;

@@ -69,10 +69,11 @@ std::optional<LevelTrace> LevelTrace::load(const QString& path, ParseError* erro
 }
 
 float LevelTrace::levelAt(double seconds) const {
-    const auto after = std::upper_bound(
-        m_points.begin(), m_points.end(), seconds,
-        [](double t, const Point& p) { return t < p.seconds; });
+    const auto after = std::upper_bound(m_points.begin(), m_points.end(), seconds,
+                                        [](double t, const Point& p) { return t < p.seconds; });
     return after == m_points.begin() ? AudioRecorder::kSilenceDb : std::prev(after)->db;
 }
 
-double LevelTrace::duration() const { return m_points.empty() ? 0.0 : m_points.back().seconds; }
+double LevelTrace::duration() const {
+    return m_points.empty() ? 0.0 : m_points.back().seconds;
+}

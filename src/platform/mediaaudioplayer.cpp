@@ -34,7 +34,9 @@ MediaAudioPlayer::MediaAudioPlayer(const QString& filePath, QObject* parent)
             });
 }
 
-bool MediaAudioPlayer::prepareToPlay() { return !m_failed; }
+bool MediaAudioPlayer::prepareToPlay() {
+    return !m_failed;
+}
 
 bool MediaAudioPlayer::play() {
     if (m_failed)
@@ -43,18 +45,26 @@ bool MediaAudioPlayer::play() {
     return true;
 }
 
-void MediaAudioPlayer::stop() { m_player->stop(); }
+void MediaAudioPlayer::stop() {
+    m_player->stop();
+}
 
 bool MediaAudioPlayer::isPlaying() const {
     return m_player->playbackState() == QMediaPlayer::PlayingState;
 }
 
-void MediaAudioPlayer::setVolume(float volume) { m_output->setVolume(volume); }
+void MediaAudioPlayer::setVolume(float volume) {
+    m_output->setVolume(volume);
+}
 
-float MediaAudioPlayer::volume() const { return m_output->volume(); }
+float MediaAudioPlayer::volume() const {
+    return m_output->volume();
+}
 
 void MediaAudioPlayer::setNumberOfLoops(int loops) {
     m_player->setLoops(loops < 0 ? int(QMediaPlayer::Infinite) : loops + 1);
 }
 
-void MediaAudioPlayer::setFinished(Finished finished) { m_finished = std::move(finished); }
+void MediaAudioPlayer::setFinished(Finished finished) {
+    m_finished = std::move(finished);
+}

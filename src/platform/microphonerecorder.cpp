@@ -10,6 +10,10 @@ Q_LOGGING_CATEGORY(lcMicrophone, "vantoro.microphone")
 
 namespace {
 
+// Periods come every 10 ms or so; this is long enough never to be mistaken
+// for a late period and short enough to end a stalled blow almost at once.
+constexpr std::chrono::milliseconds kStallTimeout{250};
+
 // One channel-0 sample of any format Qt can deliver, scaled to [-1, 1].
 double sampleValue(const QAudioFormat& format, const char* frame) {
     switch (format.sampleFormat()) {
@@ -41,9 +45,13 @@ MicrophoneRecorder::MicrophoneRecorder(QString filePath, const QVariantMap& sett
     : QObject(parent), m_filePath(std::move(filePath)),
       m_sampleRate(settings.value(QStringLiteral("AVSampleRateKey"), 8000).toInt()) {}
 
-MicrophoneRecorder::~MicrophoneRecorder() { stop(); }
+MicrophoneRecorder::~MicrophoneRecorder() {
+    stop();
+}
 
-bool MicrophoneRecorder::hasAudioInput() { return !QMediaDevices::defaultAudioInput().isNull(); }
+bool MicrophoneRecorder::hasAudioInput() {
+    return !QMediaDevices::defaultAudioInput().isNull();
+}
 
 bool MicrophoneRecorder::prepareToRecord() {
     const QAudioDevice device = QMediaDevices::defaultAudioInput();
@@ -58,8 +66,9 @@ bool MicrophoneRecorder::prepareToRecord() {
         m_format = device.preferredFormat();
     delete m_source;
     m_source = new QAudioSource(device, m_format, this);
-    // Small periods, so that samples arrive between two 20 ms meter polls.
-    m_source->setBufferSize(m_format.bytesForDuration(10000));
+    // Periods as long as one blowing poll: nearly every poll finds fresh
+    // samples, and the process wakes half as often as with shorter ones.
+    m_source->setBufferSize(m_format.bytesForDuration(20000));
     return true;
 }
 
@@ -88,14 +97,17 @@ bool MicrophoneRecorder::record() {
     return true;
 }
 
-bool MicrophoneRecorder::isRecording() const { return m_recording; }
+bool MicrophoneRecorder::isRecording() const {
+    return m_recording;
+}
 
 void MicrophoneRecorder::stop() {
     // Loops poll isRecording from another thread: they must see the stop at
     // once, even before the audio device has been shut down.
     m_recording = false;
     if (QThread::currentThread() != thread()) {
-        QMetaObject::invokeMethod(this, [this] { stop(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { stop(); }, Qt::QueuedConnection);
         return;
     }
     if (m_source)
@@ -104,7 +116,9 @@ void MicrophoneRecorder::stop() {
         m_file.close();
 }
 
-void MicrophoneRecorder::setMeteringEnabled(bool enabled) { m_metering = enabled; }
+void MicrophoneRecorder::setMeteringEnabled(bool enabled) {
+    m_metering = enabled;
+}
 
 void MicrophoneRecorder::readAvailable() {
     if (!m_device)
@@ -130,7 +144,10 @@ void MicrophoneRecorder::accumulate(const char* data, qint64 bytes) {
     std::lock_guard lock(m_mutex);
     m_sumSquares += sum;
     m_frames += frames;
-    m_heardAny = m_heardAny || frames > 0;
+    if (frames > 0) {
+        m_heardAny = true;
+        m_lastSamples = std::chrono::steady_clock::now();
+    }
 }
 
 void MicrophoneRecorder::updateMeters() {
@@ -142,8 +159,11 @@ void MicrophoneRecorder::updateMeters() {
     if (m_frames == 0) {
         // Audio arrives in periods; a poll that falls between two of them
         // keeps the last reading instead of reporting a silence that no one
-        // made, which would end a blow in its middle.
-        if (!m_heardAny)
+        // made, which would end a blow in its middle. An input that stopped
+        // delivering (device unplugged, source suspended) must not hold its
+        // last loud reading, or the blow would never end: after a stall far
+        // longer than a period it reads as silence.
+        if (!m_heardAny || std::chrono::steady_clock::now() - m_lastSamples > kStallTimeout)
             m_level = kSilenceDb;
         return;
     }
@@ -153,4 +173,6 @@ void MicrophoneRecorder::updateMeters() {
     m_frames = 0;
 }
 
-float MicrophoneRecorder::averagePowerForChannel(int) const { return m_level; }
+float MicrophoneRecorder::averagePowerForChannel(int) const {
+    return m_level;
+}

@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QPointer>
 #include <atomic>
+#include <chrono>
 #include <mutex>
 
 class QAudioSource;
@@ -55,4 +56,5 @@ private:
     double m_sumSquares = 0.0;
     qint64 m_frames = 0;
     bool m_heardAny = false;
+    std::chrono::steady_clock::time_point m_lastSamples;
 };

@@ -7,7 +7,9 @@ namespace {
 std::atomic<Random*> g_override{nullptr};
 }
 
-std::uint32_t Random::next() { return QRandomGenerator::system()->generate(); }
+std::uint32_t Random::next() {
+    return QRandomGenerator::system()->generate();
+}
 
 Random& Random::shared() {
     static Random real;
@@ -15,4 +17,6 @@ Random& Random::shared() {
     return override ? *override : real;
 }
 
-void Random::setShared(Random* random) { g_override.store(random); }
+void Random::setShared(Random* random) {
+    g_override.store(random);
+}

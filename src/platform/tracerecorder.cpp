@@ -7,7 +7,9 @@
 TraceRecorder::TraceRecorder(LevelTrace trace, QString filePath)
     : m_trace(std::move(trace)), m_filePath(std::move(filePath)) {}
 
-bool TraceRecorder::prepareToRecord() { return true; }
+bool TraceRecorder::prepareToRecord() {
+    return true;
+}
 
 bool TraceRecorder::record() {
     // The recording file is the trace's stand-in for captured audio: it only
@@ -20,11 +22,17 @@ bool TraceRecorder::record() {
     return true;
 }
 
-bool TraceRecorder::isRecording() const { return m_recording; }
+bool TraceRecorder::isRecording() const {
+    return m_recording;
+}
 
-void TraceRecorder::stop() { m_recording = false; }
+void TraceRecorder::stop() {
+    m_recording = false;
+}
 
-void TraceRecorder::setMeteringEnabled(bool enabled) { m_metering = enabled; }
+void TraceRecorder::setMeteringEnabled(bool enabled) {
+    m_metering = enabled;
+}
 
 void TraceRecorder::updateMeters() {
     if (!m_metering || !m_recording) {
@@ -34,4 +42,6 @@ void TraceRecorder::updateMeters() {
     m_level = m_trace.levelAt(Clock::shared().now() - m_startTime);
 }
 
-float TraceRecorder::averagePowerForChannel(int) const { return m_level; }
+float TraceRecorder::averagePowerForChannel(int) const {
+    return m_level;
+}

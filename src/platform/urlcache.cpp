@@ -26,13 +26,19 @@ UrlCache::~UrlCache() {
     delete m_profile;
 }
 
-void UrlCache::setSharedURLCache(UrlCache* cache) { g_shared = cache; }
+void UrlCache::setSharedURLCache(UrlCache* cache) {
+    g_shared = cache;
+}
 
-UrlCache* UrlCache::sharedURLCache() { return g_shared; }
+UrlCache* UrlCache::sharedURLCache() {
+    return g_shared;
+}
 
 void UrlCache::removeAllCachedResponses() {
     qCInfo(lcUrlCache) << "emptying the web cache in" << cacheFolder();
     m_profile->clearHttpCache();
 }
 
-QString UrlCache::cacheFolder() const { return Folders::caches() + u'/' + m_diskPath; }
+QString UrlCache::cacheFolder() const {
+    return Folders::caches() + u'/' + m_diskPath;
+}

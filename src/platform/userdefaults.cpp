@@ -9,8 +9,8 @@ UserDefaults& UserDefaults::standardUserDefaults() {
 
 UserDefaults::UserDefaults() {
     const QString dir = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
-    m_settings = std::make_unique<QSettings>(dir + QStringLiteral("/defaults.ini"),
-                                             QSettings::IniFormat);
+    m_settings =
+        std::make_unique<QSettings>(dir + QStringLiteral("/defaults.ini"), QSettings::IniFormat);
 }
 
 QVariant UserDefaults::objectForKey(const QString& key) const {
@@ -32,9 +32,13 @@ qint64 UserDefaults::integerForKey(const QString& key) const {
     return objectForKey(key).toLongLong();
 }
 
-double UserDefaults::doubleForKey(const QString& key) const { return objectForKey(key).toDouble(); }
+double UserDefaults::doubleForKey(const QString& key) const {
+    return objectForKey(key).toDouble();
+}
 
-bool UserDefaults::boolForKey(const QString& key) const { return objectForKey(key).toBool(); }
+bool UserDefaults::boolForKey(const QString& key) const {
+    return objectForKey(key).toBool();
+}
 
 QString UserDefaults::stringForKey(const QString& key) const {
     return objectForKey(key).toString();

@@ -18,11 +18,16 @@ QUrl ContentLinks::baseUrl() {
     return g_base;
 }
 
-QString ContentLinks::base() { return baseUrl().toString(QUrl::StripTrailingSlash); }
+QString ContentLinks::base() {
+    return baseUrl().toString(QUrl::StripTrailingSlash);
+}
 
 QString ContentLinks::rootPage() {
-    return baseUrl().adjusted(QUrl::RemovePath | QUrl::RemoveQuery | QUrl::RemoveFragment)
+    return baseUrl()
+        .adjusted(QUrl::RemovePath | QUrl::RemoveQuery | QUrl::RemoveFragment)
         .toString(QUrl::StripTrailingSlash);
 }
 
-QString ContentLinks::link(const QString& pathAndQuery) { return base() + pathAndQuery; }
+QString ContentLinks::link(const QString& pathAndQuery) {
+    return base() + pathAndQuery;
+}

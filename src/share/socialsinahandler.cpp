@@ -22,4 +22,6 @@ QString SocialSinaHandler::redirectURL() {
     return g_redirect;
 }
 
-bool SocialSinaHandler::isSSOEnabled() { return !redirectURL().isEmpty(); }
+bool SocialSinaHandler::isSSOEnabled() {
+    return !redirectURL().isEmpty();
+}

@@ -13,9 +13,11 @@ QString networkOf(const QString& scheme) {
     };
     if (same(SocialWechatHandler::appId()))
         return QStringLiteral("wxsession");
-    if (!SocialQQHandler::appId().isEmpty() && same(QStringLiteral("tencent") + SocialQQHandler::appId()))
+    if (!SocialQQHandler::appId().isEmpty() &&
+        same(QStringLiteral("tencent") + SocialQQHandler::appId()))
         return QStringLiteral("qq");
-    if (!SocialData::appKey().isEmpty() && same(QStringLiteral("sinaweibosso.") + SocialData::appKey()))
+    if (!SocialData::appKey().isEmpty() &&
+        same(QStringLiteral("sinaweibosso.") + SocialData::appKey()))
         return QStringLiteral("sina");
     return {};
 }

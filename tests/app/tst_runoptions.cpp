@@ -21,9 +21,9 @@ private slots:
     }
 
     void everything() {
-        const RunOptions o = parse({"--level-trace", "blow.txt", "--screen", "375x667@3",
-                                    "--content-base", "http://127.0.0.1:8080/",
-                                    "wx0f9e8d7c6b5a4f3e://oauth?code=1"});
+        const RunOptions o =
+            parse({"--level-trace", "blow.txt", "--screen", "375x667@3", "--content-base",
+                   "http://127.0.0.1:8080/", "wx0f9e8d7c6b5a4f3e://oauth?code=1"});
         QVERIFY2(o.error.isEmpty(), qPrintable(o.error));
         QCOMPARE(o.levelTracePath, QStringLiteral("blow.txt"));
         QCOMPARE(o.screenSize, QSizeF(375, 667));

@@ -24,7 +24,8 @@ QStringList g_calls;
 // through to the usual output.
 void recordServiceCalls(QtMsgType type, const QMessageLogContext& context, const QString& msg) {
     const QLatin1String category(context.category ? context.category : "");
-    if (category == QLatin1String("vantoro.analytics") || category == QLatin1String("vantoro.share"))
+    if (category == QLatin1String("vantoro.analytics") ||
+        category == QLatin1String("vantoro.share"))
         g_calls << msg.section(u' ', 0, msg.startsWith(u"Social") ? 1 : 0);
     if (type != QtInfoMsg)
         fprintf(stderr, "%s: %s\n", context.category, qPrintable(msg));

@@ -78,7 +78,8 @@ private slots:
                                  "wx0f9e8d7c6b5a4f3e://platformId=wechat"});
         QVERIFY(app.waitForStarted());
         QByteArray err;
-        QTRY_VERIFY_WITH_TIMEOUT((err += app.readAllStandardError()).contains("handleOpenURL"), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT((err += app.readAllStandardError()).contains("handleOpenURL"),
+                                 30000);
         QVERIFY2(err.contains("event \"blow\""), err.constData());
         QVERIFY2(err.contains("handleOpenURL: hand-back from \"wxsession\""), err.constData());
         ::kill(pid_t(app.processId()), SIGTERM);

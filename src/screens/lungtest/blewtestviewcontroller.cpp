@@ -62,7 +62,9 @@ void BlewTestViewController::resizeEvent(QResizeEvent*) {
     m_start->setGeometry((w - 200) / 2, h - 49 - 80, 200, 40);
 }
 
-void BlewTestViewController::viewWillAppear(bool) { Analytics::event(QStringLiteral("blow")); }
+void BlewTestViewController::viewWillAppear(bool) {
+    Analytics::event(QStringLiteral("blow"));
+}
 
 void BlewTestViewController::viewWillDisappear(bool) {
     QMXBlewer& blewer = QMXBlewer::sharedInstance();
@@ -89,9 +91,13 @@ void BlewTestViewController::startTapped() {
         setState(QStringLiteral("没有可用的话筒"));
 }
 
-void BlewTestViewController::setState(const QString& text) { m_state->setText(text); }
+void BlewTestViewController::setState(const QString& text) {
+    m_state->setText(text);
+}
 
-QString BlewTestViewController::stateText() const { return m_state ? m_state->text() : QString(); }
+QString BlewTestViewController::stateText() const {
+    return m_state ? m_state->text() : QString();
+}
 
 QString BlewTestViewController::resultText() const {
     return m_result ? m_result->text() : QString();
@@ -115,10 +121,13 @@ void BlewTestViewController::BlowAirOver(int capacity, int ranking) {
     setState(QStringLiteral("测试结束"));
     m_levelBar->setValue(0);
     m_running->setText(QStringLiteral("%1毫升").arg(capacity));
-    m_result->setText(QStringLiteral("肺活量%1毫升，超越了全球%2%的环保卫士").arg(capacity).arg(ranking));
+    m_result->setText(
+        QStringLiteral("肺活量%1毫升，超越了全球%2%的环保卫士").arg(capacity).arg(ranking));
 }
 
-void BlewTestViewController::wasInterrupt() { setState(QStringLiteral("测试被打断")); }
+void BlewTestViewController::wasInterrupt() {
+    setState(QStringLiteral("测试被打断"));
+}
 
 void BlewTestViewController::waitBlewTimeOut() {
     QMXBlewer::sharedInstance().stopBlew();

@@ -1,0 +1,129 @@
+// What listening costs the processor on the real microphone path: the
+// process's CPU time, as a share of one core, while the detector waits on
+// the silent default input and while it grades a blow of noise played into
+// the default output, next to the same process idle in its event loop.
+// Without a default audio input there is nothing to measure; without sox or
+// paplay only the waiting phase is measured.
+//   bench_microphonecpu [seconds]   (10 by default)
+
+#include "benchdelegate.h"
+#include "cpuusage.h"
+#include "microphonerecorder.h"
+#include "noiseplayer.h"
+#include "qmxblewer.h"
+
+#include <QAudioDevice>
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QMediaDevices>
+#include <QStandardPaths>
+#include <QTimer>
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+void runEventLoop(double seconds) {
+    QEventLoop loop;
+    QTimer::singleShot(int(seconds * 1000), &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+void print(const char* key, double value, const char* note = "") {
+    std::printf("%-40s %10.3f%s%s\n", key, value, *note ? "  " : "", note);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QStandardPaths::setTestModeEnabled(true);
+    const double seconds = argc > 1 ? QByteArray(argv[1]).toDouble() : 10.0;
+    if (seconds <= 0) {
+        std::fprintf(stderr, "usage: %s [seconds]\n", argv[0]);
+        return 2;
+    }
+    const QAudioDevice input = QMediaDevices::defaultAudioInput();
+    if (input.isNull()) {
+        std::printf("microphone.skipped  no default audio input\n");
+        return 0;
+    }
+    std::printf("microphone.input  %s (%s)\n", input.id().constData(),
+                qPrintable(input.description()));
+    AudioRecorder::setFactory([](const QString& path, const QVariantMap& settings) {
+        return std::shared_ptr<AudioRecorder>(new MicrophoneRecorder(path, settings),
+                                              [](MicrophoneRecorder* r) { r->deleteLater(); });
+    });
+
+    const CpuUsage idleStart = CpuUsage::sample();
+    runEventLoop(seconds);
+    const double idle = CpuUsage::sample().percentOfCoreSince(idleStart);
+    print("cpu.window_s", seconds);
+    print("cpu.idle_percent", idle, "baseline, same run");
+    std::fflush(stdout);
+
+    // The wait gives up after 10 s; the window stays inside it.
+    const double waitWindow = std::min(seconds, QMXBlewer::kWaitingTimeout - 1.0);
+    {
+        QMXBlewer detector;
+        BenchDelegate delegate;
+        detector.setBlewdelegate(&delegate);
+        detector.blowAirstart();
+        const CpuUsage start = CpuUsage::sample();
+        runEventLoop(waitWindow);
+        const double waiting = CpuUsage::sample().percentOfCoreSince(start);
+        detector.stopBlew();
+        runEventLoop(0.2);
+        print("cpu.microphone_waiting_window_s", waitWindow);
+        print("cpu.microphone_waiting_percent", waiting, "target < 1 % of one core");
+        print("cpu.microphone_waiting_minus_idle_percent", waiting - idle);
+        print("cpu.microphone_waiting_updates", double(delegate.updates().size()),
+              "0: the input was silent throughout");
+        std::fflush(stdout);
+    }
+
+    const QString noNoise = NoisePlayer::unavailable();
+    if (!noNoise.isEmpty()) {
+        std::printf("cpu.microphone_blowing_skipped  %s\n", qPrintable(noNoise));
+        return 0;
+    }
+    NoisePlayer noise;
+    if (!noise.generate(seconds + 5.0, 0.9)) {
+        std::printf("cpu.microphone_blowing_skipped  sox could not make the noise\n");
+        return 0;
+    }
+    QMXBlewer detector;
+    BenchDelegate delegate;
+    delegate.setOnStart([&](bool started) {
+        if (started)
+            noise.play();
+    });
+    detector.setBlewdelegate(&delegate);
+    // The smog game's low threshold keeps the noise a blow from end to end.
+    detector.setIsPlay(true);
+    detector.blowAirstart();
+    for (int i = 0; i < 300 && delegate.updates().empty(); ++i)
+        runEventLoop(0.01);
+    if (delegate.updates().empty()) {
+        std::printf("cpu.microphone_blowing_skipped  the noise played into the default output "
+                    "was not heard\n");
+        detector.stopBlew();
+        noise.stop();
+        return 0;
+    }
+    const std::size_t updatesBefore = delegate.updates().size();
+    const CpuUsage start = CpuUsage::sample();
+    runEventLoop(seconds);
+    const CpuUsage end = CpuUsage::sample();
+    const double blowing = end.percentOfCoreSince(start);
+    const double updates = double(delegate.updates().size() - updatesBefore);
+    detector.stopBlew();
+    noise.stop();
+    runEventLoop(0.2);
+    print("cpu.microphone_blowing_percent", blowing, "target < 1 % of one core");
+    print("cpu.microphone_blowing_minus_idle_percent", blowing - idle);
+    print("cpu.microphone_blowing_updates_per_s", updates / end.wallSecondsSince(start));
+    print("cpu.microphone_blowing_ends", delegate.ends(), "0: the blow lasted the whole window");
+    return 0;
+}
