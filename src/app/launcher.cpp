@@ -10,6 +10,7 @@
 #include "mediaaudioplayer.h"
 #include "microphonerecorder.h"
 #include "qmxblewer.h"
+#include "sharetransportregistry.h"
 #include "tracerecorder.h"
 
 #include <QCoreApplication>
@@ -79,6 +80,9 @@ void Launcher::launch(const RunOptions& options) {
     if (options.contentBase.isValid())
         ContentLinks::setBaseUrl(options.contentBase);
     installSoundOutput();
+    // Every share goes to the outbox and to the desktop's own way of
+    // reaching the network (browser page or QR code).
+    ShareTransportRegistry::sharedInstance().useApplicationTransports();
 
     m_window = MainInterface::load(options.screenSize);
     m_delegate = std::make_unique<AppDelegate>();

@@ -9,6 +9,13 @@ std::mutex g_mutex;
 QString g_appKey;
 } // namespace
 
+SocialData* SocialData::defaultData() {
+    // Never destroyed: screens may still touch it while the application
+    // object is torn down.
+    static SocialData* data = new SocialData;
+    return data;
+}
+
 void SocialData::setAppKey(const QString& appKey) {
     {
         std::lock_guard lock(g_mutex);
@@ -20,4 +27,12 @@ void SocialData::setAppKey(const QString& appKey) {
 QString SocialData::appKey() {
     std::lock_guard lock(g_mutex);
     return g_appKey;
+}
+
+void SocialData::setShareText(const QString& text) {
+    m_shareText = text;
+}
+
+void SocialData::setShareImage(const QImage& image) {
+    m_shareImage = image;
 }

@@ -1,9 +1,16 @@
 #include "socialsnsservice.h"
 
+#include "keywindow.h"
 #include "sharelog.h"
 #include "socialdata.h"
+#include "socialdataservice.h"
 #include "socialqqhandler.h"
+#include "socialsnssheet.h"
+#include "socialuidelegate.h"
 #include "socialwechathandler.h"
+
+#include <QPointer>
+#include <QWidget>
 
 namespace {
 
@@ -35,4 +42,45 @@ bool SocialSnsService::handleOpenURL(const QUrl& url) {
     }
     qCInfo(lcShare) << "SocialSnsService handleOpenURL: hand-back from" << network;
     return true;
+}
+
+void SocialSnsService::presentSnsIconSheetView(QWidget* presentingController, const QString& appKey,
+                                               const QString& shareText,
+                                               const QByteArray& shareImagePng,
+                                               const QStringList& snsNames, QObject* delegate) {
+    qCInfo(lcShare) << "SocialSnsService presentSnsIconSheetView" << snsNames << "image bytes"
+                    << shareImagePng.size();
+    if (appKey != SocialData::appKey())
+        qCWarning(lcShare) << "share sheet opened with application key" << appKey
+                           << "while the service is registered with" << SocialData::appKey();
+
+    SocialData* data = SocialData::defaultData();
+    if (!shareText.isNull())
+        data->setShareText(shareText);
+    if (!shareImagePng.isEmpty())
+        data->setShareImage(QImage::fromData(shareImagePng, "PNG"));
+
+    QWidget* window = KeyWindow::keyWindow();
+    if (!window && presentingController)
+        window = presentingController->window();
+    if (!window) {
+        qCWarning(lcShare) << "share sheet: no window to show it over";
+        return;
+    }
+
+    auto* sheet = new SocialSnsSheet(window, snsNames);
+    QPointer<QObject> heldDelegate = delegate;
+    QPointer<QWidget> presenting = presentingController;
+    QObject::connect(
+        sheet, &SocialSnsSheet::platformPicked, sheet,
+        [heldDelegate, presenting](const QString& platformName) {
+            qCInfo(lcShare) << "share sheet: picked" << platformName;
+            SocialData* shared = SocialData::defaultData();
+            SocialUIDelegate::didSelectSocialPlatform(heldDelegate, platformName, shared);
+            const SocialResponse response = SocialDataService::defaultDataService().postSocialData(
+                platformName, *shared, presenting);
+            SocialUIDelegate::didFinishGetSocialDataInViewController(heldDelegate, response);
+        });
+    QObject::connect(sheet, &SocialSnsSheet::cancelled, sheet,
+                     [] { qCInfo(lcShare) << "share sheet: cancelled"; });
 }

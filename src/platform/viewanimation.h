@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QByteArray>
+#include <QEasingCurve>
+#include <QObject>
+#include <QVariant>
+#include <functional>
+
+// Animates one property of an object to a value, like a phone's view
+// animation: a new animation of the same property replaces the running one,
+// which then completes as not finished. The completion runs on the GUI
+// thread when the animation ends, with whether it ran to its end.
+class ViewAnimation {
+public:
+    using Completion = std::function<void(bool finished)>;
+
+    // The platform's default curve.
+    static QEasingCurve defaultCurve() { return QEasingCurve(QEasingCurve::InOutQuad); }
+
+    static void animate(QObject* target, const QByteArray& property, const QVariant& to,
+                        double seconds, const QEasingCurve& curve = defaultCurve(),
+                        Completion completion = {});
+    // Ends a running animation of the property where it is, as not finished.
+    static void cancel(QObject* target, const QByteArray& property);
+    static bool isAnimating(QObject* target, const QByteArray& property);
+};

@@ -1,0 +1,6 @@
+#include "socialresponse.h"
+
+void SocialResponse::registerMetaType() {
+    static const int id = qRegisterMetaType<SocialResponse>();
+    Q_UNUSED(id);
+}

@@ -1,0 +1,121 @@
+#include "blewtestviewcontroller.h"
+#include "desktopsharetransport.h"
+#include "launcher.h"
+#include "maininterface.h"
+#include "outboxsharetransport.h"
+#include "qmxrotateview.h"
+#include "sharetransportregistry.h"
+#include "socialsnssheet.h"
+#include "socialwechathandler.h"
+#include "tabviewcontroller.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+// The whole lung test in the application under a real (virtual) display:
+// a replayed blow from the start button to a share in the outbox, with a
+// screenshot of each stage kept as an artifact.
+class TestLungTestEndToEnd : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QString m_artifacts;
+    Launcher* m_launcher = nullptr;
+
+    BlewTestViewController* screen() const {
+        return qobject_cast<BlewTestViewController*>(
+            MainInterface::tabViewController(m_launcher->window())->viewControllers().first());
+    }
+
+    void snapshot(const QString& name) {
+        const QImage image = m_launcher->window()->grab().toImage();
+        QVERIFY(image.save(m_artifacts + QStringLiteral("/lungtest-%1.png").arg(name)));
+    }
+
+private slots:
+    void initTestCase() {
+        QStandardPaths::setTestModeEnabled(true);
+        m_artifacts = qEnvironmentVariable("VANTORO_ARTIFACTS", m_dir.path());
+        QDir().mkpath(m_artifacts);
+        const QString trace = m_dir.filePath(QStringLiteral("blow.txt"));
+        QFile file(trace);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        // Quiet, then a strong blow of two seconds that ends abruptly.
+        file.write("0 -50\n0.3 -1.5\n0.8 -4\n1.3 -2.5\n1.8 -6\n2.3 -45\n");
+        file.close();
+        const RunOptions options = RunOptions::parse(
+            {"vantoro", "--level-trace", trace, "--content-base", "http://127.0.0.1:9"});
+        QString error;
+        QVERIFY2(Launcher::installLevelSource(options, &error), qPrintable(error));
+        m_launcher = new Launcher;
+        m_launcher->launch(options);
+        QVERIFY(QTest::qWaitForWindowExposed(m_launcher->window()));
+        ShareTransportRegistry::sharedInstance().setTransports(
+            {std::make_shared<OutboxShareTransport>(m_dir.filePath(QStringLiteral("outbox"))),
+             std::make_shared<DesktopShareTransport>()});
+    }
+
+    void cleanupTestCase() { delete m_launcher; }
+
+    void blowToSharedResult() {
+        QTest::qWait(300);
+        snapshot(QStringLiteral("1-idle"));
+
+        QTest::mouseClick(screen()->startBlewBtn(), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(screen()->rotateView()->isStart(), 5000);
+        QTest::qWait(700);
+        snapshot(QStringLiteral("2-blowing"));
+
+        QTRY_VERIFY_WITH_TIMEOUT(screen()->popView(), 8000);
+        const int capacity = screen()->totalAir();
+        // About 2 s of blowing plus 0.01 s per poll: the first two bands.
+        QVERIFY2(capacity >= 100 && capacity <= 1000, qPrintable(QString::number(capacity)));
+        QTest::qWait(900);
+        snapshot(QStringLiteral("3-result"));
+
+        QTest::mouseClick(screen()->popView()->findChild<QPushButton*>("shareButton"),
+                          Qt::LeftButton);
+        QTRY_VERIFY(SocialSnsSheet::current());
+        QTest::qWait(400);
+        snapshot(QStringLiteral("4-share-sheet"));
+
+        QTest::mouseClick(SocialSnsSheet::current()->iconButton(QStringLiteral("wxsession")),
+                          Qt::LeftButton);
+        const QDir outbox(m_dir.filePath(QStringLiteral("outbox")));
+        QTRY_COMPARE(outbox.entryList({"*.json"}).size(), 1);
+        QTest::qWait(400);
+        snapshot(QStringLiteral("5-wechat-qr"));
+
+        QFile file(outbox.filePath(outbox.entryList({"*.json"}).first()));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QJsonObject record = QJsonDocument::fromJson(file.readAll()).object();
+        const QString landing = QStringLiteral(
+                                    "http://127.0.0.1:9/wechat/capacityPmShare.do?value=%1&percent=%2&level=%3")
+                                    .arg(capacity)
+                                    .arg(capacity / 60)
+                                    .arg(screen()->currentKey());
+        QCOMPARE(record["platform"].toString(), QStringLiteral("wxsession"));
+        QCOMPARE(record["title"].toString(), QStringLiteral("我的肺活量%1毫升 - Vantoro ").arg(capacity));
+        QVERIFY(record["text"].toString().endsWith(QStringLiteral("一起来玩吧~~") + landing));
+        QCOMPARE(record["link"].toString(), landing);
+        QCOMPARE(SocialWechatHandler::url(), landing);
+        QVERIFY(QFileInfo::exists(outbox.filePath(record["image"].toString())));
+    }
+};
+
+int main(int argc, char* argv[]) {
+    qputenv("QT_SCALE_FACTOR", "2");
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication app(argc, argv);
+    app.setApplicationName(QStringLiteral("Vantoro"));
+    TestLungTestEndToEnd test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_lungteste2e.moc"
