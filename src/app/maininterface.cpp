@@ -1,5 +1,6 @@
 #include "maininterface.h"
 
+#include "blewfogviewcontroller.h"
 #include "blewtestviewcontroller.h"
 #include "placeholderviewcontroller.h"
 #include "tabviewcontroller.h"
@@ -26,8 +27,7 @@ QWidget* MainInterface::load(QSizeF screenSize) {
     tabs->setGeometry(window->rect());
     tabs->setViewControllers({
         new BlewTestViewController,
-        placeholder(QStringLiteral("吹雾霾"), QStringLiteral("tab_fog"), QStringLiteral("吹雾霾"),
-                    QStringLiteral("这个小游戏还在建设中")),
+        new BlewFogViewController,
         placeholder(QStringLiteral("热点"), QStringLiteral("tab_hot"), QStringLiteral("空气热点"),
                     QStringLiteral("热点页面还在建设中")),
         placeholder(QStringLiteral("排行"), QStringLiteral("tab_rank"), QStringLiteral("城市排行"),

@@ -1,13 +1,19 @@
 #include "manualdispatch.h"
 
+#include <limits>
+
 void ManualDispatch::main(Block block) {
     std::lock_guard lock(m_mutex);
     m_main.push_back(std::move(block));
 }
 
 int ManualDispatch::drainMain() {
+    return runMain(std::numeric_limits<int>::max());
+}
+
+int ManualDispatch::runMain(int count) {
     int ran = 0;
-    for (;;) {
+    while (ran < count) {
         Block block;
         {
             std::lock_guard lock(m_mutex);
@@ -19,6 +25,7 @@ int ManualDispatch::drainMain() {
         block();
         ++ran;
     }
+    return ran;
 }
 
 int ManualDispatch::pendingMain() const {

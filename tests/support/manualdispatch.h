@@ -16,6 +16,9 @@ public:
     // Runs queued main blocks in order, including those they queue; returns
     // how many ran.
     int drainMain();
+    // Runs at most `count` queued main blocks, for flows whose blocks queue
+    // more of themselves for ever (a game that listens again on timeout).
+    int runMain(int count);
     int pendingMain() const;
 
 private:

@@ -1,0 +1,533 @@
+#include "blewfogviewcontroller.h"
+
+#include "analytics.h"
+#include "audiosession.h"
+#include "blewcommonutil.h"
+#include "contentlinks.h"
+#include "fogsmokelayer.h"
+#include "images.h"
+#include "localizedstrings.h"
+#include "mainscreen.h"
+#include "qmxblewer.h"
+#include "qmxsoundeffectplayer.h"
+#include "qmxsoundplayer.h"
+#include "random.h"
+#include "scrollview.h"
+#include "socialcontrollerservice.h"
+#include "socialdata.h"
+#include "socialdataservice.h"
+#include "socialresponse.h"
+#include "socialsnsplatform.h"
+#include "socialsnsplatformmanager.h"
+#include "socialwechathandler.h"
+#include "tabbar.h"
+#include "tabbarcontroller.h"
+#include "vantorokeys.h"
+#include "viewanimation.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+
+namespace {
+
+constexpr double kFogSeconds = 3.5;
+constexpr double kTabBarSeconds = 0.5;
+constexpr int kTickMilliseconds = 20;
+constexpr float kTopDistance = 75000.0f;
+const char* const kTagProperty = "tag";
+
+QSizeF screenSize() {
+    return MainScreen::boundsSize();
+}
+
+QRectF centred(QSizeF size, QPointF centre) {
+    return {centre.x() - size.width() / 2, centre.y() - size.height() / 2, size.width(),
+            size.height()};
+}
+
+ImageView* imageView(QWidget* parent, const QString& name, ImageView::ContentMode mode) {
+    auto* view = new ImageView(parent);
+    view->setImageNamed(name);
+    view->setContentMode(mode);
+    return view;
+}
+
+} // namespace
+
+BlewFogViewController::BlewFogViewController(QWidget* parent) : BaseViewController(parent) {
+    setTabItem(QStringLiteral("吹雾霾"), QStringLiteral("tab_fog"));
+}
+
+BlewFogViewController::~BlewFogViewController() {
+    removeSomke();
+}
+
+void BlewFogViewController::viewDidLoad() {
+    m_isTimerWorking = false;
+    m_speed = 4;
+    m_isStop = false;
+    prepareViews();
+    setAutoFillBackground(false);
+    m_isBlewSoundPlaying = false;
+}
+
+void BlewFogViewController::viewWillAppear(bool) {
+    Analytics::event(QStringLiteral("haze"));
+    if (m_img.isNull())
+        loadPicture();
+    m_scrollImage->setImage(m_img);
+    goback();
+    for (QWidget* hidden :
+         {static_cast<QWidget*>(m_shareBtnWeixin), static_cast<QWidget*>(m_shareBtnWeibo),
+          static_cast<QWidget*>(m_shareBtnWXFriend), static_cast<QWidget*>(m_firstLbl),
+          static_cast<QWidget*>(m_secondLbl)})
+        hidden->hide();
+    m_blewImg->show();
+    m_fogBg->show();
+    fogReturn();
+    m_playBtn->setText(QStringLiteral("开始"));
+    removeSomke();
+    prepareFogSomke();
+}
+
+// The picture is large; it is not kept while another tab is on show.
+void BlewFogViewController::viewWillDisappear(bool) {
+    unstallTimer();
+    QMXBlewer& blewer = QMXBlewer::sharedInstance();
+    blewer.stopBlew();
+    blewer.setBlewdelegate(nullptr);
+    blewer.setIsPlay(false);
+    m_img = QPixmap();
+    m_scrollImage->setImage(QPixmap());
+}
+
+// ---- layout ---------------------------------------------------------------
+
+void BlewFogViewController::loadPicture() {
+    m_img = Images::named(QStringLiteral("bgImg.jpg"));
+}
+
+float BlewFogViewController::calculateFrame() const {
+    if (m_img.isNull())
+        return 0;
+    const QSizeF picture = m_img.deviceIndependentSize();
+    return float(picture.height()) * float(screenSize().width()) / float(picture.width());
+}
+
+void BlewFogViewController::prepareViews() {
+    if (m_img.isNull())
+        loadPicture();
+    const QSizeF screen = screenSize();
+    addScroller(screen);
+    addGhostAndFog();
+    addControls(screen);
+    addLabels(screen);
+    m_shareBtnWeixin = makeShareButton(1, WeixinTag, QStringLiteral("share_weixin"));
+    m_shareBtnWXFriend = makeShareButton(3, FriendTag, QStringLiteral("share_friend"));
+    m_shareBtnWeibo = makeShareButton(5, WeiboTag, QStringLiteral("share_weibo"));
+}
+
+void BlewFogViewController::addScroller(QSizeF screen) {
+    const float hc = calculateFrame();
+    m_scrollView = new ScrollView(this);
+    m_scrollView->setGeometry(QRectF(QPointF(0, 0), screen).toRect());
+    m_scrollView->setContentSize({screen.width(), hc});
+    m_scrollView->setAutoFillBackground(true);
+    m_scrollView->setPalette(QPalette(QColor::fromRgbF(0.5f, 0.5f, 0.5f)));
+    // Touches never scroll it: only blowing does.
+    m_scrollView->setAttribute(Qt::WA_TransparentForMouseEvents);
+    m_scrollImage = new ImageView(m_scrollView->contentView());
+    m_scrollImage->setGeometry(QRectF(0, 0, screen.width(), hc).toRect());
+    m_scrollImage->setContentMode(ImageView::ContentMode::AspectFit);
+    m_scrollImage->setBackgroundColor(QColor::fromRgbF(0.4f, 0.4f, 0.4f));
+    m_scrollImage->setImage(m_img);
+    m_scrollView->setContentOffset({0, hc - screen.height()});
+}
+
+void BlewFogViewController::addGhostAndFog() {
+    const QPointF centre = QRectF(rect()).center();
+    m_spriteImg = imageView(this, QStringLiteral("fog_ghost"), ImageView::ContentMode::AspectFit);
+    m_spriteImg->setGeometry(centred({110, 110}, centre - QPointF(0, 70)).toRect());
+    m_fogBg = imageView(this, QStringLiteral("fog_bg"), ImageView::ContentMode::ScaleToFill);
+    m_fogBg->setGeometry(rect());
+    m_fogBg->setAttribute(Qt::WA_TransparentForMouseEvents);
+    m_blewImg = imageView(this, QStringLiteral("blew_wind"), ImageView::ContentMode::AspectFit);
+    m_blewImg->setGeometry(
+        centred({100, 100}, {centre.x(), QRectF(m_spriteImg->geometry()).center().y() + 90})
+            .toRect());
+    m_blewImg->setAttribute(Qt::WA_TransparentForMouseEvents);
+}
+
+void BlewFogViewController::addControls(QSizeF screen) {
+    const double w = screen.width();
+    const double h = screen.height();
+    m_playBtn = new QPushButton(QStringLiteral("开始"), this);
+    m_playBtn->setGeometry(centred({240, 40}, {width() / 2.0, h - 100}).toRect());
+    m_playBtn->setStyleSheet(QStringLiteral(
+        "QPushButton { background: rgb(72,198,18); color: white; border: none; font-size: 15px; }"
+        "QPushButton:pressed { color: rgba(255,255,255,120); }"));
+    m_playBtn->setProperty(kTagProperty, int(PlayTag));
+    connect(m_playBtn, &QPushButton::clicked, this, [this] { buttonClick(m_playBtn); });
+
+    m_progressLbl = new QLabel(this);
+    m_progressLbl->setGeometry(QRectF(w - 25, 80, 2, h - 200).toRect());
+    m_progressLbl->setStyleSheet(
+        QStringLiteral("background: rgba(255,255,255,178); border-radius: 1px;"));
+    m_thmubImg = new QLabel(this);
+    const QRectF bar(m_progressLbl->geometry());
+    m_thmubImg->setGeometry(
+        centred({9, 9}, {bar.center().x(), bar.center().y() + (h - 200) / 2}).toRect());
+    m_thmubImg->setStyleSheet(QStringLiteral("background: white; border-radius: 4px;"));
+}
+
+void BlewFogViewController::addLabels(QSizeF screen) {
+    const double w = screen.width();
+    m_firstLbl = new QLabel(QStringLiteral("对准麦克风吹吧"), this);
+    m_firstLbl->setGeometry(QRectF(30, 17, w - 60, 80).toRect());
+    QFont arialBold(QStringLiteral("Arial"));
+    arialBold.setBold(true);
+    arialBold.setPixelSize(21);
+    m_firstLbl->setFont(arialBold);
+    m_firstLbl->setStyleSheet(QStringLiteral("color: white; background: transparent;"));
+    m_firstLbl->setWordWrap(true);
+    m_firstLbl->setAlignment(Qt::AlignCenter);
+    m_firstLbl->hide();
+
+    m_secondLbl = new QLabel(QStringLiteral("超越98%的环保卫士"), this);
+    m_secondLbl->setGeometry(QRectF(30, 85, w - 60, 40).toRect());
+    QFont system = font();
+    system.setPixelSize(25);
+    m_secondLbl->setFont(system);
+    m_secondLbl->setStyleSheet(QStringLiteral("color: rgb(0,255,0); background: transparent;"));
+    m_secondLbl->setAlignment(Qt::AlignCenter);
+    m_secondLbl->hide();
+}
+
+QPushButton* BlewFogViewController::makeShareButton(int slot, Tag tag, const QString& image) {
+    const double h = screenSize().height();
+    const double s = screenSize().width() / 7;
+    auto* button = new QPushButton(this);
+    button->setGeometry(QRectF(slot * s, h - 140 - s, s, s).toRect());
+    button->setIcon(QIcon(Images::named(image)));
+    button->setIconSize(button->size());
+    button->setStyleSheet(QStringLiteral(
+        "QPushButton { background: transparent; border: none; border-radius: 4px; }"));
+    button->setProperty(kTagProperty, int(tag));
+    connect(button, &QPushButton::clicked, this, [this, button] { buttonClick(button); });
+    button->hide();
+    return button;
+}
+
+// ---- fog, tab bar, timer ----------------------------------------------------
+
+void BlewFogViewController::fogReturn() {
+    ViewAnimation::animate(m_fogBg, "pos", QPoint(0, 0), kFogSeconds);
+    ViewAnimation::animate(m_fogBg, "alpha", 1.0, kFogSeconds);
+}
+
+void BlewFogViewController::fogFade() {
+    ViewAnimation::animate(m_fogBg, "alpha", 0.0, kFogSeconds);
+}
+
+void BlewFogViewController::hideTabBar(bool hide) {
+    TabBarController* controller = tabBarController();
+    if (!controller)
+        return;
+    TabBar* bar = controller->tabBar();
+    const double centreY = screenSize().height() + (hide ? 24.5 : -24.5);
+    ViewAnimation::animate(bar, "pos", QPoint(bar->x(), int(centreY - bar->height() / 2.0)),
+                           kTabBarSeconds);
+}
+
+void BlewFogViewController::installTimer() {
+    m_timer = new QTimer(this);
+    m_timer->setInterval(kTickMilliseconds);
+    m_timer->setTimerType(Qt::PreciseTimer);
+    connect(m_timer, &QTimer::timeout, this, &BlewFogViewController::timerTick);
+    m_timer->start();
+    m_isTimerWorking = true;
+    m_playBtn->hide();
+}
+
+void BlewFogViewController::unstallTimer() {
+    if (m_timer) {
+        m_timer->stop();
+        m_timer->deleteLater();
+    }
+    m_timer = nullptr;
+    m_isTimerWorking = false;
+    m_playBtn->show();
+    m_playBtn->setText(QStringLiteral("再吹一次"));
+}
+
+// Climbs `speed` points a tick until within two steps of the top, lands on
+// `speed`, then snaps to the top and ends the timer (which stays installed
+// until it is uninstalled, so no second one starts meanwhile).
+void BlewFogViewController::timerTick() {
+    if (m_isStop)
+        return;
+    const float y = m_scrollView ? float(m_scrollView->contentOffset().y()) : 0.0f;
+    const float v = float(m_speed);
+    if (y - v <= 0) {
+        m_scrollView->setContentOffset({0, 0}, false);
+        if (m_timer)
+            m_timer->stop();
+        return;
+    }
+    const float step = y - v > v ? v : y - v;
+    const QPointF offset(0, y - step);
+    m_scrollView->setContentOffset(offset, false);
+    calculateProcess(offset);
+}
+
+void BlewFogViewController::goback() {
+    const QSizeF frame = m_scrollView->size();
+    m_scrollView->scrollRectToVisible(
+        QRectF(0, m_scrollView->contentSize().height() - screenSize().height(), frame.width(),
+               frame.height()),
+        true);
+    const QRectF bar(m_progressLbl->geometry());
+    placeThumb(float(bar.center().y() + bar.height() / 2));
+}
+
+void BlewFogViewController::placeThumb(float centreY) {
+    const QRectF bar(m_progressLbl->geometry());
+    m_thmubImg->setGeometry(centred({9, 9}, {bar.center().x(), centreY}).toRect());
+}
+
+// ---- playing ---------------------------------------------------------------
+
+void BlewFogViewController::startToPlay() {
+    goback();
+    m_speed = 2;
+    QMXBlewer& blewer = QMXBlewer::sharedInstance();
+    blewer.setBlewdelegate(this);
+    blewer.setIsPlay(true);
+    blewer.blowAirstart();
+}
+
+void BlewFogViewController::BlowAirstart(bool started) {
+    m_secondLbl->hide();
+    m_firstLbl->show();
+    m_firstLbl->setText(QStringLiteral("对准麦克风吹吧"));
+    for (QPushButton* button : {m_shareBtnWeixin, m_shareBtnWXFriend, m_shareBtnWeibo})
+        button->hide();
+    m_blewImg->show();
+    m_isStop = false;
+    m_fogBg->show();
+    fogReturn();
+    if (started) {
+        hideTabBar(true);
+        m_playBtn->hide();
+        updateFogWithLifeTime(10, 6);
+    } else {
+        unstallTimer();
+    }
+}
+
+void BlewFogViewController::BlowAirupdataState(float level) {
+    m_firstLbl->show();
+    m_blewImg->hide();
+    if (!m_isTimerWorking)
+        installTimer();
+    fogFade();
+    m_speed = int(level);
+}
+
+void BlewFogViewController::BlowCurrentTotal(int) {}
+
+void BlewFogViewController::BlowAirOver(int, int) {
+    QMXSoundEffectPlayer::sharedInstance().stop();
+    m_isStop = true;
+    unstallTimer();
+    hideTabBar(false);
+    showResult();
+    m_isBlewSoundPlaying = false;
+}
+
+void BlewFogViewController::waitBlewTimeOut() {
+    QMXBlewer::sharedInstance().stopBlew();
+    startToPlay();
+}
+
+void BlewFogViewController::wasInterrupt() {
+    hideTabBar(false);
+    unstallTimer();
+    m_isBlewSoundPlaying = false;
+}
+
+void BlewFogViewController::didFinishGetSocialDataInViewController(const SocialResponse& response) {
+    // Share outcomes are the share service's to show.
+    Q_UNUSED(response.responseCode());
+}
+
+// ---- progress and result -----------------------------------------------------
+
+float BlewFogViewController::scrollRange() const {
+    return float(m_scrollView->contentSize().height()) - float(screenSize().height());
+}
+
+float BlewFogViewController::travel(float offsetY) const {
+    return float(m_scrollView->contentSize().height()) - offsetY - float(screenSize().height());
+}
+
+QString BlewFogViewController::displayedMeters(float rawDistance) {
+    float d = rawDistance;
+    if (d < 3500)
+        d = float(double(d) / 10 + 100);
+    else if (d > 10000)
+        d = d * 8;
+    // The whole part of the distance as "%f" prints it.
+    const QString printed = QString::asprintf("%f", double(d));
+    return printed.section(u'.', 0, 0);
+}
+
+void BlewFogViewController::calculateProcess(QPointF offset) {
+    const float t = travel(float(offset.y()));
+    const QRectF bar(m_progressLbl->geometry());
+    const float hb = float(bar.height());
+    if (t <= 0) {
+        placeThumb(float(bar.center().y()) + hb / 2);
+        return;
+    }
+    const float range = scrollRange();
+    placeThumb(float(bar.y()) + hb - t * hb / range);
+    const int meters = displayedMeters(t * kTopDistance / range).toInt();
+    m_firstLbl->setText(QStringLiteral("%1米").arg(meters));
+    m_defealtMeter = meters;
+    updateFogWithLifeTime(10 - t * 10 / range, 6 - t * 6 / range);
+}
+
+// Distances of 3500 to 3699 would come out as 89 by the formula, below the 90
+// of the shorter blows around them: they count as 90 as well.
+int BlewFogViewController::percentForDistance(int f) {
+    if (f < 3700)
+        return 90;
+    const float g = float(f * 100 - 370000) / 71500.0f / 10.0f;
+    if (f - 200 > 6000 && g < 1)
+        return 91;
+    return int(g + 90.0f);
+}
+
+bool BlewFogViewController::hasTwoVariants(int percent) {
+    return percent <= 96;
+}
+
+QString BlewFogViewController::commentKey(int percent, int variant) {
+    const int row = percent <= 90 ? 234 : std::min(percent, 98);
+    return QStringLiteral("atitude_%1_%2").arg(row).arg(variant);
+}
+
+void BlewFogViewController::showResult() {
+    const float range = scrollRange();
+    const int finalDistance =
+        int(travel(float(m_scrollView->contentOffset().y())) * kTopDistance / range);
+    m_secondLbl->show();
+    for (QPushButton* button : {m_shareBtnWeixin, m_shareBtnWXFriend, m_shareBtnWeibo})
+        button->show();
+    const int percent = percentForDistance(finalDistance);
+    m_defealtRandom = hasTwoVariants(percent) ? int(Random::shared().next() & 1u) + 1 : 1;
+    // A poor blow lets the smog come back.
+    if (percent <= 91)
+        fogReturn();
+    m_firstLbl->setText(LocalizedStrings::localizedStringForKey(
+        commentKey(percent, m_defealtRandom), QString(), QStringLiteral("language")));
+    showPercent(percent);
+    playClosingSound();
+}
+
+// The number and its percent sign stand out in a large bold face.
+void BlewFogViewController::showPercent(int percent) {
+    const QString text = QStringLiteral("超越%1%的环保卫士").arg(percent);
+    m_defealtPercent = percent;
+    const int length = percent > 9 ? 3 : 2;
+    m_secondLbl->setTextFormat(Qt::RichText);
+    m_secondLbl->setText(
+        text.left(2).toHtmlEscaped() +
+        QStringLiteral(
+            "<span style=\"font-family:'Arial'; font-weight:bold; font-size:38px\">%1</span>")
+            .arg(text.mid(2, length).toHtmlEscaped()) +
+        text.mid(2 + length).toHtmlEscaped());
+}
+
+void BlewFogViewController::playClosingSound() {
+    AudioSession& session = AudioSession::sharedInstance();
+    session.setCategory(AudioSession::Category::Playback);
+    session.overrideOutputAudioPort(AudioSession::PortOverride::Speaker);
+    QMXSoundPlayer::sharedInstance().playASound(QStringLiteral("吹完音效"));
+}
+
+// ---- buttons and sharing ---------------------------------------------------
+
+QString BlewFogViewController::shareLink(int percent, int random) {
+    return ContentLinks::link(
+        QStringLiteral("/wechat/getPm25Capacity.do?percent=%1&random=%2").arg(percent).arg(random));
+}
+
+QString BlewFogViewController::shareText(int meter, int percent, const QString& link) {
+    return QStringLiteral("我在玩 @Vantoro 我把雾霾吹到了%1米。超越了%2%的环保卫士.")
+               .arg(meter)
+               .arg(percent) +
+           link;
+}
+
+QString BlewFogViewController::shareTitle(int meter) {
+    return QStringLiteral("我把雾霾吹到了%1米 - %2 ").arg(meter).arg(QStringLiteral("Vantoro"));
+}
+
+void BlewFogViewController::buttonClick(QObject* sender) {
+    const QString link = shareLink(m_defealtPercent, m_defealtRandom);
+    const QString text = shareText(m_defealtMeter, m_defealtPercent, link);
+    SocialData::defaultData()->extConfig().setTitle(shareTitle(m_defealtMeter));
+    const int tag = sender ? sender->property(kTagProperty).toInt() : 0;
+    if (tag == PlayTag) {
+        Analytics::event(QStringLiteral("haze_amount"));
+        startToPlay();
+        return;
+    }
+    share(tag, text, link);
+}
+
+void BlewFogViewController::share(int tag, const QString& text, const QString& link) {
+    if (tag != WeixinTag && tag != FriendTag && tag != WeiboTag)
+        return;
+    Analytics::event(QStringLiteral("haze_share"));
+    if (tag == WeiboTag) {
+        const QByteArray png = shotScreen();
+        SocialControllerService& service = SocialControllerService::defaultControllerService();
+        service.setShareText(text, png, this);
+        if (const SocialSnsPlatform* sina =
+                SocialSnsPlatformManager::getSocialPlatformWithName(QStringLiteral("sina")))
+            sina->snsClickHandler(this, service, true);
+        return;
+    }
+    SocialWechatHandler::setWXAppId(QString::fromLatin1(VantoroKeys::wechatAppId), link);
+    const QByteArray png = shotScreen();
+    const QString platform =
+        tag == WeixinTag ? QStringLiteral("wxsession") : QStringLiteral("wxtimeline");
+    SocialDataService::defaultDataService().postSNSWithTypes(
+        {platform}, text, png, QVariant(), nullptr, this,
+        [](const SocialResponse& response) { Q_UNUSED(response.responseCode()); });
+}
+
+QByteArray BlewFogViewController::shotScreen() const {
+    return BlewCommonUtil().getScreenShotDataWith(screenSize());
+}
+
+// ---- smoke -------------------------------------------------------------------
+
+void BlewFogViewController::prepareFogSomke() {
+    m_smokeLayer = FogSmokeLayer::prepareOn(m_spriteImg, this, Random::shared().next());
+}
+
+void BlewFogViewController::removeSomke() {
+    if (m_smokeLayer)
+        m_smokeLayer->remove();
+    m_smokeLayer = nullptr;
+}
+
+void BlewFogViewController::updateFogWithLifeTime(float lifeTime, float birthRate) {
+    if (m_smokeLayer)
+        m_smokeLayer->updateWithLifeTime(lifeTime, birthRate);
+}

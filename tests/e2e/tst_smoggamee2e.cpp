@@ -1,0 +1,91 @@
+#include "blewfogviewcontroller.h"
+#include "launcher.h"
+#include "maininterface.h"
+#include "scrollview.h"
+#include "tabviewcontroller.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QLabel>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+// The smog game in the application under a real (virtual) display: a
+// replayed strong blow climbs the picture and ends in a result; screenshots
+// of the ready screen, the climb and the result are kept as artifacts.
+class TestSmogGameEndToEnd : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QString m_artifacts;
+    Launcher* m_launcher = nullptr;
+
+    TabViewController* tabs() const {
+        return MainInterface::tabViewController(m_launcher->window());
+    }
+    BlewFogViewController* screen() const {
+        return qobject_cast<BlewFogViewController*>(tabs()->viewControllers().at(1));
+    }
+    void snapshot(const QString& name) {
+        QVERIFY(m_launcher->window()->grab().toImage().save(
+            m_artifacts + QStringLiteral("/smoggame-%1.png").arg(name)));
+    }
+
+private slots:
+    void initTestCase() {
+        QStandardPaths::setTestModeEnabled(true);
+        m_artifacts = qEnvironmentVariable("VANTORO_ARTIFACTS", m_dir.path());
+        QDir().mkpath(m_artifacts);
+        const QString trace = m_dir.filePath(QStringLiteral("blow.txt"));
+        QFile file(trace);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        // Quiet, then three seconds of a strong blow, then quiet again.
+        file.write("0 -50\n0.3 -1.5\n1.5 -1\n3.3 -45\n");
+        file.close();
+        const RunOptions options = RunOptions::parse(
+            {"vantoro", "--level-trace", trace, "--content-base", "http://127.0.0.1:9"});
+        QString error;
+        QVERIFY2(Launcher::installLevelSource(options, &error), qPrintable(error));
+        m_launcher = new Launcher;
+        m_launcher->launch(options);
+        QVERIFY(QTest::qWaitForWindowExposed(m_launcher->window()));
+    }
+
+    void cleanupTestCase() { delete m_launcher; }
+
+    void strongBlowClimbsToAResult() {
+        tabs()->setSelectedIndex(1);
+        QTest::qWait(3800);
+        snapshot(QStringLiteral("1-ready"));
+        const double bottom = screen()->scrollView()->contentOffset().y();
+
+        QTest::mouseClick(screen()->playBtn(), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(screen()->isTimerWorking(), 5000);
+        QTest::qWait(2200);
+        snapshot(QStringLiteral("2-climbing"));
+        QVERIFY(screen()->scrollView()->contentOffset().y() < bottom - 300);
+        QVERIFY(screen()->firstLbl()->text().endsWith(QStringLiteral("米")));
+
+        QTRY_VERIFY_WITH_TIMEOUT(screen()->shareBtnWeixin()->isVisible(), 8000);
+        QTest::qWait(600);
+        snapshot(QStringLiteral("3-result"));
+        // Three seconds at 400 points a second climb most of the picture.
+        QVERIFY2(screen()->defealtPercent() >= 93,
+                 qPrintable(QString::number(screen()->defealtPercent())));
+        QVERIFY(screen()->secondLbl()->isVisible());
+        QVERIFY(!screen()->firstLbl()->text().startsWith(QStringLiteral("atitude")));
+    }
+};
+
+int main(int argc, char* argv[]) {
+    qputenv("QT_SCALE_FACTOR", "2");
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication app(argc, argv);
+    app.setApplicationName(QStringLiteral("Vantoro"));
+    TestSmogGameEndToEnd test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_smoggamee2e.moc"

@@ -1,0 +1,345 @@
+#include "blewfogviewcontroller.h"
+#include "fakeclock.h"
+#include "fakeplayerfactory.h"
+#include "fakerecorder.h"
+#include "fixedrandom.h"
+#include "fogsmokelayer.h"
+#include "keywindow.h"
+#include "localizedstrings.h"
+#include "mainscreen.h"
+#include "manualdispatch.h"
+#include "outboxsharetransport.h"
+#include "placeholderviewcontroller.h"
+#include "qmxblewer.h"
+#include "scrollview.h"
+#include "sharetransportregistry.h"
+#include "socialdata.h"
+#include "socialshareeditor.h"
+#include "socialwechathandler.h"
+#include "tabbar.h"
+#include "tabbarcontroller.h"
+#include "vantorokeys.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+bool near(QPointF a, QPointF b) {
+    return QLineF(a, b).length() <= 0.75;
+}
+} // namespace
+
+// The smog game driven through its detector events and its scroll steps;
+// the scroll timer is stopped by the test and its steps run by hand.
+class TestBlewFogViewController : public QObject {
+    Q_OBJECT
+
+    FakeClock m_clock;
+    ManualDispatch m_dispatch;
+    FixedRandom m_random;
+    std::unique_ptr<FakePlayerFactory> m_players;
+    QTemporaryDir m_outbox;
+    int m_recorders = 0;
+    QWidget* m_window = nullptr;
+    TabBarController* m_tabs = nullptr;
+    BlewFogViewController* m_screen = nullptr;
+
+    double offset() const { return m_screen->scrollView()->contentOffset().y(); }
+    double bottom() const { return m_screen->scrollView()->contentSize().height() - 568; }
+    void setOffset(double y) { m_screen->scrollView()->setContentOffset({0, y}, false); }
+    // The first level event installs the scroll timer; the test takes over.
+    void startClimbing(float level) {
+        m_screen->buttonClick(m_screen->playBtn());
+        m_screen->BlowAirupdataState(level);
+        QVERIFY(m_screen->timer());
+        m_screen->timer()->stop();
+    }
+    int outboxRecords() const { return int(QDir(m_outbox.path()).entryList({"*.json"}).size()); }
+
+private slots:
+    void initTestCase() {
+        QStandardPaths::setTestModeEnabled(true);
+        MainScreen::set({320, 568}, 2);
+        Clock::setShared(&m_clock);
+        Dispatch::setShared(&m_dispatch);
+        Random::setShared(&m_random);
+        AudioRecorder::setFactory([this](const QString&, const QVariantMap&) {
+            ++m_recorders;
+            return std::make_shared<FakeRecorder>(std::deque<float>{}, -60.0f);
+        });
+        ShareTransportRegistry::sharedInstance().setTransports(
+            {std::make_shared<OutboxShareTransport>(m_outbox.path())});
+        SocialData::setAppKey(QString::fromLatin1(VantoroKeys::appKey));
+    }
+
+    void init() {
+        m_players = std::make_unique<FakePlayerFactory>();
+        m_window = new QWidget;
+        m_window->resize(320, 568);
+        m_tabs = new TabBarController(m_window);
+        m_tabs->setGeometry(m_window->rect());
+        m_screen = new BlewFogViewController;
+        m_tabs->setViewControllers({m_screen, new PlaceholderViewController("other", "")});
+        KeyWindow::makeKeyAndVisible(m_window);
+        QVERIFY(QTest::qWaitForWindowExposed(m_window));
+    }
+
+    void cleanup() {
+        QMXBlewer::sharedInstance().stopBlew();
+        m_dispatch.drainMain();
+        delete m_window;
+        m_players.reset();
+    }
+
+    void cleanupTestCase() {
+        AudioRecorder::setFactory({});
+        Random::setShared(nullptr);
+        Dispatch::setShared(nullptr);
+        Clock::setShared(nullptr);
+    }
+
+    void layout() {
+        QVERIFY(near(QRectF(m_screen->spriteImg()->geometry()).center(), {160, 214}));
+        QVERIFY(near(QRectF(m_screen->blewImg()->geometry()).center(), {160, 304}));
+        QVERIFY(near(QRectF(m_screen->playBtn()->geometry()).center(), {160, 468}));
+        QCOMPARE(m_screen->progressLbl()->geometry(), QRect(295, 80, 2, 368));
+        QVERIFY(near(QRectF(m_screen->thmubImg()->geometry()).center(), {296, 448}));
+        QCOMPARE(m_screen->firstLbl()->geometry(), QRect(30, 17, 260, 80));
+        QCOMPARE(m_screen->secondLbl()->geometry(), QRect(30, 85, 260, 40));
+        const double s = 320.0 / 7;
+        int slot = 1;
+        for (QPushButton* b : {m_screen->shareBtnWeixin(), m_screen->shareBtnWXFriend(),
+                               m_screen->shareBtnWeibo()}) {
+            QVERIFY(near(b->geometry().topLeft(), {slot * s, 568 - 140 - s}));
+            QVERIFY(!b->isVisible());
+            slot += 2;
+        }
+        // The picture is much taller than the screen and starts at its bottom.
+        QVERIFY(bottom() > 568);
+        QCOMPARE(m_screen->scrollView()->contentSize().width(), 320.0);
+        QTRY_COMPARE(offset(), bottom());
+        QCOMPARE(m_screen->playBtn()->text(), QStringLiteral("开始"));
+    }
+
+    void speedFollowsLoadStartAndLevel() {
+        QCOMPARE(m_screen->speed(), 4);
+        m_screen->buttonClick(m_screen->playBtn());
+        QCOMPARE(m_screen->speed(), 2);
+        QVERIFY(QMXBlewer::sharedInstance().isMonitorActive());
+        QVERIFY(!m_screen->playBtn()->isVisible());
+        QCOMPARE(m_screen->firstLbl()->text(), QStringLiteral("对准麦克风吹吧"));
+        m_screen->BlowAirupdataState(6.9f);
+        QCOMPARE(m_screen->speed(), 6);
+        QVERIFY(m_screen->isTimerWorking());
+        QVERIFY(!m_screen->blewImg()->isVisible());
+    }
+
+    // Within two steps of the top: one step of `speed`, then one landing on
+    // `speed`, then the snap to the top, which ends the timer and shows no
+    // new metres.
+    void scrollStepsNearTheTop() {
+        startClimbing(8);
+        setOffset(2 * 8 + 1);
+        m_screen->timerTick();
+        QCOMPARE(offset(), 9.0);
+        setOffset(2 * 8);
+        m_screen->timerTick();
+        QCOMPARE(offset(), 8.0);
+        const QString metres = m_screen->firstLbl()->text();
+        QVERIFY(metres.endsWith(QStringLiteral("米")));
+        m_screen->timer()->start();
+        m_screen->timerTick();
+        QCOMPARE(offset(), 0.0);
+        QVERIFY(!m_screen->timer()->isActive());
+        QVERIFY(m_screen->isTimerWorking());
+        QCOMPARE(m_screen->firstLbl()->text(), metres);
+        // A full step anywhere else.
+        setOffset(1000);
+        m_screen->timerTick();
+        QCOMPARE(offset(), 992.0);
+    }
+
+    void climbingMovesThumbMetresAndSmoke() {
+        startClimbing(4);
+        const double range = bottom();
+        setOffset(range / 2 + 4);
+        m_screen->timerTick();
+        const QRectF bar(m_screen->progressLbl()->geometry());
+        QVERIFY(qAbs(QRectF(m_screen->thmubImg()->geometry()).center().y() -
+                     (bar.top() + bar.height() / 2)) <= 1.0);
+        // Half way up is 37500 raw metres, shown eight times over.
+        QCOMPARE(m_screen->firstLbl()->text(), QStringLiteral("300000米"));
+        QCOMPARE(m_screen->defealtMeter(), 300000);
+    }
+
+    void displayTransform_data() {
+        QTest::addColumn<float>("raw");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("1000") << 1000.0f << "200";
+        QTest::newRow("3499") << 3499.0f << "449";
+        QTest::newRow("3500") << 3500.0f << "3500";
+        QTest::newRow("10000") << 10000.0f << "10000";
+        QTest::newRow("10001") << 10001.0f << "80008";
+        QTest::newRow("75000") << 75000.0f << "600000";
+    }
+    void displayTransform() {
+        QFETCH(float, raw);
+        QFETCH(QString, shown);
+        QCOMPARE(BlewFogViewController::displayedMeters(raw), shown);
+    }
+
+    void percentTable_data() {
+        QTest::addColumn<int>("distance");
+        QTest::addColumn<int>("percent");
+        const QList<std::pair<int, int>> rows{
+            {0, 90},     {3499, 90},  {3500, 90},  {3699, 90},  {3700, 90},  {6200, 90},
+            {6201, 91},  {17999, 91}, {18000, 92}, {25149, 92}, {25150, 93}, {53749, 96},
+            {53750, 97}, {60899, 97}, {60900, 98}, {68049, 98}, {68050, 99}, {75000, 99}};
+        for (const auto& [d, p] : rows)
+            QTest::newRow(qPrintable(QString::number(d))) << d << p;
+    }
+    void percentTable() {
+        QFETCH(int, distance);
+        QFETCH(int, percent);
+        QCOMPARE(BlewFogViewController::percentForDistance(distance), percent);
+    }
+
+    void commentKeys() {
+        QCOMPARE(BlewFogViewController::commentKey(90, 2), QStringLiteral("atitude_234_2"));
+        QCOMPARE(BlewFogViewController::commentKey(93, 1), QStringLiteral("atitude_93_1"));
+        QVERIFY(BlewFogViewController::hasTwoVariants(96));
+        QVERIFY(!BlewFogViewController::hasTwoVariants(97));
+        QCOMPARE(BlewFogViewController::commentKey(97, 1), QStringLiteral("atitude_97_1"));
+        QCOMPARE(BlewFogViewController::commentKey(98, 1), QStringLiteral("atitude_98_1"));
+        QCOMPARE(BlewFogViewController::commentKey(99, 1), QStringLiteral("atitude_98_1"));
+    }
+
+    void shareTexts() {
+        const QString link = BlewFogViewController::shareLink(90, 2);
+        QVERIFY(link.endsWith(QStringLiteral("/wechat/getPm25Capacity.do?percent=90&random=2")));
+        QCOMPARE(BlewFogViewController::shareText(3920, 90, link),
+                 QStringLiteral("我在玩 @Vantoro 我把雾霾吹到了3920米。超越了90%的环保卫士.") +
+                     link);
+        QCOMPARE(BlewFogViewController::shareTitle(3920),
+                 QStringLiteral("我把雾霾吹到了3920米 - Vantoro "));
+    }
+
+    void resultOfAGoodBlow() {
+        startClimbing(8);
+        setOffset(8 * 4 + 1);
+        m_screen->timerTick();
+        m_random.setValue(1);
+        m_screen->BlowAirOver(0, 0);
+        QVERIFY(m_screen->isStop());
+        QVERIFY(!m_screen->isTimerWorking());
+        QVERIFY(m_screen->secondLbl()->isVisible());
+        QVERIFY(m_screen->shareBtnWeibo()->isVisible());
+        QCOMPARE(m_screen->defealtPercent(), 99);
+        QCOMPARE(m_screen->defealtRandom(), 1);
+        const QString comment = LocalizedStrings::localizedStringForKey(
+            QStringLiteral("atitude_98_1"), QString(), QStringLiteral("language"));
+        QVERIFY(comment != QStringLiteral("atitude_98_1"));
+        QCOMPARE(m_screen->firstLbl()->text(), comment);
+        QVERIFY(
+            m_screen->secondLbl()->text().contains(QStringLiteral("font-size:38px\">99%</span>")));
+        QVERIFY(m_screen->secondLbl()->text().startsWith(QStringLiteral("超越")));
+        QVERIFY(!m_players->players().empty());
+        QCOMPARE(QFileInfo(m_players->last()->path()).fileName(),
+                 QStringLiteral("blew_result.mp3"));
+        QCOMPARE(m_screen->playBtn()->text(), QStringLiteral("再吹一次"));
+        // The backdrop goes on fading for a good result.
+        const double atEnd = m_screen->fogBg()->alpha();
+        QTest::qWait(700);
+        QVERIFY(m_screen->fogBg()->alpha() < atEnd);
+    }
+
+    // No climb: 90, and the smog that had begun to fade comes back.
+    void aBlowWithoutClimbingScoresNinety() {
+        startClimbing(4);
+        QTest::qWait(700);
+        const double faded = m_screen->fogBg()->alpha();
+        QVERIFY(faded < 1.0);
+        m_random.setValue(0);
+        m_screen->BlowAirOver(0, 0);
+        QTest::qWait(400);
+        QVERIFY(m_screen->fogBg()->alpha() > faded);
+        QCOMPARE(m_screen->defealtPercent(), 90);
+        QCOMPARE(m_screen->secondLbl()->text().contains(">90%</span>"), true);
+        QCOMPARE(m_screen->firstLbl()->text(),
+                 LocalizedStrings::localizedStringForKey("atitude_234_1", QString(), "language"));
+    }
+
+    void timeoutListensAgain() {
+        m_screen->buttonClick(m_screen->playBtn());
+        const int recorders = m_recorders;
+        QCOMPARE(m_dispatch.runMain(1), 1);
+        QCOMPARE(m_recorders, recorders + 1);
+        QVERIFY(QMXBlewer::sharedInstance().isMonitorActive());
+        QCOMPARE(QMXBlewer::sharedInstance().Blewdelegate(), m_screen);
+    }
+
+    void leavingWhileClimbingStopsWithoutResult() {
+        startClimbing(6);
+        m_tabs->setSelectedIndex(1);
+        QVERIFY(!QMXBlewer::sharedInstance().isMonitorActive());
+        QCOMPARE(QMXBlewer::sharedInstance().Blewdelegate(), nullptr);
+        QVERIFY(!QMXBlewer::sharedInstance().isPlay());
+        QVERIFY(!m_screen->isTimerWorking());
+        QVERIFY(m_screen->img().isNull());
+        m_dispatch.drainMain();
+        QVERIFY(!m_screen->secondLbl()->isVisibleTo(m_screen));
+        QVERIFY(m_players->players().empty());
+        m_tabs->setSelectedIndex(0);
+        QCOMPARE(m_screen->playBtn()->text(), QStringLiteral("开始"));
+        QVERIFY(!m_screen->img().isNull());
+        QTRY_COMPARE(offset(), bottom());
+    }
+
+    void wechatSharePointsTheConnectorWeiboLeavesIt() {
+        m_screen->buttonClick(m_screen->playBtn());
+        m_random.setValue(1);
+        m_screen->BlowAirOver(0, 0);
+        const int before = outboxRecords();
+        m_screen->buttonClick(m_screen->shareBtnWeixin());
+        const QString link = BlewFogViewController::shareLink(90, 2);
+        QCOMPARE(SocialWechatHandler::url(), link);
+        QTRY_COMPARE(outboxRecords(), before + 1);
+        QCOMPARE(SocialData::defaultData()->extConfig().title(),
+                 BlewFogViewController::shareTitle(m_screen->defealtMeter()));
+
+        SocialWechatHandler::setWXAppId(QString::fromLatin1(VantoroKeys::wechatAppId),
+                                        QStringLiteral("http://elsewhere"));
+        m_screen->buttonClick(m_screen->shareBtnWeibo());
+        QVERIFY(SocialShareEditor::current());
+        QCOMPARE(SocialShareEditor::current()->text(),
+                 BlewFogViewController::shareText(m_screen->defealtMeter(), 90, link));
+        QCOMPARE(SocialWechatHandler::url(), QStringLiteral("http://elsewhere"));
+        SocialShareEditor::current()->cancel();
+    }
+
+    void twoAppearancesLeaveOneEmitter() {
+        m_tabs->setSelectedIndex(1);
+        m_tabs->setSelectedIndex(0);
+        m_tabs->setSelectedIndex(1);
+        m_tabs->setSelectedIndex(0);
+        QVERIFY(m_screen->smokeLayer());
+        QCOMPARE(m_screen->findChildren<FogSmokeLayer*>().size(), 1);
+    }
+};
+
+int main(int argc, char* argv[]) {
+    qputenv("QT_SCALE_FACTOR", "2");
+    QApplication app(argc, argv);
+    TestBlewFogViewController test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_blewfogviewcontroller.moc"
