@@ -3,6 +3,7 @@
 #include "appdelegate.h"
 #include "audioplayer.h"
 #include "contentlinks.h"
+#include "contentserver.h"
 #include "keywindow.h"
 #include "leveltrace.h"
 #include "maininterface.h"
@@ -79,6 +80,8 @@ void Launcher::launch(const RunOptions& options) {
     MainScreen::set(options.screenSize, options.screenScale);
     if (options.contentBase.isValid())
         ContentLinks::setBaseUrl(options.contentBase);
+    else
+        startEmbeddedServer();
     installSoundOutput();
     // Every share goes to the outbox and to the desktop's own way of
     // reaching the network (browser page or QR code).
@@ -93,6 +96,18 @@ void Launcher::launch(const RunOptions& options) {
         m_delegate->handleOpenURL(options.openUrl);
 
     connect(qApp, &QCoreApplication::aboutToQuit, this, &Launcher::shutDown);
+}
+
+// Without a content server of its own choosing, the application serves its
+// pages and landing pages itself on the loopback interface.
+void Launcher::startEmbeddedServer() {
+    m_server = std::make_unique<ContentServer>();
+    if (!m_server->start()) {
+        qCWarning(lcLaunch) << "the embedded content server would not start; pages will not load";
+        return;
+    }
+    ContentLinks::setBaseUrl(QUrl(m_server->baseUrl()));
+    qCInfo(lcLaunch) << "content server at" << m_server->baseUrl();
 }
 
 void Launcher::shutDown() {

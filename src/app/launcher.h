@@ -7,6 +7,7 @@
 #include <memory>
 
 class AppDelegate;
+class ContentServer;
 #include <QWidget>
 
 // Brings the application up from its run options: the level source, the
@@ -31,7 +32,9 @@ public:
 
 private:
     void shutDown();
+    void startEmbeddedServer();
 
+    std::unique_ptr<ContentServer> m_server;
     std::unique_ptr<AppDelegate> m_delegate;
     QPointer<QWidget> m_window;
 };

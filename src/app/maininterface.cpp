@@ -1,22 +1,12 @@
 #include "maininterface.h"
 
 #include "blewfogviewcontroller.h"
+#include "blewhotviewcontroller.h"
 #include "blewtestviewcontroller.h"
-#include "placeholderviewcontroller.h"
+#include "rankinglistviewcontroller.h"
 #include "tabviewcontroller.h"
 
 #include <QWidget>
-
-namespace {
-
-ViewController* placeholder(const QString& tab, const QString& icon, const QString& title,
-                            const QString& note) {
-    auto* screen = new PlaceholderViewController(title, note);
-    screen->setTabItem(tab, icon);
-    return screen;
-}
-
-} // namespace
 
 QWidget* MainInterface::load(QSizeF screenSize) {
     auto* window = new QWidget;
@@ -28,10 +18,8 @@ QWidget* MainInterface::load(QSizeF screenSize) {
     tabs->setViewControllers({
         new BlewTestViewController,
         new BlewFogViewController,
-        placeholder(QStringLiteral("热点"), QStringLiteral("tab_hot"), QStringLiteral("空气热点"),
-                    QStringLiteral("热点页面还在建设中")),
-        placeholder(QStringLiteral("排行"), QStringLiteral("tab_rank"), QStringLiteral("城市排行"),
-                    QStringLiteral("排行页面还在建设中")),
+        new BlewHotViewController,
+        new RankingListViewController,
     });
     return window;
 }

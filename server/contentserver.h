@@ -1,0 +1,69 @@
+#pragma once
+
+#include "reportstore.h"
+
+#include <QHash>
+#include <QString>
+#include <QStringList>
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+namespace httplib {
+class Server;
+}
+
+// The content server the application's web tabs and share links point at:
+// the hot-issue pages, the city ranking, the two share landing pages and the
+// collector for analytics reports. It listens on its own thread; everything
+// here may be called from any one thread that owns the object.
+class ContentServer {
+public:
+    ContentServer();
+    ~ContentServer();
+    ContentServer(const ContentServer&) = delete;
+    ContentServer& operator=(const ContentServer&) = delete;
+
+    // Port 0 takes a free port. False (with a log line) when the address
+    // cannot be bound or the server is already running.
+    bool start(const QString& host = QStringLiteral("127.0.0.1"), int port = 0);
+    void stop();
+    bool isRunning() const;
+    // 0 while stopped.
+    int port() const;
+    // "http://HOST:PORT" with a wildcard host shown as 127.0.0.1; empty while stopped.
+    QString baseUrl() const;
+
+    // Where the report database lives; Folders::home() + "/server" unless set.
+    // Takes effect at the next start().
+    void setDataFolder(const QString& folder);
+    QString dataFolder() const;
+    // The ranking data file; the bundle's "pm25rank.json" unless set.
+    void setRankingFile(const QString& path);
+    QString rankingFile() const;
+
+    int reportCount() const;
+    QStringList recordIds() const;
+
+    // The strings-table key of the smog game comment for a percent of 90..99
+    // and a variant of 1 or 2; empty for anything else.
+    static QString smogCommentKey(int percent, int variant);
+
+    static constexpr qsizetype kMaxCompressedReport = 1 << 20;
+    static constexpr qsizetype kMaxReport = 8 << 20;
+
+private:
+    void installRoutes();
+
+    std::unique_ptr<httplib::Server> m_server;
+    std::thread m_thread;
+    std::atomic<bool> m_listenEnded{false};
+    ReportStore m_store;
+    QHash<QString, QString> m_lungComments;
+    mutable std::mutex m_configMutex;
+    QString m_dataFolder;
+    QString m_rankingFile;
+    QString m_host;
+    int m_port = 0;
+};

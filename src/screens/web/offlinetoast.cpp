@@ -1,0 +1,19 @@
+#include "offlinetoast.h"
+
+#include "reachability.h"
+#include "toast.h"
+#include "toastsettings.h"
+
+bool OfflineToast::internetReachable() {
+    const auto reachability = Reachability::reachabilityForInternetConnection();
+    return reachability && reachability->currentReachabilityStatus() != Reachability::NotReachable;
+}
+
+void OfflineToast::showUnless(bool reachable) {
+    if (reachable)
+        return;
+    Toast::makeText(QStringLiteral("网络不可用"))
+        ->setDuration(3000)
+        ->setGravity(ToastSettings::kGravityCenter)
+        ->show();
+}

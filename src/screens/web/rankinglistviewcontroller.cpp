@@ -1,0 +1,114 @@
+#include "rankinglistviewcontroller.h"
+
+#include "analytics.h"
+#include "blewcommonutil.h"
+#include "contentlinks.h"
+#include "device.h"
+#include "images.h"
+#include "mainscreen.h"
+#include "offlinetoast.h"
+#include "socialdata.h"
+#include "socialresponse.h"
+#include "socialsnsservice.h"
+#include "socialwechathandler.h"
+#include "vantorokeys.h"
+#include "webview.h"
+
+#include <QPushButton>
+
+RankingListViewController::RankingListViewController(QWidget* parent) : BaseViewController(parent) {
+    setTabItem(QStringLiteral("排行"), QStringLiteral("tab_rank"));
+}
+
+void RankingListViewController::viewDidLoad() {
+    prepareViews();
+}
+
+void RankingListViewController::prepareViews() {
+    setAutoFillBackground(true);
+    setPalette(QPalette(Qt::white));
+    const QSizeF screen = MainScreen::boundsSize();
+    const bool newLayout = Device::systemMajorVersion() >= 7;
+    m_webView = new WebView(this);
+    m_webView->setGeometry(0, newLayout ? 20 : 0, int(screen.width()), int(screen.height()) - 69);
+    m_webView->show();
+    connect(m_webView, &WebView::didFinishLoad, this,
+            &RankingListViewController::webViewDidFinishLoad);
+    loadPage();
+
+    m_shareBtn = new QPushButton(this);
+    m_shareBtn->setGeometry(int(screen.width()) - 45, 30, 40, 40);
+    m_shareBtn->setProperty("tag", kShareTag);
+    m_shareBtn->setIcon(QIcon(Images::named(QStringLiteral("btn_share_normal"))));
+    // The image sits inside insets of 5 points on every side.
+    m_shareBtn->setIconSize(QSize(30, 30));
+    m_shareBtn->setStyleSheet(QStringLiteral(
+        "QPushButton { background: transparent; border: none; border-radius: 4px; }"));
+    connect(m_shareBtn, &QPushButton::clicked, this, &RankingListViewController::shareClick);
+    m_shareBtn->show();
+    m_shareBtn->raise();
+}
+
+void RankingListViewController::loadPage() {
+    m_retried = false;
+    m_webView->loadRequest(QUrl(ContentLinks::link(QString::fromLatin1(kPath))));
+}
+
+// Emptying the shared web cache as the hot-issue tab is left aborts the load
+// this tab starts at the same moment; such a load is tried once more.
+void RankingListViewController::webViewDidFinishLoad() {
+    if (m_webView->lastLoadSucceeded() || m_retried)
+        return;
+    m_retried = true;
+    m_webView->loadRequest(QUrl(ContentLinks::link(QString::fromLatin1(kPath))));
+}
+
+// The page was requested when the view was built; asking the engine for the
+// same page again before the first navigation has begun cancels both, so
+// the first appearance keeps the load already under way.
+void RankingListViewController::viewWillAppear(bool) {
+    Analytics::event(QStringLiteral("rank"));
+    if (m_appeared)
+        loadPage();
+    m_appeared = true;
+}
+
+void RankingListViewController::viewDidAppear(bool) {
+    OfflineToast::showUnless(isNetAvaliable());
+}
+
+bool RankingListViewController::isNetAvaliable() const {
+    return OfflineToast::internetReachable();
+}
+
+void RankingListViewController::shareClick() {
+    Analytics::event(QStringLiteral("rank_share"));
+    const QByteArray png = BlewCommonUtil().getScreenShotDataWith(MainScreen::boundsSize());
+    BlewCommonUtil::writeScreenShow(png);
+    SocialSnsService::presentSnsIconSheetView(
+        this, QString::fromLatin1(VantoroKeys::appKey), QString(), png,
+        {QStringLiteral("wxtimeline"), QStringLiteral("sina"), QStringLiteral("wxsession")}, this);
+}
+
+void RankingListViewController::didSelectSocialPlatform(const QString&, SocialData* socialData) {
+    SocialWechatHandler::setWXAppId(QString::fromLatin1(VantoroKeys::wechatAppId),
+                                    ContentLinks::link(QString::fromLatin1(kPath)));
+    const QImage image(BlewCommonUtil::screenShowPath());
+    SocialData* shared = SocialData::defaultData();
+    shared->extConfig().setTitle(QStringLiteral("Vantoro"));
+    shared->setShareText(QStringLiteral("我从 @Vantoro 给你分享了今天的最新pm2.5城市排名。"));
+    shared->setShareImage(image);
+    socialData->urlResource().setResourceType(0, QString());
+}
+
+void RankingListViewController::didFinishGetSocialDataInViewController(
+    const SocialResponse& response) {
+    // Share outcomes are the share service's to show.
+    Q_UNUSED(response.responseCode());
+}
+
+// No control is wired to this handler; it reads the tag and does nothing.
+void RankingListViewController::buttonClick(QObject* sender) {
+    const int tag = sender ? sender->property("tag").toInt() : 0;
+    Q_UNUSED(tag);
+}

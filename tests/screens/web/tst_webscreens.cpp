@@ -1,0 +1,207 @@
+#include "analytics.h"
+#include "blewhotviewcontroller.h"
+#include "contentlinks.h"
+#include "contentserver.h"
+#include "keywindow.h"
+#include "mainscreen.h"
+#include "networkflagssource.h"
+#include "outboxsharetransport.h"
+#include "placeholderviewcontroller.h"
+#include "rankinglistviewcontroller.h"
+#include "sharetransportregistry.h"
+#include "socialdata.h"
+#include "socialqqhandler.h"
+#include "socialsnssheet.h"
+#include "socialwechathandler.h"
+#include "tabbarcontroller.h"
+#include "toastview.h"
+#include "urlcache.h"
+#include "userdefaults.h"
+#include "vantorokeys.h"
+#include "webview.h"
+
+#include <QApplication>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QWebEngineHistory>
+#include <QWebEnginePage>
+
+namespace {
+
+// Hands out one chosen flag word for every target.
+class FixedFlags : public NetworkFlagsSource {
+public:
+    quint32 flags = kReachable;
+    bool flagsForTarget(const Target&, quint32* out) override {
+        *out = flags;
+        return true;
+    }
+};
+
+} // namespace
+
+// The two web tabs against the application's own content server, in a
+// real browser engine under the virtual display.
+class TestWebScreens : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    ContentServer m_server;
+    std::unique_ptr<UrlCache> m_cache;
+    FixedFlags m_flags;
+    QWidget* m_window = nullptr;
+    TabBarController* m_tabs = nullptr;
+    BlewHotViewController* m_hot = nullptr;
+    RankingListViewController* m_rank = nullptr;
+
+    bool waitForLoad(WebView* view) {
+        QSignalSpy spy(view, &WebView::didFinishLoad);
+        return spy.wait(15000);
+    }
+
+private slots:
+    void initTestCase() {
+        QStandardPaths::setTestModeEnabled(true);
+        MainScreen::set({320, 568}, 2);
+        m_server.setDataFolder(m_dir.filePath(QStringLiteral("server")));
+        QVERIFY(m_server.start());
+        ContentLinks::setBaseUrl(QUrl(m_server.baseUrl()));
+        m_cache = std::make_unique<UrlCache>(1048576, 5242880, QStringLiteral("nsurlcache"));
+        UrlCache::setSharedURLCache(m_cache.get());
+        NetworkFlagsSource::setShared(&m_flags);
+        Analytics::startWithAppkey(QStringLiteral("test"), 0);
+        SocialData::setAppKey(QString::fromLatin1(VantoroKeys::appKey));
+        ShareTransportRegistry::sharedInstance().setTransports(
+            {std::make_shared<OutboxShareTransport>(m_dir.filePath(QStringLiteral("outbox")))});
+
+        m_window = new QWidget;
+        m_window->resize(320, 568);
+        m_tabs = new TabBarController(m_window);
+        m_tabs->setGeometry(m_window->rect());
+        m_hot = new BlewHotViewController;
+        m_rank = new RankingListViewController;
+        m_tabs->setViewControllers({new PlaceholderViewController("first", ""), m_hot, m_rank});
+        KeyWindow::makeKeyAndVisible(m_window);
+        QVERIFY(QTest::qWaitForWindowExposed(m_window));
+    }
+
+    void cleanupTestCase() {
+        delete m_window;
+        NetworkFlagsSource::setShared(nullptr);
+        m_cache.reset();
+    }
+
+    void backButtonFollowsTheHistory() {
+        m_tabs->setSelectedIndex(1);
+        QVERIFY(m_hot->webView());
+        QVERIFY(waitForLoad(m_hot->webView()));
+        QCOMPARE(m_hot->webView()->geometry(), QRect(0, 64, 320, 568 - 64 - 49));
+        QVERIFY(!m_hot->backBtn()->isVisible());
+        QCOMPARE(
+            UserDefaults::standardUserDefaults().integerForKey("WebKitCacheModelPreferenceKey"), 0);
+        QCOMPARE(UserDefaults::standardUserDefaults()
+                     .objectForKey("WebKitDiskImageCacheEnabled")
+                     .toBool(),
+                 false);
+        // A right swipe with nothing to go back to changes nothing.
+        m_hot->webViewWebViewSwip(WebView::SwipeDirection::Right);
+        QVERIFY(!m_hot->backBtn()->isVisible());
+
+        m_hot->webView()->page()->runJavaScript(
+            QStringLiteral("document.querySelector('a[href*=\"article\"]').click()"));
+        QVERIFY(waitForLoad(m_hot->webView()));
+        QVERIFY(m_hot->webView()->url().toString().contains(QStringLiteral("article.do")));
+        QVERIFY(m_hot->backBtn()->isVisible());
+
+        m_hot->backAction();
+        QTRY_VERIFY_WITH_TIMEOUT(!m_hot->webView()->canGoBack(), 10000);
+        QTRY_VERIFY(!m_hot->backBtn()->isVisible());
+        // And forward again with a left swipe.
+        m_hot->webViewWebViewSwip(WebView::SwipeDirection::Left);
+        QTRY_VERIFY_WITH_TIMEOUT(m_hot->backBtn()->isVisible(), 10000);
+        QVERIFY(!m_hot->navigationBarShouldPopItem());
+        QTRY_VERIFY_WITH_TIMEOUT(!m_hot->backBtn()->isVisible(), 10000);
+    }
+
+    void leavingTearsTheWebViewDown() {
+        m_tabs->setSelectedIndex(1);
+        QPointer<WebView> view = m_hot->webView();
+        m_tabs->setSelectedIndex(0);
+        QVERIFY(!m_hot->webView());
+        QTRY_VERIFY(!view);
+        m_tabs->setSelectedIndex(1);
+        QVERIFY(m_hot->webView());
+        QVERIFY(waitForLoad(m_hot->webView()));
+    }
+
+    void offlineToastOncePerAppearance() {
+        m_flags.flags = 0;
+        m_tabs->setSelectedIndex(0);
+        QVERIFY(!ToastView::findIn(m_window));
+        m_tabs->setSelectedIndex(2);
+        ToastView* first = ToastView::findIn(m_window);
+        QVERIFY(first);
+        QCOMPARE(m_window->findChildren<ToastView*>().size(), 1);
+        m_tabs->setSelectedIndex(1);
+        QVERIFY(ToastView::findIn(m_window));
+        QTRY_COMPARE(m_window->findChildren<ToastView*>().size(), 1);
+        m_flags.flags = NetworkFlagsSource::kReachable;
+        QTRY_VERIFY_WITH_TIMEOUT(!ToastView::findIn(m_window), 5000);
+        m_tabs->setSelectedIndex(2);
+        QVERIFY(!ToastView::findIn(m_window));
+        // The page is loaded all the same, and it is drawn.
+        QTRY_VERIFY_WITH_TIMEOUT(
+            m_rank->webView()->url().path().endsWith(QStringLiteral("getPm25Rank.do")), 10000);
+    }
+
+    void rankingPageIsDrawn() {
+        m_tabs->setSelectedIndex(2);
+        QTest::qWait(1500);
+        const QImage shot = m_window->grab().toImage();
+        int coloured = 0;
+        for (int y = 40; y < 500; y += 4)
+            for (int x = 4; x < 316; x += 4)
+                if (shot.pixelColor(x * shot.width() / 320, y * shot.height() / 568) != Qt::white)
+                    ++coloured;
+        QVERIFY2(coloured > 500, qPrintable(QString::number(coloured)));
+    }
+
+    void rankingShareIsTheSameForEveryNetwork() {
+        m_tabs->setSelectedIndex(2);
+        SocialQQHandler::setQQWithAppId(QString::fromLatin1(VantoroKeys::qqAppId),
+                                        QString::fromLatin1(VantoroKeys::qqAppKey),
+                                        QStringLiteral("http://lung-test-link"));
+        const QString rankLink = ContentLinks::link(QStringLiteral("/wechat/getPm25Rank.do"));
+        QList<std::tuple<QString, QString, QSize>> seen;
+        for (const QString name : {"wxtimeline", "sina", "wxsession"}) {
+            const int shares = int(Analytics::acceptedEvents().count(QStringLiteral("rank_share")));
+            QTest::mouseClick(m_rank->shareBtn(), Qt::LeftButton);
+            QCOMPARE(int(Analytics::acceptedEvents().count(QStringLiteral("rank_share"))),
+                     shares + 1);
+            QVERIFY(SocialSnsSheet::current());
+            QVERIFY(SocialSnsSheet::current()->pick(name));
+            SocialData* data = SocialData::defaultData();
+            seen.append({data->extConfig().title(), data->shareText(), data->shareImage().size()});
+            QCOMPARE(SocialWechatHandler::url(), rankLink);
+            QCOMPARE(SocialQQHandler::url(), QStringLiteral("http://lung-test-link"));
+        }
+        QCOMPARE(std::get<0>(seen[0]), QStringLiteral("Vantoro"));
+        QCOMPARE(std::get<1>(seen[0]),
+                 QStringLiteral("我从 @Vantoro 给你分享了今天的最新pm2.5城市排名。"));
+        QVERIFY(!std::get<2>(seen[0]).isEmpty());
+        QCOMPARE(seen[1], seen[0]);
+        QCOMPARE(seen[2], seen[0]);
+    }
+};
+
+int main(int argc, char* argv[]) {
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication app(argc, argv);
+    app.setApplicationName(QStringLiteral("Vantoro"));
+    TestWebScreens test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_webscreens.moc"
