@@ -2,6 +2,7 @@
 
 #include "folders.h"
 
+#include <QDir>
 #include <QLoggingCategory>
 #include <QWebEngineProfile>
 
@@ -36,7 +37,12 @@ UrlCache* UrlCache::sharedURLCache() {
 
 void UrlCache::removeAllCachedResponses() {
     qCInfo(lcUrlCache) << "emptying the web cache in" << cacheFolder();
-    m_profile->clearHttpCache();
+    // The engine's own clearHttpCache() leaves every page load started after
+    // it hanging on this engine version, so the cache is emptied by swapping
+    // the disk cache out, deleting its folder and bringing a new one in.
+    m_profile->setHttpCacheType(QWebEngineProfile::MemoryHttpCache);
+    QDir(cacheFolder()).removeRecursively();
+    m_profile->setHttpCacheType(QWebEngineProfile::DiskHttpCache);
 }
 
 QString UrlCache::cacheFolder() const {

@@ -54,8 +54,8 @@ void RankingListViewController::loadPage() {
     m_webView->loadRequest(QUrl(ContentLinks::link(QString::fromLatin1(kPath))));
 }
 
-// Emptying the shared web cache as the hot-issue tab is left aborts the load
-// this tab starts at the same moment; such a load is tried once more.
+// A load that did not get its page (the server restarting, the network
+// coming back) is tried once more before the engine's error page stands.
 void RankingListViewController::webViewDidFinishLoad() {
     if (m_webView->lastLoadSucceeded() || m_retried)
         return;
