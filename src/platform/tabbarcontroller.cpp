@@ -1,7 +1,9 @@
 #include "tabbarcontroller.h"
 
 #include "images.h"
+#include "mainscreen.h"
 #include "tabbar.h"
+#include "viewanimation.h"
 #include "viewcontroller.h"
 
 TabBarController::TabBarController(QWidget* parent) : QWidget(parent), m_tabBar(new TabBar(this)) {
@@ -53,6 +55,12 @@ void TabBarController::setSelectedIndex(int index) {
 
 QRect TabBarController::tabBarRestingGeometry() const {
     return {0, height() - TabBar::kHeight, width(), TabBar::kHeight};
+}
+
+void TabBarController::slideTabBar(bool hide, double seconds) {
+    const double half = TabBar::kHeight / 2.0;
+    const double centreY = MainScreen::boundsSize().height() + (hide ? half : -half);
+    ViewAnimation::animate(m_tabBar, "pos", QPoint(m_tabBar->x(), int(centreY - half)), seconds);
 }
 
 void TabBarController::didReceiveMemoryWarning() {

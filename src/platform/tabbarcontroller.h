@@ -24,6 +24,9 @@ public:
     TabBar* tabBar() const { return m_tabBar; }
     // Where the tab bar rests when it is shown.
     QRect tabBarRestingGeometry() const;
+    // Slides the bar's centre to the screen's height plus half the bar's
+    // height (just below the bottom edge) or minus it (back on it).
+    void slideTabBar(bool hide, double seconds);
 
     virtual void viewDidLoad() {}
     virtual void didReceiveMemoryWarning();

@@ -17,7 +17,6 @@
 #include "qmxsoundplayer.h"
 #include "socialdata.h"
 #include "socialsnsservice.h"
-#include "tabbar.h"
 #include "tabbarcontroller.h"
 #include "tapoverlay.h"
 #include "vantorokeys.h"
@@ -237,13 +236,8 @@ void BlewTestViewController::moveStartButtonTo(QPointF centre) {
 }
 
 void BlewTestViewController::hideTabBar(bool hide) {
-    TabBarController* controller = tabBarController();
-    if (!controller)
-        return;
-    TabBar* bar = controller->tabBar();
-    const double centreY = MainScreen::boundsSize().height() + (hide ? 24.5 : -24.5);
-    const QPoint topLeft(bar->x(), int(centreY - bar->height() / 2.0));
-    ViewAnimation::animate(bar, "pos", topLeft, kSlideSeconds);
+    if (TabBarController* controller = tabBarController())
+        controller->slideTabBar(hide, kSlideSeconds);
 }
 
 // ---- detector events -------------------------------------------------------

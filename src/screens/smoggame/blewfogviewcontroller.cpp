@@ -20,7 +20,6 @@
 #include "socialsnsplatform.h"
 #include "socialsnsplatformmanager.h"
 #include "socialwechathandler.h"
-#include "tabbar.h"
 #include "tabbarcontroller.h"
 #include "vantorokeys.h"
 #include "viewanimation.h"
@@ -231,13 +230,8 @@ void BlewFogViewController::fogFade() {
 }
 
 void BlewFogViewController::hideTabBar(bool hide) {
-    TabBarController* controller = tabBarController();
-    if (!controller)
-        return;
-    TabBar* bar = controller->tabBar();
-    const double centreY = screenSize().height() + (hide ? 24.5 : -24.5);
-    ViewAnimation::animate(bar, "pos", QPoint(bar->x(), int(centreY - bar->height() / 2.0)),
-                           kTabBarSeconds);
+    if (TabBarController* controller = tabBarController())
+        controller->slideTabBar(hide, kTabBarSeconds);
 }
 
 void BlewFogViewController::installTimer() {
