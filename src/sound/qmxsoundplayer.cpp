@@ -44,6 +44,13 @@ QMXSoundPlayer::~QMXSoundPlayer() {
         MainTimer::shared().cancel(m_timer);
 }
 
+void QMXSoundPlayer::playASoundOnSpeaker(const QString& key) {
+    AudioSession& session = AudioSession::sharedInstance();
+    session.setCategory(AudioSession::Category::Playback);
+    session.overrideOutputAudioPort(AudioSession::PortOverride::Speaker);
+    playASound(key);
+}
+
 void QMXSoundPlayer::playASound(const QString& key) {
     if (key.isEmpty())
         return;

@@ -24,6 +24,9 @@ public:
 
     // Plays the key's sound once, outside any queue; an empty key does nothing.
     void playASound(const QString& key);
+    // After recording: back to playback, routed to the loudspeaker rather
+    // than the earpiece, then the sound once.
+    void playASoundOnSpeaker(const QString& key);
 
     // The queue operations take the lock without waiting: when it is busy
     // the call is dropped.

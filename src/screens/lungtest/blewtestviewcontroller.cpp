@@ -2,7 +2,6 @@
 
 #include "alertview.h"
 #include "analytics.h"
-#include "audiosession.h"
 #include "blewcommonutil.h"
 #include "blewresultstring.h"
 #include "imagehelpers.h"
@@ -267,10 +266,7 @@ void BlewTestViewController::BlowAirOver(int capacity, int ranking) {
     updateEnergyState(-1);
     animationSlideImg(true);
     hideTabBar(false);
-    AudioSession& session = AudioSession::sharedInstance();
-    session.setCategory(AudioSession::Category::Playback);
-    session.overrideOutputAudioPort(AudioSession::PortOverride::Speaker);
-    QMXSoundPlayer::sharedInstance().playASound(QStringLiteral("吹完音效"));
+    QMXSoundPlayer::sharedInstance().playASoundOnSpeaker(QStringLiteral("吹完音效"));
     // On another tab there is no one to show the card to.
     if (isVisible())
         showBlewResultAlertwithTotalAir(capacity, ranking);

@@ -1,7 +1,6 @@
 #include "blewfogviewcontroller.h"
 
 #include "analytics.h"
-#include "audiosession.h"
 #include "blewcommonutil.h"
 #include "contentlinks.h"
 #include "fogsmokelayer.h"
@@ -446,10 +445,7 @@ void BlewFogViewController::showPercent(int percent) {
 }
 
 void BlewFogViewController::playClosingSound() {
-    AudioSession& session = AudioSession::sharedInstance();
-    session.setCategory(AudioSession::Category::Playback);
-    session.overrideOutputAudioPort(AudioSession::PortOverride::Speaker);
-    QMXSoundPlayer::sharedInstance().playASound(QStringLiteral("吹完音效"));
+    QMXSoundPlayer::sharedInstance().playASoundOnSpeaker(QStringLiteral("吹完音效"));
 }
 
 // ---- buttons and sharing ---------------------------------------------------
