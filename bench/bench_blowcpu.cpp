@@ -5,6 +5,7 @@
 //   bench_blowcpu [seconds]   (10 by default)
 
 #include "benchdelegate.h"
+#include "benchoutput.h"
 #include "cpuusage.h"
 #include "leveltrace.h"
 #include "qmxblewer.h"
@@ -16,20 +17,6 @@
 #include <QTimer>
 #include <cstdio>
 #include <memory>
-
-namespace {
-
-void runEventLoop(double seconds) {
-    QEventLoop loop;
-    QTimer::singleShot(int(seconds * 1000), &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-void print(const char* key, double value, const char* note = "") {
-    std::printf("%-40s %10.3f%s%s\n", key, value, *note ? "  " : "", note);
-}
-
-} // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
@@ -76,12 +63,12 @@ int main(int argc, char** argv) {
     detector.stopBlew();
     runEventLoop(0.1);
 
-    print("cpu.window_s", seconds);
-    print("cpu.idle_percent", idle, "baseline, same run");
-    print("cpu.trace_blowing_percent", blowing, "target < 1 % of one core");
-    print("cpu.trace_blowing_minus_idle_percent", blowing - idle);
-    print("cpu.trace_blowing_updates", updates);
-    print("cpu.trace_blowing_updates_per_s", updates / blowEnd.wallSecondsSince(blowStart));
-    print("cpu.trace_blowing_ends", delegate.ends(), "0: the blow lasted the whole window");
+    benchPrint("cpu.window_s", seconds);
+    benchPrint("cpu.idle_percent", idle, "baseline, same run");
+    benchPrint("cpu.trace_blowing_percent", blowing, "target < 1 % of one core");
+    benchPrint("cpu.trace_blowing_minus_idle_percent", blowing - idle);
+    benchPrint("cpu.trace_blowing_updates", updates);
+    benchPrint("cpu.trace_blowing_updates_per_s", updates / blowEnd.wallSecondsSince(blowStart));
+    benchPrint("cpu.trace_blowing_ends", delegate.ends(), "0: the blow lasted the whole window");
     return 0;
 }

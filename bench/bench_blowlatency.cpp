@@ -6,6 +6,7 @@
 // interval between successive updates.
 
 #include "benchdelegate.h"
+#include "benchoutput.h"
 #include "clock.h"
 #include "leveltrace.h"
 #include "qmxblewer.h"
@@ -45,10 +46,6 @@ QString traceText() {
                     .arg(double(kGrades[i % kGradeCount].db));
     text += QStringLiteral("%1 -160\n").arg(kLead + kChanges * kStep, 0, 'f', 6);
     return text;
-}
-
-void print(const char* key, double value, const char* note = "") {
-    std::printf("%-40s %10.3f%s%s\n", key, value, *note ? "  " : "", note);
 }
 
 } // namespace
@@ -113,19 +110,20 @@ int main(int argc, char** argv) {
     const SampleStats latency(latencies);
     const SampleStats poll(intervals);
     const double nominalPoll = QMXBlewer::kBlowingPoll * 1000.0;
-    print("blow.updates", double(updates.size()));
-    print("blow.ends", delegate.ends());
-    print("latency.changes", double(latency.count()));
-    print("latency.missed", missed);
-    print("latency.median_ms", latency.median());
-    print("latency.p99_ms", latency.percentile(99));
-    print("latency.max_ms", latency.max());
-    print("poll.nominal_ms", nominalPoll);
-    print("poll.median_interval_ms", poll.median(), "baseline, same run");
-    print("poll.p99_interval_ms", poll.percentile(99));
-    print("ratio.latency_median_per_poll", latency.median() / nominalPoll);
-    print("ratio.latency_p99_per_poll", latency.percentile(99) / nominalPoll, "target <= 1.25");
-    print("ratio.latency_median_per_measured_poll", latency.median() / poll.median());
-    print("ratio.latency_p99_per_measured_poll", latency.percentile(99) / poll.median());
+    benchPrint("blow.updates", double(updates.size()));
+    benchPrint("blow.ends", delegate.ends());
+    benchPrint("latency.changes", double(latency.count()));
+    benchPrint("latency.missed", missed);
+    benchPrint("latency.median_ms", latency.median());
+    benchPrint("latency.p99_ms", latency.percentile(99));
+    benchPrint("latency.max_ms", latency.max());
+    benchPrint("poll.nominal_ms", nominalPoll);
+    benchPrint("poll.median_interval_ms", poll.median(), "baseline, same run");
+    benchPrint("poll.p99_interval_ms", poll.percentile(99));
+    benchPrint("ratio.latency_median_per_poll", latency.median() / nominalPoll);
+    benchPrint("ratio.latency_p99_per_poll", latency.percentile(99) / nominalPoll,
+               "target <= 1.25");
+    benchPrint("ratio.latency_median_per_measured_poll", latency.median() / poll.median());
+    benchPrint("ratio.latency_p99_per_measured_poll", latency.percentile(99) / poll.median());
     return 0;
 }

@@ -7,6 +7,7 @@
 //   bench_microphonecpu [seconds]   (10 by default)
 
 #include "benchdelegate.h"
+#include "benchoutput.h"
 #include "cpuusage.h"
 #include "microphonerecorder.h"
 #include "noiseplayer.h"
@@ -21,20 +22,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <memory>
-
-namespace {
-
-void runEventLoop(double seconds) {
-    QEventLoop loop;
-    QTimer::singleShot(int(seconds * 1000), &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-void print(const char* key, double value, const char* note = "") {
-    std::printf("%-40s %10.3f%s%s\n", key, value, *note ? "  " : "", note);
-}
-
-} // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
@@ -59,8 +46,8 @@ int main(int argc, char** argv) {
     const CpuUsage idleStart = CpuUsage::sample();
     runEventLoop(seconds);
     const double idle = CpuUsage::sample().percentOfCoreSince(idleStart);
-    print("cpu.window_s", seconds);
-    print("cpu.idle_percent", idle, "baseline, same run");
+    benchPrint("cpu.window_s", seconds);
+    benchPrint("cpu.idle_percent", idle, "baseline, same run");
     std::fflush(stdout);
 
     // The wait gives up after 10 s; the window stays inside it.
@@ -75,11 +62,11 @@ int main(int argc, char** argv) {
         const double waiting = CpuUsage::sample().percentOfCoreSince(start);
         detector.stopBlew();
         runEventLoop(0.2);
-        print("cpu.microphone_waiting_window_s", waitWindow);
-        print("cpu.microphone_waiting_percent", waiting, "target < 1 % of one core");
-        print("cpu.microphone_waiting_minus_idle_percent", waiting - idle);
-        print("cpu.microphone_waiting_updates", double(delegate.updates().size()),
-              "0: the input was silent throughout");
+        benchPrint("cpu.microphone_waiting_window_s", waitWindow);
+        benchPrint("cpu.microphone_waiting_percent", waiting, "target < 1 % of one core");
+        benchPrint("cpu.microphone_waiting_minus_idle_percent", waiting - idle);
+        benchPrint("cpu.microphone_waiting_updates", double(delegate.updates().size()),
+                   "0: the input was silent throughout");
         std::fflush(stdout);
     }
 
@@ -121,9 +108,10 @@ int main(int argc, char** argv) {
     detector.stopBlew();
     noise.stop();
     runEventLoop(0.2);
-    print("cpu.microphone_blowing_percent", blowing, "target < 1 % of one core");
-    print("cpu.microphone_blowing_minus_idle_percent", blowing - idle);
-    print("cpu.microphone_blowing_updates_per_s", updates / end.wallSecondsSince(start));
-    print("cpu.microphone_blowing_ends", delegate.ends(), "0: the blow lasted the whole window");
+    benchPrint("cpu.microphone_blowing_percent", blowing, "target < 1 % of one core");
+    benchPrint("cpu.microphone_blowing_minus_idle_percent", blowing - idle);
+    benchPrint("cpu.microphone_blowing_updates_per_s", updates / end.wallSecondsSince(start));
+    benchPrint("cpu.microphone_blowing_ends", delegate.ends(),
+               "0: the blow lasted the whole window");
     return 0;
 }

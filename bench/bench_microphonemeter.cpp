@@ -4,6 +4,7 @@
 // audio periods arrive. The baselines are the noise file's own RMS, computed
 // from its samples in this run, and the 20 ms poll.
 
+#include "benchoutput.h"
 #include "microphonerecorder.h"
 #include "noiseplayer.h"
 #include "samplestats.h"
@@ -31,16 +32,6 @@ struct Reading {
     double ms;
     float db;
 };
-
-void runEventLoop(double seconds) {
-    QEventLoop loop;
-    QTimer::singleShot(int(seconds * 1000), &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-void print(const char* key, double value, const char* note = "") {
-    std::printf("%-40s %10.3f%s%s\n", key, value, *note ? "  " : "", note);
-}
 
 // Polls the meter from another thread, as the detector's loop does, while
 // the main thread's event loop takes in the audio: a stretch of silence, the
@@ -127,19 +118,19 @@ int main(int argc, char** argv) {
 
     const SampleStats level(noiseDb);
     const SampleStats period(periods);
-    print("meter.file_rms_dbfs", *fileRms, "baseline, same run");
-    print("meter.noise_median_dbfs", level.median());
-    print("meter.noise_p1_dbfs", level.percentile(1));
-    print("meter.noise_p99_dbfs", level.percentile(99));
-    print("meter.noise_median_minus_file_db", level.median() - *fileRms);
-    print("meter.silence_max_dbfs", silenceMax);
-    print("meter.poll20_noise_readings", double(level.count()));
-    print("meter.poll20_stale_readings", stale, "no new samples since the previous poll");
-    print("meter.poll20_stale_percent", level.isEmpty() ? 0.0 : 100.0 * stale / level.count());
-    print("meter.period_median_ms", period.median());
-    print("meter.period_p99_ms", period.percentile(99));
-    print("meter.period_max_ms", period.max());
-    print("ratio.period_median_per_poll", period.median() / 20.0);
-    print("ratio.period_max_per_poll", period.max() / 20.0);
+    benchPrint("meter.file_rms_dbfs", *fileRms, "baseline, same run");
+    benchPrint("meter.noise_median_dbfs", level.median());
+    benchPrint("meter.noise_p1_dbfs", level.percentile(1));
+    benchPrint("meter.noise_p99_dbfs", level.percentile(99));
+    benchPrint("meter.noise_median_minus_file_db", level.median() - *fileRms);
+    benchPrint("meter.silence_max_dbfs", silenceMax);
+    benchPrint("meter.poll20_noise_readings", double(level.count()));
+    benchPrint("meter.poll20_stale_readings", stale, "no new samples since the previous poll");
+    benchPrint("meter.poll20_stale_percent", level.isEmpty() ? 0.0 : 100.0 * stale / level.count());
+    benchPrint("meter.period_median_ms", period.median());
+    benchPrint("meter.period_p99_ms", period.percentile(99));
+    benchPrint("meter.period_max_ms", period.max());
+    benchPrint("ratio.period_median_per_poll", period.median() / 20.0);
+    benchPrint("ratio.period_max_per_poll", period.max() / 20.0);
     return 0;
 }

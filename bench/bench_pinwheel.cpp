@@ -6,6 +6,7 @@
 //   bench_pinwheel [seconds]   (5 by default; run under xvfb-run for a real
 //                               display server, otherwise offscreen)
 
+#include "benchoutput.h"
 #include "cpuusage.h"
 #include "qmxrotateview.h"
 #include "samplestats.h"
@@ -76,12 +77,6 @@ protected:
     }
 };
 
-void runEventLoop(double seconds) {
-    QEventLoop loop;
-    QTimer::singleShot(int(seconds * 1000), &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
 struct Cadence {
     double fps = 0;
     double lateShare = 0;   // gaps > 1.5 screen intervals
@@ -117,20 +112,16 @@ Cadence measure(FrameLog& log, double seconds, double intervalMs, const CpuUsage
     return c;
 }
 
-void print(const std::string& key, double value, const char* note = "") {
-    std::printf("%-40s %10.3f%s%s\n", key.c_str(), value, *note ? "  " : "", note);
-}
-
 void printCadence(const std::string& prefix, const Cadence& c) {
-    print(prefix + ".frames", double(c.frames));
-    print(prefix + ".frames_per_s", c.fps);
-    print(prefix + ".late_share_screen", c.lateShare, "gaps > 1.5 screen intervals");
-    print(prefix + ".late_share_60hz", c.lateShare60, "gaps > 25 ms");
-    print(prefix + ".gap_median_ms", c.medianGap);
-    print(prefix + ".gap_p95_ms", c.p95Gap);
-    print(prefix + ".gap_max_ms", c.maxGap);
-    print(prefix + ".paint_mean_ms", c.paintMeanMs);
-    print(prefix + ".cpu_percent", c.cpuPercent, "of one core, whole process");
+    benchPrint(prefix + ".frames", double(c.frames));
+    benchPrint(prefix + ".frames_per_s", c.fps);
+    benchPrint(prefix + ".late_share_screen", c.lateShare, "gaps > 1.5 screen intervals");
+    benchPrint(prefix + ".late_share_60hz", c.lateShare60, "gaps > 25 ms");
+    benchPrint(prefix + ".gap_median_ms", c.medianGap);
+    benchPrint(prefix + ".gap_p95_ms", c.p95Gap);
+    benchPrint(prefix + ".gap_max_ms", c.maxGap);
+    benchPrint(prefix + ".paint_mean_ms", c.paintMeanMs);
+    benchPrint(prefix + ".cpu_percent", c.cpuPercent, "of one core, whole process");
 }
 
 } // namespace
@@ -197,17 +188,18 @@ int main(int argc, char** argv) {
     pinwheel->stop();
     runEventLoop(0.3);
 
-    print("pinwheel.window_s", seconds);
-    print("pinwheel.frame_interval_ms", intervalMs, "screen refresh interval");
+    benchPrint("pinwheel.window_s", seconds);
+    benchPrint("pinwheel.frame_interval_ms", intervalMs, "screen refresh interval");
     printCadence("baseline", base);
     printCadence("spinning", spin);
     if (base.fps > 0)
-        print("ratio.frames_per_s", spin.fps / base.fps, "spinning / baseline");
+        benchPrint("ratio.frames_per_s", spin.fps / base.fps, "spinning / baseline");
     if (base.lateShare > 0)
-        print("ratio.late_share_screen", spin.lateShare / base.lateShare, "spinning / baseline");
+        benchPrint("ratio.late_share_screen", spin.lateShare / base.lateShare,
+                   "spinning / baseline");
     else
         std::printf("%-40s %10s  baseline had no late frames\n", "ratio.late_share_screen", "n/a");
     if (base.paintMeanMs > 0)
-        print("ratio.paint_mean", spin.paintMeanMs / base.paintMeanMs, "spinning / baseline");
+        benchPrint("ratio.paint_mean", spin.paintMeanMs / base.paintMeanMs, "spinning / baseline");
     return 0;
 }

@@ -6,6 +6,7 @@
 // loop of the same length, and a frame of the screen with no smoke.
 //   QT_QPA_PLATFORM=offscreen bench_smoggame
 
+#include "benchoutput.h"
 #include "blewfogviewcontroller.h"
 #include "fogsmokelayer.h"
 #include "keywindow.h"
@@ -39,10 +40,6 @@ double residentMiB() {
         if (line.startsWith("VmRSS:"))
             return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
     return -1;
-}
-
-void print(const char* key, double value, const char* note = "") {
-    std::printf("%-34s %10.3f  %s\n", key, value, note);
 }
 
 double frameMs(QWidget* window, QImage& target) {
@@ -110,22 +107,23 @@ int main(int argc, char** argv) {
     malloc_trim(0);
     const double left = residentMiB();
 
-    print("step.median_ms", SampleStats(steps).median());
-    print("step.share_of_20ms_tick_percent", SampleStats(steps).median() / kTickMs * 100,
-          "target < 10 %");
-    print("step.event_loop_baseline_ms", SampleStats(baseline).median(),
-          "same run: one processEvents");
-    print("frame.live_particles", particles);
-    print("frame.with_smoke_median_ms", SampleStats(withSmoke).median());
-    print("frame.share_of_16.7ms_percent", SampleStats(withSmoke).median() / kFrameMs * 100,
-          "target < 25 %");
-    print("frame.without_smoke_median_ms", SampleStats(withoutSmoke).median(), "same run baseline");
-    print("frame.smoke_over_baseline_ratio",
-          SampleStats(withSmoke).median() / SampleStats(withoutSmoke).median());
-    print("memory.before_window_mib", before);
-    print("memory.smog_tab_shown_mib", shown);
-    print("memory.after_leaving_mib", left, "the picture is released on leaving");
-    print("memory.released_mib", shown - left);
+    benchPrint("step.median_ms", SampleStats(steps).median());
+    benchPrint("step.share_of_20ms_tick_percent", SampleStats(steps).median() / kTickMs * 100,
+               "target < 10 %");
+    benchPrint("step.event_loop_baseline_ms", SampleStats(baseline).median(),
+               "same run: one processEvents");
+    benchPrint("frame.live_particles", particles);
+    benchPrint("frame.with_smoke_median_ms", SampleStats(withSmoke).median());
+    benchPrint("frame.share_of_16.7ms_percent", SampleStats(withSmoke).median() / kFrameMs * 100,
+               "target < 25 %");
+    benchPrint("frame.without_smoke_median_ms", SampleStats(withoutSmoke).median(),
+               "same run baseline");
+    benchPrint("frame.smoke_over_baseline_ratio",
+               SampleStats(withSmoke).median() / SampleStats(withoutSmoke).median());
+    benchPrint("memory.before_window_mib", before);
+    benchPrint("memory.smog_tab_shown_mib", shown);
+    benchPrint("memory.after_leaving_mib", left, "the picture is released on leaving");
+    benchPrint("memory.released_mib", shown - left);
     delete window;
     return 0;
 }
