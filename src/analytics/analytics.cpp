@@ -1,86 +1,67 @@
 #include "analytics.h"
 
-#include <QLoggingCategory>
-#include <mutex>
+#include "analyticsapp.h"
+#include "analyticscrash.h"
+#include "analyticseventlog.h"
+#include "analyticsinternal.h"
+#include "analyticslog.h"
+#include "analyticssession.h"
 
 Q_LOGGING_CATEGORY(lcAnalytics, "vantoro.analytics")
 
-namespace {
-
-struct State {
-    std::mutex mutex;
-    bool logEnabled = false;
-    bool started = false;
-    QString appKey;
-    QString appVersion;
-    QString channelId;
-    int reportPolicy = 0;
-    QStringList events;
-};
-
-State& state() {
-    static State s;
-    return s;
-}
-
-} // namespace
-
 void Analytics::setLogEnabled(bool enabled) {
-    std::lock_guard lock(state().mutex);
-    state().logEnabled = enabled;
-    qCInfo(lcAnalytics) << "setLogEnabled" << enabled;
+    AnalyticsApp::sharedInstance().setLogEnabled(enabled);
 }
 
 void Analytics::setAppVersion(const QString& version) {
-    std::lock_guard lock(state().mutex);
-    state().appVersion = version;
-    qCInfo(lcAnalytics) << "setAppVersion" << version;
+    AnalyticsApp::sharedInstance().setAppVersion(version);
 }
 
 void Analytics::startWithAppkey(const QString& appKey, int reportPolicy, const QString& channelId) {
-    std::lock_guard lock(state().mutex);
-    State& s = state();
-    s.appKey = appKey;
-    s.reportPolicy = reportPolicy;
-    s.channelId = channelId;
-    s.started = true;
-    qCInfo(lcAnalytics) << "startWithAppkey" << appKey << "reportPolicy" << reportPolicy
-                        << "channelId" << (channelId.isNull() ? QStringLiteral("nil") : channelId);
+    AnalyticsSession::sharedInstance().startWithAppkey(appKey, reportPolicy, channelId);
 }
 
 void Analytics::event(const QString& eventId) {
-    std::lock_guard lock(state().mutex);
-    State& s = state();
-    if (!s.started) {
+    if (!isStarted()) {
         qCWarning(lcAnalytics) << "event" << eventId << "dropped: analytics not started";
         return;
     }
-    s.events.append(eventId);
-    if (s.logEnabled)
+    if (AnalyticsApp::sharedInstance().logEnabled())
         qCInfo(lcAnalytics) << "event" << eventId;
+    AnalyticsEventLog::sharedInstance().eventJob(eventId, QString(), 1, 0);
+}
+
+void Analytics::setCrashReportEnabled(bool enabled) {
+    AnalyticsApp::sharedInstance().setCrashReportEnabled(enabled);
+}
+
+void Analytics::setReportUrl(const QUrl& url) {
+    AnalyticsApp::sharedInstance().setReportUrl(url);
+}
+
+void Analytics::finish(int msecs) {
+    if (!AnalyticsInternal::sharedInstance().waitForDone(msecs))
+        qCWarning(lcAnalytics) << "analytics work still running at quit; unsaved records may be"
+                                  " lost";
+    AnalyticsCrash::sharedInstance().removeOwnFile();
 }
 
 bool Analytics::isStarted() {
-    std::lock_guard lock(state().mutex);
-    return state().started;
+    return !AnalyticsApp::sharedInstance().appKey().isEmpty();
 }
 
 QString Analytics::appKey() {
-    std::lock_guard lock(state().mutex);
-    return state().appKey;
+    return AnalyticsApp::sharedInstance().appKey();
 }
 
 QString Analytics::appVersion() {
-    std::lock_guard lock(state().mutex);
-    return state().appVersion;
+    return AnalyticsApp::sharedInstance().appVersion();
 }
 
 int Analytics::reportPolicy() {
-    std::lock_guard lock(state().mutex);
-    return state().reportPolicy;
+    return AnalyticsApp::sharedInstance().reportPolicy();
 }
 
 QStringList Analytics::acceptedEvents() {
-    std::lock_guard lock(state().mutex);
-    return state().events;
+    return AnalyticsEventLog::sharedInstance().acceptedEvents();
 }

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <QUrl>
 
 // The analytics service as the screens and start-up see it: started once at
 // launch with the application key, then fire-and-forget events.
@@ -12,6 +13,13 @@ public:
     static void startWithAppkey(const QString& appKey, int reportPolicy,
                                 const QString& channelId = QString());
     static void event(const QString& eventId);
+    static void setCrashReportEnabled(bool enabled);
+
+    // Where reports are posted (the content server's report address).
+    static void setReportUrl(const QUrl& url);
+    // At an orderly quit: lets the queued save and report work end (at most
+    // `msecs`), and tells crash capture that this run did not crash.
+    static void finish(int msecs);
 
     static bool isStarted();
     static QString appKey();

@@ -1,6 +1,8 @@
 #include "launcher.h"
 
+#include "analytics.h"
 #include "appdelegate.h"
+#include "applicationstatenotifier.h"
 #include "audioplayer.h"
 #include "contentlinks.h"
 #include "contentserver.h"
@@ -86,11 +88,17 @@ void Launcher::launch(const RunOptions& options) {
     // Every share goes to the outbox and to the desktop's own way of
     // reaching the network (browser page or QR code).
     ShareTransportRegistry::sharedInstance().useApplicationTransports();
+    Analytics::setReportUrl(
+        ContentLinks::baseUrl().resolved(QUrl(QStringLiteral("/analytics/report"))));
 
     m_window = MainInterface::load(options.screenSize);
     m_delegate = std::make_unique<AppDelegate>();
     m_delegate->setWindow(m_window);
     m_delegate->didFinishLaunchingWithOptions();
+    // After analytics has started, so that its sessions hear the first
+    // activation; before our own quit handler, so that the end of use is
+    // saved before it waits for the save.
+    new ApplicationStateNotifier(this);
     KeyWindow::makeKeyAndVisible(m_window);
     if (!options.openUrl.isEmpty())
         m_delegate->handleOpenURL(options.openUrl);
@@ -113,4 +121,5 @@ void Launcher::startEmbeddedServer() {
 void Launcher::shutDown() {
     // A loop still polling the recorder would keep the process from ending.
     QMXBlewer::sharedInstance().stopBlew();
+    Analytics::finish(kAnalyticsFinishMs);
 }

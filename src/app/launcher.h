@@ -34,6 +34,9 @@ private:
     void shutDown();
     void startEmbeddedServer();
 
+    // How long a quit waits for analytics to save what it has not sent.
+    static constexpr int kAnalyticsFinishMs = 5000;
+
     std::unique_ptr<ContentServer> m_server;
     std::unique_ptr<AppDelegate> m_delegate;
     QPointer<QWidget> m_window;

@@ -58,7 +58,8 @@ QString Bundle::pathForResource(const QString& name, const QString& type) {
 }
 
 QVariant Bundle::infoValue(const QString& key) {
-    if (key == QLatin1String("CFBundleShortVersionString"))
+    if (key == QLatin1String("CFBundleShortVersionString") ||
+        key == QLatin1String("CFBundleVersion"))
         return QStringLiteral(VANTORO_VERSION);
     if (key == QLatin1String("CFBundleDisplayName"))
         return QStringLiteral("Vantoro");

@@ -1,0 +1,41 @@
+#include "analyticseventlog.h"
+
+#include "analyticsinternal.h"
+#include "analyticslog.h"
+
+AnalyticsEventLog& AnalyticsEventLog::sharedInstance() {
+    static AnalyticsEventLog log;
+    return log;
+}
+
+bool AnalyticsEventLog::isValidEventId(const QString& eventId) {
+    if (!eventId.isNull() && !eventId.trimmed().isEmpty() &&
+        eventId.toUtf8().size() <= kMaxEventIdBytes)
+        return true;
+    qCWarning(lcAnalytics).noquote()
+        << QStringLiteral("(Warning) Analytics event_id (%1) max bytes length > %2")
+               .arg(eventId.isNull() ? QStringLiteral("(null)") : eventId)
+               .arg(kMaxEventIdBytes);
+    return false;
+}
+
+void AnalyticsEventLog::eventJob(const QString& eventId, const QString& label, qint32 acc,
+                                 qint32 du) {
+    if (!isValidEventId(eventId) || du > kMaxDurationMs)
+        return;
+    EventRecord record;
+    record.event_id = eventId;
+    record.label = label;
+    record.acc = acc;
+    record.du = du;
+    {
+        std::lock_guard lock(m_mutex);
+        m_accepted.append(eventId);
+    }
+    AnalyticsInternal::sharedInstance().recordEvent(std::move(record), false);
+}
+
+QStringList AnalyticsEventLog::acceptedEvents() const {
+    std::lock_guard lock(m_mutex);
+    return m_accepted;
+}

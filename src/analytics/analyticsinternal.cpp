@@ -1,0 +1,387 @@
+#include "analyticsinternal.h"
+
+#include "analyticsapp.h"
+#include "analyticscrash.h"
+#include "analyticsjob.h"
+#include "analyticslog.h"
+#include "analyticsnetwork.h"
+#include "analyticssession.h"
+#include "analyticsuploader.h"
+#include "bundle.h"
+#include "clock.h"
+#include "folders.h"
+#include "httpreportuploader.h"
+#include "random.h"
+#include "userdefaults.h"
+
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QDateTime>
+#include <QJsonDocument>
+#include <QSet>
+#include <cmath>
+
+namespace {
+
+const QString kAppVersionKey = QStringLiteral("AnalyticsAppVersion");
+
+template <typename Record>
+void appendNew(QList<Record>& into, const QList<Record>& from, QSet<QString>& known) {
+    for (const Record& record : from)
+        if (!known.contains(record.id)) {
+            known.insert(record.id);
+            into.append(record);
+        }
+}
+
+QSet<QString> recordIds(const AnalyticsRecordLists& lists) {
+    QSet<QString> ids;
+    auto add = [&ids](const auto& list) {
+        for (const auto& record : list)
+            ids.insert(record.id);
+    };
+    add(lists.launches);
+    add(lists.terminates);
+    add(lists.events);
+    add(lists.errors);
+    add(lists.ekv);
+    return ids;
+}
+
+// The cache is read at every launch, and a report can fail, so records come
+// back that memory may hold already; each is kept once.
+void mergeNew(AnalyticsRecordLists& into, const AnalyticsRecordLists& from) {
+    QSet<QString> known = recordIds(into);
+    appendNew(into.launches, from.launches, known);
+    appendNew(into.terminates, from.terminates, known);
+    appendNew(into.events, from.events, known);
+    appendNew(into.errors, from.errors, known);
+    appendNew(into.ekv, from.ekv, known);
+}
+
+} // namespace
+
+AnalyticsInternal& AnalyticsInternal::sharedInstance() {
+    static AnalyticsInternal internal;
+    return internal;
+}
+
+AnalyticsInternal::AnalyticsInternal()
+    : m_uploader(std::make_shared<HttpReportUploader>(
+          [] { return AnalyticsApp::sharedInstance().reportUrl(); })) {
+    m_queue.setMaxThreadCount(1);
+    m_queue.setObjectName(QStringLiteral("analytics"));
+    m_sessionID = makeSessionId(now(), AnalyticsApp::sharedInstance().appKey(),
+                                Random::shared().next(), Random::shared().next());
+    AnalyticsJob::sharedInstance().setBeginPerformJob([this] { beginPerformJob(); });
+}
+
+double AnalyticsInternal::now() const {
+    return Clock::shared().now() + Clock::kReferenceDateUnixSeconds;
+}
+
+QString AnalyticsInternal::makeSessionId(double unixNow, const QString& appKey, quint32 first,
+                                         quint32 second) {
+    const QString text = QString::asprintf("%f", unixNow) + appKey +
+                         QString::number(first % 4294967295u) +
+                         QString::number(second % 4294967295u);
+    return QString::fromLatin1(
+        QCryptographicHash::hash(text.toUtf8(), QCryptographicHash::Md5).toHex().toUpper());
+}
+
+QString AnalyticsInternal::sessionID() const {
+    std::lock_guard lock(m_mutex);
+    return m_sessionID;
+}
+
+QString AnalyticsInternal::lastSessionId() const {
+    std::lock_guard lock(m_mutex);
+    return m_lastSessionId;
+}
+
+double AnalyticsInternal::lastLaunchTime() const {
+    std::lock_guard lock(m_mutex);
+    return m_lastLaunchTime;
+}
+
+void AnalyticsInternal::stamp(BaseRecord& record, const QString& type) const {
+    std::lock_guard lock(m_mutex);
+    record.stamp(type, m_sessionID, now());
+}
+
+AnalyticsRecordLists AnalyticsInternal::lists() const {
+    std::lock_guard lock(m_mutex);
+    return m_lists;
+}
+
+AnalyticsRecordLists AnalyticsInternal::tmpContainer() const {
+    std::lock_guard lock(m_mutex);
+    return m_tmpContainer;
+}
+
+AnalyticsRecordCache AnalyticsInternal::cache() const {
+    return AnalyticsRecordCache(Folders::caches() + QLatin1Char('/') +
+                                AnalyticsRecordCache::fileName(Bundle::bundleIdentifier()));
+}
+
+bool AnalyticsInternal::hasJob() const {
+    std::lock_guard lock(m_mutex);
+    return !m_lists.isEmpty();
+}
+
+void AnalyticsInternal::enqueue(std::function<void()> work) {
+    m_queue.start(std::move(work));
+}
+
+bool AnalyticsInternal::waitForDone(int msecs) {
+    return m_queue.waitForDone(msecs);
+}
+
+void AnalyticsInternal::setUploader(std::shared_ptr<AnalyticsUploader> uploader) {
+    std::lock_guard lock(m_mutex);
+    m_uploader = std::move(uploader);
+}
+
+// ---- launch
+
+void AnalyticsInternal::appLaunch() {
+    enqueue([this] { launchWork(); });
+}
+
+void AnalyticsInternal::launchWork() {
+    {
+        // An event logged in the foreground before the first launch is in
+        // both lists already; it is kept once.
+        std::lock_guard lock(m_mutex);
+        mergeNew(m_lists, m_tmpContainer);
+        m_tmpContainer.clear();
+    }
+    loadCache();
+    collectCrashReports();
+    makeLaunchRecord();
+    AnalyticsJob::sharedInstance().preparePerformJob(AnalyticsJob::Launch);
+}
+
+// The file stays where it is until a report has carried its records or a
+// later save replaces it: deleting it on reading would lose its records to a
+// process killed before either happens.
+void AnalyticsInternal::loadCache() {
+    const std::optional<QJsonObject> body = cache().load();
+    if (!body)
+        return;
+    AnalyticsRecordLists::ReadOptions options;
+    const QVariant crashedVersion =
+        UserDefaults::standardUserDefaults().objectForKey(kAppVersionKey);
+    options.loadErrors = crashedVersion.isValid() &&
+                         crashedVersion.toString().compare(
+                             AnalyticsApp::sharedInstance().appVersion(), Qt::CaseInsensitive) == 0;
+    QStringList skipped;
+    const AnalyticsRecordLists read = AnalyticsRecordLists::fromJson(*body, options, &skipped);
+    if (!skipped.isEmpty())
+        qCWarning(lcAnalytics).noquote()
+            << "analytics cache: unreadable lists skipped:" << skipped.join(QLatin1String(", "));
+    std::lock_guard lock(m_mutex);
+    if (!crashedVersion.isValid())
+        m_lists.errors.clear();
+    mergeNew(m_lists, read);
+}
+
+void AnalyticsInternal::collectCrashReports() {
+    if (m_crashReportsCollected)
+        return;
+    m_crashReportsCollected = true;
+    const auto reports =
+        AnalyticsCrash::takePendingReports(Folders::caches(), QCoreApplication::applicationPid());
+    for (const AnalyticsCrash::Report& report : reports) {
+        // Errors kept in the cache are only read back by the version that
+        // crashed.
+        UserDefaults::standardUserDefaults().setObject(report.appVersion, kAppVersionKey);
+        UserDefaults::standardUserDefaults().synchronize();
+        error(report.crashText, report.imageInfo);
+    }
+}
+
+void AnalyticsInternal::makeLaunchRecord() {
+    AnalyticsSession& session = AnalyticsSession::sharedInstance();
+    const QString appKey = AnalyticsApp::sharedInstance().appKey();
+    {
+        std::lock_guard lock(m_mutex);
+        if (session.launchHasBegan())
+            m_sessionID =
+                makeSessionId(now(), appKey, Random::shared().next(), Random::shared().next());
+        m_lastLaunchTime = now();
+        m_lastSessionId = m_sessionID;
+        LaunchRecord record;
+        record.stamp(QStringLiteral("launch"), m_sessionID, m_lastLaunchTime);
+        m_lists.launches.append(record);
+    }
+    session.setLaunchHasBegan(true);
+}
+
+// ---- end of use
+
+void AnalyticsInternal::appTerminate() {
+    {
+        std::lock_guard lock(m_mutex);
+        TerminateRecord record;
+        record.stamp(QStringLiteral("terminate"), m_sessionID, now());
+        const double elapsed = std::floor(record.ts - m_lastLaunchTime);
+        // A use that seems longer than two hours is one whose launch was
+        // missed (a device asleep in the foreground); it counts as one hour.
+        record.duration = elapsed < kMaxDurationSeconds ? elapsed : kDurationCap;
+        m_lists.terminates.append(record);
+    }
+    if (!AnalyticsApp::sharedInstance().appCrashed())
+        AnalyticsJob::sharedInstance().preparePerformJob(AnalyticsJob::Terminate);
+    saveCacheAndClean(true);
+}
+
+// ---- events and errors
+
+void AnalyticsInternal::recordEvent(EventRecord record, bool keyed) {
+    const AnalyticsSession& session = AnalyticsSession::sharedInstance();
+    const bool background = session.appInBackGround();
+    {
+        std::lock_guard lock(m_mutex);
+        record.stamp(QStringLiteral("event"), m_sessionID, now());
+        if (!background)
+            (keyed ? m_lists.ekv : m_lists.events).append(record);
+        if (background || !session.launchHasBegan())
+            (keyed ? m_tmpContainer.ekv : m_tmpContainer.events).append(record);
+    }
+    if (!background)
+        AnalyticsJob::sharedInstance().preparePerformJob(AnalyticsJob::Event);
+}
+
+QString AnalyticsInternal::errorContext(const QString& crashText, const QVariantMap& info) {
+    auto value = [&info](const char* key) { return info.value(QLatin1String(key)).toString(); };
+    return QStringLiteral("%1\n\ndSYM UUID: %2\nCPU Type: %3\nSlide Address: %4\nBinary "
+                          "Image: %5\nBase Address: %6\n")
+        .arg(crashText, value("binary_uuid"), value("cpu_arch"), value("slide_address"),
+             value("image_name"), value("image_base_address"));
+}
+
+void AnalyticsInternal::error(const QString& crashText, const QVariantMap& imageInfo) {
+    if (crashText.isNull())
+        return;
+    if (imageInfo.isEmpty()) {
+        qCWarning(lcAnalytics) << "Read binary image info failed!";
+        return;
+    }
+    ErrorRecord record;
+    record.context = errorContext(crashText, imageInfo);
+    qCWarning(lcAnalytics).noquote() << record.context;
+    std::lock_guard lock(m_mutex);
+    record.stamp(QStringLiteral("error"), m_sessionID, now());
+    m_lists.errors.append(record);
+}
+
+// ---- reports
+
+void AnalyticsInternal::beginPerformJob() {
+    if (!AnalyticsJob::sharedInstance().tryBegin())
+        return;
+    enqueue([this] { commitReport(); });
+}
+
+QByteArray AnalyticsInternal::buildReport() {
+    AnalyticsApp& app = AnalyticsApp::sharedInstance();
+    QJsonObject header{{QStringLiteral("appkey"), app.appKey()},
+                       {QStringLiteral("app_version"), app.appVersion()},
+                       {QStringLiteral("channel"), app.channel()},
+                       {QStringLiteral("access"), AnalyticsNetwork::accessString()}};
+    std::lock_guard lock(m_mutex);
+    if (m_lists.isEmpty())
+        return {};
+    m_lists.markAllSending();
+    QJsonObject report = m_lists.toJson();
+    header.insert(QStringLiteral("session_id"), m_sessionID);
+    report.insert(QStringLiteral("header"), header);
+    return QJsonDocument(report).toJson(QJsonDocument::Compact);
+}
+
+void AnalyticsInternal::commitReport() {
+    const QByteArray report = buildReport();
+    std::shared_ptr<AnalyticsUploader> uploader;
+    {
+        std::lock_guard lock(m_mutex);
+        uploader = m_uploader;
+    }
+    QString why;
+    if (report.isEmpty()) {
+        // Nothing was waiting.
+    } else if (uploader && uploader->send(report, &why)) {
+        markJobDone();
+    } else {
+        // Every record stays, marked or not, and goes with the next report.
+        qCWarning(lcAnalytics).noquote() << "analytics report not sent, records kept:" << why;
+    }
+    AnalyticsJob::sharedInstance().finish();
+}
+
+void AnalyticsInternal::markJobDone() {
+    const double sentAt = now();
+    UserDefaults& defaults = UserDefaults::standardUserDefaults();
+    defaults.setObject(QDateTime::fromMSecsSinceEpoch(qint64(sentAt * 1000.0))
+                           .toString(QStringLiteral("yyyy-MM-dd")),
+                       QStringLiteral("lastPostDate"));
+    defaults.setDouble(sentAt, QStringLiteral("lastPostInterval"));
+    defaults.synchronize();
+    {
+        std::lock_guard lock(m_mutex);
+        m_lists.removeMarkedRecords();
+    }
+    persistAfterReport();
+}
+
+// A cache file on disk may hold records the report has just carried; it is
+// brought in line with what is left, so the next launch does not send them
+// again. Memory holds everything the file does whenever a report runs (the
+// file is read into memory at launch and written from it at the end of use).
+void AnalyticsInternal::persistAfterReport() {
+    const AnalyticsRecordCache file = cache();
+    if (!file.exists())
+        return;
+    QJsonObject body;
+    {
+        std::lock_guard lock(m_mutex);
+        body = m_lists.toJson();
+    }
+    if (body.isEmpty())
+        file.remove();
+    else
+        file.save(body);
+}
+
+// ---- cache
+
+void AnalyticsInternal::saveCacheAndClean(bool clean) {
+    if (!hasJob())
+        return;
+    const AnalyticsSession& session = AnalyticsSession::sharedInstance();
+    // Judged now: by the time the queue runs the save, a quit may have
+    // followed the resignation that asked for it.
+    const bool killing = session.appInBackGround() && session.appBeKilling();
+    enqueue([this, clean, killing] { saveAndClean(clean, killing); });
+}
+
+void AnalyticsInternal::saveAndClean(bool clean, bool killing) {
+    QJsonObject body;
+    {
+        std::lock_guard lock(m_mutex);
+        body = m_lists.toJson();
+    }
+    const AnalyticsRecordCache file = cache();
+    if (body.isEmpty())
+        file.remove();
+    else if (!killing)
+        file.save(body);
+    if (!clean)
+        return;
+    AnalyticsJob::sharedInstance().withLock([this](bool running) {
+        if (running)
+            return;
+        std::lock_guard lock(m_mutex);
+        m_lists.clear();
+    });
+}

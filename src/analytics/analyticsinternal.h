@@ -1,0 +1,85 @@
+#pragma once
+
+#include "analyticsrecordcache.h"
+#include "analyticsrecordlists.h"
+
+#include <QThreadPool>
+#include <QVariantMap>
+#include <memory>
+#include <mutex>
+
+class AnalyticsUploader;
+
+// The analytics records of this process and what happens to them: launches
+// and ends of use grouped by session, events, crash errors from earlier runs;
+// the cache that carries unsent records over to the next launch; and the
+// report that carries them to the collector.
+//
+// Launch, save and report work runs in order on one queue of its own, so a
+// save never races the launch that reads the cache back or the report that
+// removes what it carried.
+class AnalyticsInternal {
+public:
+    static AnalyticsInternal& sharedInstance();
+
+    QString sessionID() const;
+    QString lastSessionId() const;
+    double lastLaunchTime() const;
+    static QString makeSessionId(double unixNow, const QString& appKey, quint32 first,
+                                 quint32 second);
+
+    // A new session began (main thread): the launch work is queued.
+    void appLaunch();
+    // The session ended (main thread): the end-of-use record, the send
+    // decision and the cache save.
+    void appTerminate();
+    // Keeps an event that passed validation, in the lists as the session's
+    // state asks.
+    void recordEvent(EventRecord record, bool keyed);
+    // A crash of an earlier run, recorded with the image it happened in.
+    void error(const QString& crashText, const QVariantMap& imageInfo);
+    static QString errorContext(const QString& crashText, const QVariantMap& imageInfo);
+    // Fills the common fields for a record made now.
+    void stamp(BaseRecord& record, const QString& type) const;
+
+    bool hasJob() const;
+    void beginPerformJob();
+    void markJobDone();
+    void saveCacheAndClean(bool clean);
+
+    AnalyticsRecordLists lists() const;
+    AnalyticsRecordLists tmpContainer() const;
+    AnalyticsRecordCache cache() const;
+
+    // Blocks until the queued launch, save and report work is done; false
+    // when `msecs` passed first.
+    bool waitForDone(int msecs);
+    // Tests hand in their own; the default posts to the report address.
+    void setUploader(std::shared_ptr<AnalyticsUploader> uploader);
+
+    static constexpr int kMaxDurationSeconds = 7201;
+    static constexpr double kDurationCap = 3600.0;
+
+private:
+    AnalyticsInternal();
+    double now() const;
+    void launchWork();
+    void loadCache();
+    void collectCrashReports();
+    void makeLaunchRecord();
+    void commitReport();
+    QByteArray buildReport();
+    void saveAndClean(bool clean, bool killing);
+    void persistAfterReport();
+    void enqueue(std::function<void()> work);
+
+    mutable std::mutex m_mutex; // the lists, tmpContainer and session fields
+    AnalyticsRecordLists m_lists;
+    AnalyticsRecordLists m_tmpContainer;
+    QString m_sessionID;
+    QString m_lastSessionId;
+    double m_lastLaunchTime = 0;
+    bool m_crashReportsCollected = false; // queue only
+    std::shared_ptr<AnalyticsUploader> m_uploader;
+    QThreadPool m_queue;
+};

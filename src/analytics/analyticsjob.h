@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+#include <mutex>
+#include <optional>
+
+// Decides after each launch, end of use and event whether a report goes out
+// now, and keeps the one report under way from being joined by a second.
+class AnalyticsJob {
+public:
+    enum Kind { Launch = 0, Terminate = 1, Event = 2, Kind3 = 3, Kind4 = 4 };
+
+    struct Inputs {
+        int kind = Launch;
+        int policy = 0;
+        bool appBeKilling = false;
+        bool appInBackGround = false;
+        bool launchHasBegan = false;
+        QString accessString;
+        double sendInterval = 90.0;
+        // Seconds since 1970 of the last report that went out, if any.
+        std::optional<double> lastPostInterval;
+        double now = 0;
+        // "yyyy-MM-dd" of the last report and of today.
+        QString lastPostDate;
+        QString today;
+    };
+
+    static AnalyticsJob& sharedInstance();
+
+    // The decision alone, from everything it depends on.
+    static bool shouldSend(const Inputs& inputs);
+
+    // Gathers the inputs, decides, and hands the report to `begin` when the
+    // answer is yes and no report is under way.
+    void preparePerformJob(int kind);
+    bool isRunning() const;
+    // Marks a report under way; false when one already is.
+    bool tryBegin();
+    void finish();
+
+    // Runs under the job's lock, so lists being reported are not cleared
+    // while a report is under way: `f` gets whether one is.
+    void withLock(const std::function<void(bool running)>& f);
+
+    // Where a decided report starts; the analytics internals install it.
+    void setBeginPerformJob(std::function<void()> begin);
+
+private:
+    AnalyticsJob() = default;
+    Inputs gatherInputs(int kind) const;
+
+    mutable std::mutex m_mutex;
+    bool m_running = false;
+    std::function<void()> m_begin;
+};
