@@ -311,6 +311,8 @@ void AnalyticsInternal::commitReport() {
     if (report.isEmpty()) {
         // Nothing was waiting.
     } else if (uploader && uploader->send(report, &why)) {
+        if (AnalyticsApp::sharedInstance().logEnabled())
+            qCInfo(lcAnalytics) << "analytics report sent," << report.size() << "bytes";
         markJobDone();
     } else {
         // Every record stays, marked or not, and goes with the next report.

@@ -15,9 +15,9 @@
 #include <csignal>
 #include <cstring>
 #include <exception>
-#include <limits>
 #include <execinfo.h>
 #include <fcntl.h>
+#include <limits>
 #include <string>
 #include <string_view>
 #include <unistd.h>
@@ -34,6 +34,8 @@ std::atomic<bool> g_fired{false};
 // descriptor number reused for some other file.
 int g_fd = -1;
 
+// By the platform's constants, not by number: SIGBUS is 10 on Apple systems
+// but 7 here, where 10 is SIGUSR1.
 const char* signalName(int signal) {
     switch (signal) {
     case SIGABRT:
@@ -167,9 +169,15 @@ struct CrashFile {
 
 CrashFile parseCrashFile(const QByteArray& content) {
     CrashFile file;
+    // The handlers are installed only once the header line is complete, so a
+    // file without one (its process was killed while starting) holds no crash.
     const qsizetype headerEnd = content.indexOf('\n');
-    const QJsonObject header = QJsonDocument::fromJson(content.left(headerEnd)).object();
-    if (headerEnd < 0 || !header.value("image").isObject() || !header.value("appVersion").isString())
+    if (headerEnd < 0) {
+        file.readable = true;
+        return file;
+    }
+    const QJsonObject header = QJsonDocument::fromJson(content.first(headerEnd)).object();
+    if (!header.value("image").isObject() || !header.value("appVersion").isString())
         return file;
     file.readable = true;
     file.report.imageInfo = header.value("image").toObject().toVariantMap();
@@ -262,15 +270,15 @@ QList<AnalyticsCrash::Report> AnalyticsCrash::takePendingReports(const QString& 
     const QDir dir(folder);
     QList<Report> reports;
     // Sorted by name, that is by start time: oldest crash first.
-    for (const QString& entry : dir.entryList({QStringLiteral("crash-*.log")}, QDir::Files,
-                                              QDir::Name)) {
+    for (const QString& entry :
+         dir.entryList({QStringLiteral("crash-*.log")}, QDir::Files, QDir::Name)) {
         const QRegularExpressionMatch match = name.match(entry);
         const qint64 pid = match.captured(1).toLongLong();
         if (!match.hasMatch() || pid == ownPid || isRunning(pid))
             continue;
         QFile file(dir.filePath(entry));
         const bool opened = file.open(QIODevice::ReadOnly);
-        const CrashFile crash = parseCrashFile(opened ? file.readAll() : QByteArray());
+        const CrashFile crash = opened ? parseCrashFile(file.readAll()) : CrashFile();
         file.close();
         file.remove();
         if (!crash.readable)

@@ -34,7 +34,8 @@ public:
     // cannot be written; true and nothing more once installed.
     bool installUncaughtExceptionHandler(const QString& folder, const QString& appVersion);
 
-    // At an orderly quit: this process did not crash, nothing to report.
+    // At an orderly quit: this process did not crash, nothing to report. The
+    // handlers stay, but a crash after this point is no longer reported.
     void removeOwnFile();
 
     // One report per crash file of an earlier, no longer running process in

@@ -90,7 +90,9 @@ QList<Segment> parseSegments(QByteArrayView table, const Header& h) {
     return segments;
 }
 
-quint64 alignUp(quint64 value, quint64 align) { return (value + align - 1) & ~(align - 1); }
+quint64 alignUp(quint64 value, quint64 align) {
+    return (value + align - 1) & ~(align - 1);
+}
 
 // Name and descriptor each end padded to 4 bytes, or to 8 in segments aligned
 // to 8 (as the GNU property note is).
@@ -151,9 +153,8 @@ std::optional<ElfImageInfo::Identity> ElfImageInfo::fromFile(QByteArrayView file
                     [&](const Segment& s) { return r.slice(s.offset, s.filesz); });
 }
 
-std::optional<ElfImageInfo::Identity> ElfImageInfo::fromLoaded(quintptr bias,
-                                                               const void* programHeaders,
-                                                               int count) {
+std::optional<ElfImageInfo::Identity>
+ElfImageInfo::fromLoaded(quintptr bias, const void* programHeaders, int count) {
     // The loaded program headers are in this process's own class and byte
     // order; the ELF header (for the machine) is mapped at the start of the
     // first loadable segment when that segment begins at file offset 0.
@@ -180,7 +181,8 @@ QVariantMap ElfImageInfo::dictionary(const Identity& identity, const QString& im
                                      quintptr baseAddress) {
     QVariantMap info;
     info["image_name"] = QFileInfo(imagePath).fileName();
-    info["image_base_address"] = QString::asprintf("0x%08lx", static_cast<unsigned long>(baseAddress));
+    info["image_base_address"] =
+        QString::asprintf("0x%08lx", static_cast<unsigned long>(baseAddress));
     if (identity.textAddress)
         info["slide_address"] =
             identity.is64 ? QString::asprintf("0x%016llx", qulonglong(*identity.textAddress))
@@ -222,8 +224,8 @@ QVariantMap ElfImageInfo::mainProgram() {
             return 1;
         },
         &found);
-    const auto identity = found.headers ? fromLoaded(found.bias, found.headers, found.count)
-                                        : std::nullopt;
+    const auto identity =
+        found.headers ? fromLoaded(found.bias, found.headers, found.count) : std::nullopt;
     if (!identity)
         return {};
     // A replaced executable still names the running one, marked as deleted.

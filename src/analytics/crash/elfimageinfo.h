@@ -27,8 +27,7 @@ public:
     static std::optional<Identity> fromFile(QByteArrayView file);
     // From an image as the loader mapped it into this process: its load bias
     // and program headers (what dl_iterate_phdr reports).
-    static std::optional<Identity> fromLoaded(quintptr bias, const void* programHeaders,
-                                              int count);
+    static std::optional<Identity> fromLoaded(quintptr bias, const void* programHeaders, int count);
     static QVariantMap dictionary(const Identity& identity, const QString& imagePath,
                                   quintptr baseAddress);
     static QString cpuArch(quint16 machine);

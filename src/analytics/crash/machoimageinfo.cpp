@@ -26,7 +26,8 @@ std::optional<QVariantMap> MachOImageInfo::read(QByteArrayView image, const QStr
                                                 quintptr baseAddress) {
     QVariantMap info;
     info["image_name"] = QFileInfo(imagePath).fileName();
-    info["image_base_address"] = QString::asprintf("0x%08lx", static_cast<unsigned long>(baseAddress));
+    info["image_base_address"] =
+        QString::asprintf("0x%08lx", static_cast<unsigned long>(baseAddress));
 
     // The magic as stored tells the byte order: swapped magics mean every
     // field of the image is in the other order.
@@ -52,10 +53,11 @@ std::optional<QVariantMap> MachOImageInfo::read(QByteArrayView image, const QStr
         if (size < 8 || !reader.contains(command, size))
             break;
         if (type == kSegment64 && isText(reader, command))
-            info["slide_address"] =
-                QString::asprintf("0x%016llx", qulonglong(reader.u64(command + kSegmentAddressOffset)));
+            info["slide_address"] = QString::asprintf(
+                "0x%016llx", qulonglong(reader.u64(command + kSegmentAddressOffset)));
         else if (type == kSegment32 && isText(reader, command))
-            info["slide_address"] = QString::asprintf("0x%08x", reader.u32(command + kSegmentAddressOffset));
+            info["slide_address"] =
+                QString::asprintf("0x%08x", reader.u32(command + kSegmentAddressOffset));
         else if (type == kUuid && size == kUuidCommandSize)
             uuid = reader.slice(command + 8, 16);
         command += size;

@@ -27,8 +27,10 @@ void install(const QString& folder) {
     prctl(PR_SET_DUMPABLE, 0);
 }
 
+// Volatile on both sides, or the compiler drops the store (and below, turns
+// the division into a comparison).
 void nullWrite() {
-    int* volatile target = nullptr;
+    volatile int* volatile target = nullptr;
     *target = 1;
 }
 
@@ -43,8 +45,9 @@ void illegalInstruction() {
 // Integer division by zero traps on x86 only; elsewhere the signal is sent.
 void divideByZero() {
 #if defined(__x86_64__) || defined(__i386__)
+    volatile int one = 1;
     volatile int zero = 0;
-    volatile int quotient = 1 / zero;
+    volatile int quotient = one / zero;
     (void)quotient;
 #else
     raise(SIGFPE);
@@ -58,8 +61,7 @@ void busError(const QString& folder) {
     const long page = sysconf(_SC_PAGESIZE);
     if (fd < 0 || ftruncate(fd, page) != 0)
         return;
-    auto* mapped =
-        static_cast<volatile char*>(mmap(nullptr, page, PROT_READ, MAP_SHARED, fd, 0));
+    auto* mapped = static_cast<volatile char*>(mmap(nullptr, page, PROT_READ, MAP_SHARED, fd, 0));
     unlink(path.constData());
     if (mapped == MAP_FAILED || ftruncate(fd, 0) != 0)
         return;
@@ -70,7 +72,9 @@ volatile int g_depth = 0;
 
 int recurse() {
     volatile char frame[512];
-    frame[0] = char(++g_depth);
+    g_depth = g_depth + 1;
+    frame[0] = char(g_depth);
+    // Never true, but keeps the recursion from looking endless to the compiler.
     if (g_depth < 0)
         return 0;
     return recurse() + frame[0];
@@ -83,7 +87,9 @@ void overflowStack() {
     recurse();
 }
 
-void onWorkerThread(void (*body)()) { std::thread(body).join(); }
+void onWorkerThread(void (*body)()) {
+    std::thread(body).join();
+}
 
 using Mode = std::function<int(const QString& folder)>;
 

@@ -34,7 +34,9 @@ struct Image {
     QList<Segment> segments;
 };
 
-quint64 alignUp(quint64 value, quint64 align) { return (value + align - 1) & ~(align - 1); }
+quint64 alignUp(quint64 value, quint64 align) {
+    return (value + align - 1) & ~(align - 1);
+}
 
 class Writer {
 public:
@@ -93,7 +95,7 @@ QByteArray build(const Image& image) {
     for (qsizetype i = 0; i < image.segments.size(); ++i) {
         const Segment& s = image.segments[i];
         w.bytes.resize(alignUp(w.bytes.size(), 8), '\0');
-        const quint64 offset = s.type == PT_LOAD && s.vaddr == image.segments[0].vaddr ? 0 : w.bytes.size();
+        const quint64 offset = s.type == PT_NOTE ? w.bytes.size() : 0;
         const QByteArray data = noteBytes(s.notes, s.align, image.bigEndian);
         w.append(data, 1);
         const qsizetype at = headerSize + i * entrySize;
@@ -130,7 +132,9 @@ const Note kAbiTag{kGnu, NT_GNU_ABI_TAG, QByteArray(16, '\0')};
 const Note kBuildId{kGnu, NT_GNU_BUILD_ID, counting(0, 20)};
 const QString kBuildUuid = QStringLiteral("00010203-0405-0607-0809-0A0B0C0D0E0F");
 
-Segment load(quint64 vaddr, quint32 flags) { return {PT_LOAD, flags, vaddr, 0x1000, {}}; }
+Segment load(quint64 vaddr, quint32 flags) {
+    return {PT_LOAD, flags, vaddr, 0x1000, {}};
+}
 Segment notes(quint64 vaddr, QList<Note> list, quint64 align = 4) {
     return {PT_NOTE, PF_R, vaddr, align, list};
 }
@@ -158,7 +162,9 @@ private slots:
         QTest::addColumn<QVariantMap>("expected");
 
         QTest::newRow("64-bit arm64, build id after another note")
-            << build({true, false, EM_AARCH64,
+            << build({true,
+                      false,
+                      EM_AARCH64,
                       {load(0x400000, PF_R), load(0x401000, PF_R | PF_X),
                        notes(0x400200, {kAbiTag, kBuildId})}})
             << 0x55d0c0de0000ull
@@ -168,7 +174,9 @@ private slots:
                            {"binary_uuid", kBuildUuid},
                            {"cpu_arch", "arm64"}};
         QTest::newRow("32-bit big-endian powerpc")
-            << build({false, true, EM_PPC,
+            << build({false,
+                      true,
+                      EM_PPC,
                       {load(0x10000000, PF_R | PF_X),
                        notes(0x10000100, {{kGnu, NT_GNU_BUILD_ID, counting(0xf0, 16)}})}})
             << 0x1000ull
@@ -180,7 +188,9 @@ private slots:
         // The property note pads its name and descriptor to 8 bytes; the
         // build id follows it in the same segment.
         QTest::newRow("notes aligned to 8, after a segment without build id")
-            << build({true, false, EM_X86_64,
+            << build({true,
+                      false,
+                      EM_X86_64,
                       {load(0, PF_R), load(0x1000, PF_R | PF_X), notes(0x300, {kAbiTag}),
                        notes(0x350, {{kGnu, NT_GNU_PROPERTY_TYPE_0, counting(0x70, 12)}, kBuildId},
                              8)}})
@@ -191,17 +201,22 @@ private slots:
                            {"binary_uuid", kBuildUuid},
                            {"cpu_arch", "x86_64"}};
         QTest::newRow("build id only under another owner name")
-            << build({true, false, 243 /* RISC-V */,
-                      {load(0, PF_R), load(0x2000, PF_R | PF_X),
-                       notes(0x300, {kAbiTag, {QByteArray("Go\0\0", 4), NT_GNU_BUILD_ID,
-                                               counting(0, 20)}})}})
+            << build(
+                   {true,
+                    false,
+                    243 /* RISC-V */,
+                    {load(0, PF_R), load(0x2000, PF_R | PF_X),
+                     notes(0x300, {kAbiTag,
+                                   {QByteArray("Go\0\0", 4), NT_GNU_BUILD_ID, counting(0, 20)}})}})
             << 0x1000ull
             << QVariantMap{{"image_name", "vantoro"},
                            {"image_base_address", "0x00001000"},
                            {"slide_address", "0x0000000000002000"},
                            {"cpu_arch", "???"}};
         QTest::newRow("build id shorter than 16 bytes")
-            << build({false, false, EM_386,
+            << build({false,
+                      false,
+                      EM_386,
                       {load(0x8048000, PF_R | PF_X),
                        notes(0x8048100, {{kGnu, NT_GNU_BUILD_ID, counting(0, 8)}})}})
             << 0x8048000ull
@@ -217,7 +232,9 @@ private slots:
                            {"binary_uuid", kBuildUuid},
                            {"cpu_arch", "armv7"}};
         QTest::newRow("note claiming more than its segment")
-            << build({true, false, EM_X86_64,
+            << build({true,
+                      false,
+                      EM_X86_64,
                       {load(0, PF_R | PF_X),
                        notes(0x300, {{kGnu, NT_GNU_BUILD_ID, counting(0, 20), 0x7fffffff}})}})
             << 0x1000ull
@@ -263,16 +280,17 @@ private slots:
         const QString exe = QCoreApplication::applicationFilePath();
         const QVariantMap info = ElfImageInfo::mainProgram();
 
-        const auto buildId = QRegularExpression("Build ID: ([0-9a-f]+)")
-                                 .match(runTool("readelf", {"-n", exe}));
+        const auto buildId =
+            QRegularExpression("Build ID: ([0-9a-f]+)").match(runTool("readelf", {"-n", exe}));
         QVERIFY(buildId.hasMatch());
         QCOMPARE(info.value("binary_uuid").toString().remove('-').toLower(),
                  buildId.captured(1).left(32));
 
-        const auto text = QRegularExpression(
-                              "^\\s*LOAD\\s+\\S+\\s+0x([0-9a-f]+)\\s+\\S+\\s+\\S+\\s+\\S+\\s+R ?W?E",
-                              QRegularExpression::MultilineOption)
-                              .match(runTool("readelf", {"-lW", exe}));
+        const auto text =
+            QRegularExpression(
+                "^\\s*LOAD\\s+\\S+\\s+0x([0-9a-f]+)\\s+\\S+\\s+\\S+\\s+\\S+\\s+R ?W?E",
+                QRegularExpression::MultilineOption)
+                .match(runTool("readelf", {"-lW", exe}));
         QVERIFY(text.hasMatch());
         QCOMPARE(info.value("slide_address").toString(),
                  QString::asprintf("0x%016llx", text.captured(1).toULongLong(nullptr, 16)));
