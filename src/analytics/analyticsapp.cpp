@@ -104,4 +104,6 @@ void AnalyticsApp::installCrashCapture() {
     if (!AnalyticsCrash::sharedInstance().installUncaughtExceptionHandler(Folders::caches(),
                                                                           appVersion()))
         qCWarning(lcAnalytics) << "crash capture is off: its report file cannot be opened";
+    else if (logEnabled())
+        qCInfo(lcAnalytics) << "crash capture installed";
 }

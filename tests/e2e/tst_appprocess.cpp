@@ -1,7 +1,13 @@
+#include <QDeadlineTimer>
+#include <QDirIterator>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <csignal>
+#include <sqlite3.h>
 
 // The application as a user starts it: its exit status and what it says.
 class TestAppProcess : public QObject {
@@ -28,6 +34,58 @@ class TestAppProcess : public QObject {
         file.open(QIODevice::WriteOnly);
         file.write(text);
         return path;
+    }
+
+    // Every record the embedded content server has collected so far.
+    QList<QJsonObject> collectedRecords() const {
+        QList<QJsonObject> records;
+        QDirIterator it(m_home.path(), {"reports.sqlite"}, QDir::Files,
+                        QDirIterator::Subdirectories);
+        if (!it.hasNext())
+            return records;
+        sqlite3* db = nullptr;
+        if (sqlite3_open_v2(QFile::encodeName(it.next()).constData(), &db, SQLITE_OPEN_READONLY,
+                            nullptr) == SQLITE_OK) {
+            sqlite3_stmt* select = nullptr;
+            sqlite3_prepare_v2(db, "SELECT body FROM records ORDER BY id", -1, &select, nullptr);
+            while (select && sqlite3_step(select) == SQLITE_ROW)
+                records.append(QJsonDocument::fromJson(
+                                   reinterpret_cast<const char*>(sqlite3_column_text(select, 0)))
+                                   .object());
+            sqlite3_finalize(select);
+        }
+        sqlite3_close(db);
+        return records;
+    }
+
+    // Starts the application and waits until its log has said `what`.
+    QByteArray startUntil(QProcess& app, const QByteArray& what) {
+        prepare(app);
+        app.start(executable(), {"--level-trace", writeTrace("0 -50\n")});
+        if (!app.waitForStarted())
+            return {};
+        QByteArray err;
+        QDeadlineTimer deadline(30000);
+        while (!err.contains(what) && !deadline.hasExpired() && app.state() == QProcess::Running) {
+            app.waitForReadyRead(200);
+            err += app.readAllStandardError();
+        }
+        return err;
+    }
+
+    static bool terminate(QProcess& app) {
+        ::kill(pid_t(app.processId()), SIGTERM);
+        return app.waitForFinished(30000) && app.exitStatus() == QProcess::NormalExit &&
+               app.exitCode() == 0;
+    }
+
+    static QString buildId(const QString& binary) {
+        QProcess readelf;
+        readelf.start("readelf", {"-n", binary});
+        readelf.waitForFinished();
+        const auto match = QRegularExpression("Build ID: ([0-9a-f]{32})")
+                               .match(QString::fromLatin1(readelf.readAllStandardOutput()));
+        return match.captured(1).toUpper();
     }
 
 private slots:
@@ -86,6 +144,48 @@ private slots:
         QVERIFY(app.waitForFinished(30000));
         QCOMPARE(app.exitStatus(), QProcess::NormalExit);
         QCOMPARE(app.exitCode(), 0);
+    }
+
+    // The first tab's appearance event travels to the embedded collector.
+    void eventsReachTheEmbeddedCollector() {
+        QProcess app;
+        const QByteArray err = startUntil(app, "analytics report sent");
+        QVERIFY2(err.contains("analytics report sent"), err.constData());
+        QVERIFY(terminate(app));
+        QStringList events;
+        for (const QJsonObject& record : collectedRecords())
+            if (record.value("type").toString() == "event")
+                events.append(record.value("event_id").toString());
+        QVERIFY2(events.contains("blow"), qPrintable(events.join(',')));
+    }
+
+    // Killed by a fatal signal, the application says so at its next start,
+    // naming the build that crashed.
+    void aCrashIsReportedAtTheNextStart() {
+        QProcess crashing;
+        QByteArray err = startUntil(crashing, "crash capture installed");
+        QVERIFY2(err.contains("crash capture installed"), err.constData());
+        ::kill(pid_t(crashing.processId()), SIGSEGV);
+        QVERIFY(crashing.waitForFinished(30000));
+        QCOMPARE(crashing.exitStatus(), QProcess::CrashExit);
+        QCOMPARE(crashing.exitCode(), SIGSEGV);
+
+        QProcess next;
+        err = startUntil(next, "analytics report sent");
+        QVERIFY(terminate(next));
+        QList<QJsonObject> errors;
+        for (const QJsonObject& record : collectedRecords())
+            if (record.value("type").toString() == "error")
+                errors.append(record);
+        QCOMPARE(errors.size(), 1);
+        const QString context = errors.first().value("context").toString();
+        QVERIFY2(context.startsWith("Application received signal SIGSEGV\n(null)\n(\n"),
+                 qPrintable(context));
+        const QString uuid = buildId(executable());
+        QCOMPARE(uuid.size(), 32);
+        QVERIFY2(context.contains("\n\ndSYM UUID: " + uuid.left(8) + "-" + uuid.mid(8, 4)),
+                 qPrintable(context));
+        QVERIFY2(context.contains("\nBinary Image: vantoro\n"), qPrintable(context));
     }
 };
 
