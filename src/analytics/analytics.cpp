@@ -10,14 +10,18 @@
 Q_LOGGING_CATEGORY(lcAnalytics, "vantoro.analytics")
 
 void Analytics::setLogEnabled(bool enabled) {
+    qCInfo(lcAnalytics) << "setLogEnabled" << enabled;
     AnalyticsApp::sharedInstance().setLogEnabled(enabled);
 }
 
 void Analytics::setAppVersion(const QString& version) {
+    qCInfo(lcAnalytics) << "setAppVersion" << version;
     AnalyticsApp::sharedInstance().setAppVersion(version);
 }
 
 void Analytics::startWithAppkey(const QString& appKey, int reportPolicy, const QString& channelId) {
+    qCInfo(lcAnalytics) << "startWithAppkey" << appKey << "reportPolicy" << reportPolicy
+                        << "channelId" << (channelId.isNull() ? QStringLiteral("nil") : channelId);
     AnalyticsSession::sharedInstance().startWithAppkey(appKey, reportPolicy, channelId);
 }
 

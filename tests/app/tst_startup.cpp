@@ -22,10 +22,12 @@ namespace {
 QStringList g_calls;
 
 // Keeps the service calls start-up makes, in order, and lets everything else
-// through to the usual output.
+// through to the usual output. Lines that start "analytics" or "crash" are the
+// analytics service's own account of its work, not calls.
 void recordServiceCalls(QtMsgType type, const QMessageLogContext& context, const QString& msg) {
     const QLatin1String category(context.category ? context.category : "");
-    if (category == QLatin1String("vantoro.analytics") ||
+    const bool ownAccount = msg.startsWith(u"analytics") || msg.startsWith(u"crash");
+    if ((category == QLatin1String("vantoro.analytics") && !ownAccount) ||
         category == QLatin1String("vantoro.share"))
         g_calls << msg.section(u' ', 0, msg.startsWith(u"Social") ? 1 : 0);
     if (type != QtInfoMsg)
