@@ -34,8 +34,6 @@ public:
 
     bool postCrashReportEnabled() const { return m_postCrashReportEnabled; }
     bool appCrashedHandlerInstalled() const { return m_appCrashedHandlerInstalled; }
-    bool appCrashed() const { return m_appCrashed; }
-    void setAppCrashed(bool crashed) { m_appCrashed = crashed; }
     // Turned on, installs crash capture 0.01 s later on the calling thread's
     // event loop; the capture then stays for the life of the process.
     void setCrashReportEnabled(bool enabled);
@@ -56,5 +54,4 @@ private:
     std::atomic<bool> m_logEnabled{false};
     std::atomic<bool> m_postCrashReportEnabled{true};
     std::atomic<bool> m_appCrashedHandlerInstalled{false};
-    std::atomic<bool> m_appCrashed{false};
 };

@@ -32,7 +32,7 @@ void AnalyticsEventLog::eventJob(const QString& eventId, const QString& label, q
         std::lock_guard lock(m_mutex);
         m_accepted.append(eventId);
     }
-    AnalyticsInternal::sharedInstance().recordEvent(std::move(record), false);
+    AnalyticsInternal::sharedInstance().recordEvent(std::move(record));
 }
 
 QStringList AnalyticsEventLog::acceptedEvents() const {

@@ -94,21 +94,6 @@ QString AnalyticsInternal::sessionID() const {
     return m_sessionID;
 }
 
-QString AnalyticsInternal::lastSessionId() const {
-    std::lock_guard lock(m_mutex);
-    return m_lastSessionId;
-}
-
-double AnalyticsInternal::lastLaunchTime() const {
-    std::lock_guard lock(m_mutex);
-    return m_lastLaunchTime;
-}
-
-void AnalyticsInternal::stamp(BaseRecord& record, const QString& type) const {
-    std::lock_guard lock(m_mutex);
-    record.stamp(type, m_sessionID, now());
-}
-
 AnalyticsRecordLists AnalyticsInternal::lists() const {
     std::lock_guard lock(m_mutex);
     return m_lists;
@@ -144,11 +129,24 @@ void AnalyticsInternal::setUploader(std::shared_ptr<AnalyticsUploader> uploader)
 
 // ---- launch
 
+// The session's identifier and start are fixed here, on the main thread, so
+// that an end of use right after the activation already belongs to the new
+// session and measures from its start.
 void AnalyticsInternal::appLaunch() {
-    enqueue([this] { launchWork(); });
+    LaunchRecord record;
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_launchStarted)
+            m_sessionID = makeSessionId(now(), AnalyticsApp::sharedInstance().appKey(),
+                                        Random::shared().next(), Random::shared().next());
+        m_launchStarted = true;
+        m_lastLaunchTime = now();
+        record.stamp(QStringLiteral("launch"), m_sessionID, m_lastLaunchTime);
+    }
+    enqueue([this, record] { launchWork(record); });
 }
 
-void AnalyticsInternal::launchWork() {
+void AnalyticsInternal::launchWork(const LaunchRecord& launch) {
     {
         // An event logged in the foreground before the first launch is in
         // both lists already; it is kept once.
@@ -158,7 +156,11 @@ void AnalyticsInternal::launchWork() {
     }
     loadCache();
     collectCrashReports();
-    makeLaunchRecord();
+    {
+        std::lock_guard lock(m_mutex);
+        m_lists.launches.append(launch);
+    }
+    AnalyticsSession::sharedInstance().setLaunchHasBegan(true);
     AnalyticsJob::sharedInstance().preparePerformJob(AnalyticsJob::Launch);
 }
 
@@ -201,23 +203,6 @@ void AnalyticsInternal::collectCrashReports() {
     }
 }
 
-void AnalyticsInternal::makeLaunchRecord() {
-    AnalyticsSession& session = AnalyticsSession::sharedInstance();
-    const QString appKey = AnalyticsApp::sharedInstance().appKey();
-    {
-        std::lock_guard lock(m_mutex);
-        if (session.launchHasBegan())
-            m_sessionID =
-                makeSessionId(now(), appKey, Random::shared().next(), Random::shared().next());
-        m_lastLaunchTime = now();
-        m_lastSessionId = m_sessionID;
-        LaunchRecord record;
-        record.stamp(QStringLiteral("launch"), m_sessionID, m_lastLaunchTime);
-        m_lists.launches.append(record);
-    }
-    session.setLaunchHasBegan(true);
-}
-
 // ---- end of use
 
 void AnalyticsInternal::appTerminate() {
@@ -231,23 +216,22 @@ void AnalyticsInternal::appTerminate() {
         record.duration = elapsed < kMaxDurationSeconds ? elapsed : kDurationCap;
         m_lists.terminates.append(record);
     }
-    if (!AnalyticsApp::sharedInstance().appCrashed())
-        AnalyticsJob::sharedInstance().preparePerformJob(AnalyticsJob::Terminate);
+    AnalyticsJob::sharedInstance().preparePerformJob(AnalyticsJob::Terminate);
     saveCacheAndClean(true);
 }
 
 // ---- events and errors
 
-void AnalyticsInternal::recordEvent(EventRecord record, bool keyed) {
+void AnalyticsInternal::recordEvent(EventRecord record) {
     const AnalyticsSession& session = AnalyticsSession::sharedInstance();
     const bool background = session.appInBackGround();
     {
         std::lock_guard lock(m_mutex);
         record.stamp(QStringLiteral("event"), m_sessionID, now());
         if (!background)
-            (keyed ? m_lists.ekv : m_lists.events).append(record);
+            m_lists.events.append(record);
         if (background || !session.launchHasBegan())
-            (keyed ? m_tmpContainer.ekv : m_tmpContainer.events).append(record);
+            m_tmpContainer.events.append(record);
     }
     if (!background)
         AnalyticsJob::sharedInstance().preparePerformJob(AnalyticsJob::Event);

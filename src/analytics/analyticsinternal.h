@@ -23,8 +23,6 @@ public:
     static AnalyticsInternal& sharedInstance();
 
     QString sessionID() const;
-    QString lastSessionId() const;
-    double lastLaunchTime() const;
     static QString makeSessionId(double unixNow, const QString& appKey, quint32 first,
                                  quint32 second);
 
@@ -35,12 +33,10 @@ public:
     void appTerminate();
     // Keeps an event that passed validation, in the lists as the session's
     // state asks.
-    void recordEvent(EventRecord record, bool keyed);
+    void recordEvent(EventRecord record);
     // A crash of an earlier run, recorded with the image it happened in.
     void error(const QString& crashText, const QVariantMap& imageInfo);
     static QString errorContext(const QString& crashText, const QVariantMap& imageInfo);
-    // Fills the common fields for a record made now.
-    void stamp(BaseRecord& record, const QString& type) const;
 
     bool hasJob() const;
     void beginPerformJob();
@@ -63,10 +59,9 @@ public:
 private:
     AnalyticsInternal();
     double now() const;
-    void launchWork();
+    void launchWork(const LaunchRecord& launch);
     void loadCache();
     void collectCrashReports();
-    void makeLaunchRecord();
     void commitReport();
     QByteArray buildReport();
     void saveAndClean(bool clean, bool killing);
@@ -77,8 +72,8 @@ private:
     AnalyticsRecordLists m_lists;
     AnalyticsRecordLists m_tmpContainer;
     QString m_sessionID;
-    QString m_lastSessionId;
     double m_lastLaunchTime = 0;
+    bool m_launchStarted = false;
     bool m_crashReportsCollected = false; // queue only
     std::shared_ptr<AnalyticsUploader> m_uploader;
     QThreadPool m_queue;
