@@ -12,6 +12,7 @@
 #include "notificationcenter.h"
 #include "userdefaults.h"
 
+#include <QDateTime>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QRegularExpression>
@@ -266,6 +267,29 @@ private slots:
         settle();
         QCOMPARE(eventIds(m_uploader->last()), (QStringList{"refused", "accepted"}));
         QVERIFY(internal().lists().isEmpty());
+    }
+
+    // A report that went out is remembered for the daily and interval
+    // policies; the online configuration's policy wins over the start value.
+    void reportsAreRememberedAndThePolicyCanChange() {
+        UserDefaults& defaults = UserDefaults::standardUserDefaults();
+        m_clock.advance(1);
+        Analytics::event(QStringLiteral("remembered"));
+        settle();
+        const double sentAt = m_clock.now() + Clock::kReferenceDateUnixSeconds;
+        QCOMPARE(defaults.doubleForKey("lastPostInterval"), sentAt);
+        QCOMPARE(defaults.stringForKey("lastPostDate"),
+                 QDateTime::fromSecsSinceEpoch(qint64(sentAt)).toString("yyyy-MM-dd"));
+
+        defaults.setInteger(2, "report_policy"); // ends of use only
+        const int before = m_uploader->count();
+        Analytics::event(QStringLiteral("held"));
+        settle();
+        QCOMPARE(m_uploader->count(), before);
+        defaults.removeObjectForKey("report_policy");
+        Analytics::event(QStringLiteral("released"));
+        settle();
+        QCOMPARE(eventIds(m_uploader->last()), (QStringList{"held", "released"}));
     }
 
     void noReportWithoutANetwork() {
