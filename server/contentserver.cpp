@@ -120,6 +120,10 @@ int ContentServer::reportCount() const {
     return m_store.reportCount();
 }
 
+QList<QByteArray> ContentServer::recordBodies() const {
+    return m_store.recordBodies();
+}
+
 QStringList ContentServer::recordIds() const {
     return m_store.recordIds();
 }

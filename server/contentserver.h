@@ -45,6 +45,7 @@ public:
 
     int reportCount() const;
     QStringList recordIds() const;
+    QList<QByteArray> recordBodies() const;
 
     // The strings-table key of the smog game comment for a percent of 90..99
     // and a variant of 1 or 2; empty for anything else.

@@ -190,6 +190,18 @@ int ReportStore::reportCount() const {
     return sqlite3_column_int(count.get(), 0);
 }
 
+QList<QByteArray> ReportStore::recordBodies() const {
+    std::lock_guard lock(m_mutex);
+    QList<QByteArray> bodies;
+    if (!m_db)
+        return bodies;
+    Statement select(m_db, "SELECT body FROM records ORDER BY id");
+    while (select && sqlite3_step(select.get()) == SQLITE_ROW)
+        bodies << QByteArray(reinterpret_cast<const char*>(sqlite3_column_text(select.get(), 0)),
+                             sqlite3_column_bytes(select.get(), 0));
+    return bodies;
+}
+
 QStringList ReportStore::recordIds() const {
     std::lock_guard lock(m_mutex);
     QStringList ids;

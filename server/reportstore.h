@@ -46,6 +46,8 @@ public:
     int reportCount() const;
     // The record ids kept, in the order they arrived.
     QStringList recordIds() const;
+    // The records kept, as JSON, in the order they arrived.
+    QList<QByteArray> recordBodies() const;
 
 private:
     bool exec(const char* sql);

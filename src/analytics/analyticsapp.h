@@ -33,7 +33,6 @@ public:
     void setReportUrl(const QUrl& url);
 
     bool postCrashReportEnabled() const { return m_postCrashReportEnabled; }
-    bool appCrashedHandlerInstalled() const { return m_appCrashedHandlerInstalled; }
     // Turned on, installs crash capture 0.01 s later on the calling thread's
     // event loop; the capture then stays for the life of the process.
     void setCrashReportEnabled(bool enabled);

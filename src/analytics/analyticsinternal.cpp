@@ -325,17 +325,22 @@ void AnalyticsInternal::markJobDone() {
 // again. Memory holds everything the file does whenever a report runs (the
 // file is read into memory at launch and written from it at the end of use).
 void AnalyticsInternal::persistAfterReport() {
-    const AnalyticsRecordCache file = cache();
-    if (!file.exists())
-        return;
+    if (cache().exists())
+        writeCache(true);
+}
+
+// The file follows the lists: removed when nothing is left to keep, replaced
+// otherwise (when writing is allowed).
+void AnalyticsInternal::writeCache(bool mayWrite) {
     QJsonObject body;
     {
         std::lock_guard lock(m_mutex);
         body = m_lists.toJson();
     }
+    const AnalyticsRecordCache file = cache();
     if (body.isEmpty())
         file.remove();
-    else
+    else if (mayWrite)
         file.save(body);
 }
 
@@ -352,16 +357,7 @@ void AnalyticsInternal::saveCacheAndClean(bool clean) {
 }
 
 void AnalyticsInternal::saveAndClean(bool clean, bool killing) {
-    QJsonObject body;
-    {
-        std::lock_guard lock(m_mutex);
-        body = m_lists.toJson();
-    }
-    const AnalyticsRecordCache file = cache();
-    if (body.isEmpty())
-        file.remove();
-    else if (!killing)
-        file.save(body);
+    writeCache(!killing);
     if (!clean)
         return;
     AnalyticsJob::sharedInstance().withLock([this](bool running) {

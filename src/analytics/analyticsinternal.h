@@ -66,6 +66,7 @@ private:
     QByteArray buildReport();
     void saveAndClean(bool clean, bool killing);
     void persistAfterReport();
+    void writeCache(bool mayWrite);
     void enqueue(std::function<void()> work);
 
     mutable std::mutex m_mutex; // the lists, tmpContainer and session fields

@@ -9,7 +9,7 @@
 // now, and keeps the one report under way from being joined by a second.
 class AnalyticsJob {
 public:
-    enum Kind { Launch = 0, Terminate = 1, Event = 2, Kind3 = 3, Kind4 = 4 };
+    enum Kind { Launch = 0, Terminate = 1, Event = 2 };
 
     struct Inputs {
         int kind = Launch;

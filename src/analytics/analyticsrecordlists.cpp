@@ -65,14 +65,6 @@ void AnalyticsRecordLists::clear() {
     *this = AnalyticsRecordLists();
 }
 
-void AnalyticsRecordLists::append(const AnalyticsRecordLists& other) {
-    launches.append(other.launches);
-    terminates.append(other.terminates);
-    events.append(other.events);
-    errors.append(other.errors);
-    ekv.append(other.ekv);
-}
-
 void AnalyticsRecordLists::markAllSending() {
     markList(launches);
     markList(terminates);

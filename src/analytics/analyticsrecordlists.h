@@ -21,7 +21,6 @@ public:
     bool isEmpty() const;
     qsizetype size() const;
     void clear();
-    void append(const AnalyticsRecordLists& other);
 
     // Marks every record as carried by the report being built.
     void markAllSending();

@@ -20,8 +20,6 @@ public:
     // Starts the first session unless activation already did.
     void ensureFirstLaunch();
 
-    bool observerAdded() const { return m_observerAdded; }
-    bool firstStartSessionHasFinished() const { return m_firstStartSessionHasFinished; }
     bool launchHasBegan() const { return m_launchHasBegan; }
     void setLaunchHasBegan(bool began) { m_launchHasBegan = began; }
     bool appInBackGround() const { return m_appInBackGround; }

@@ -1,3 +1,5 @@
+#include "reportstore.h"
+
 #include <QDeadlineTimer>
 #include <QDirIterator>
 #include <QJsonDocument>
@@ -7,7 +9,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <csignal>
-#include <sqlite3.h>
 
 // The application as a user starts it: its exit status and what it says.
 class TestAppProcess : public QObject {
@@ -41,20 +42,12 @@ class TestAppProcess : public QObject {
         QList<QJsonObject> records;
         QDirIterator it(m_home.path(), {"reports.sqlite"}, QDir::Files,
                         QDirIterator::Subdirectories);
-        if (!it.hasNext())
+        ReportStore store;
+        QString error;
+        if (!it.hasNext() || !store.open(it.next(), &error))
             return records;
-        sqlite3* db = nullptr;
-        if (sqlite3_open_v2(QFile::encodeName(it.next()).constData(), &db, SQLITE_OPEN_READONLY,
-                            nullptr) == SQLITE_OK) {
-            sqlite3_stmt* select = nullptr;
-            sqlite3_prepare_v2(db, "SELECT body FROM records ORDER BY id", -1, &select, nullptr);
-            while (select && sqlite3_step(select) == SQLITE_ROW)
-                records.append(QJsonDocument::fromJson(
-                                   reinterpret_cast<const char*>(sqlite3_column_text(select, 0)))
-                                   .object());
-            sqlite3_finalize(select);
-        }
-        sqlite3_close(db);
+        for (const QByteArray& body : store.recordBodies())
+            records.append(QJsonDocument::fromJson(body).object());
         return records;
     }
 
