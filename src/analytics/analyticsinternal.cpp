@@ -73,7 +73,8 @@ AnalyticsInternal::AnalyticsInternal()
     m_queue.setObjectName(QStringLiteral("analytics"));
     m_sessionID = makeSessionId(now(), AnalyticsApp::sharedInstance().appKey(),
                                 Random::shared().next(), Random::shared().next());
-    AnalyticsJob::sharedInstance().setBeginPerformJob([this] { beginPerformJob(); });
+    AnalyticsJob::sharedInstance().setPerformer([this](auto work) { enqueue(std::move(work)); },
+                                                [this] { commitReport(); });
 }
 
 double AnalyticsInternal::now() const {
@@ -261,12 +262,6 @@ void AnalyticsInternal::error(const QString& crashText, const QVariantMap& image
 }
 
 // ---- reports
-
-void AnalyticsInternal::beginPerformJob() {
-    if (!AnalyticsJob::sharedInstance().tryBegin())
-        return;
-    enqueue([this] { commitReport(); });
-}
 
 QByteArray AnalyticsInternal::buildReport() {
     AnalyticsApp& app = AnalyticsApp::sharedInstance();

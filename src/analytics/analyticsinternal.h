@@ -39,7 +39,6 @@ public:
     static QString errorContext(const QString& crashText, const QVariantMap& imageInfo);
 
     bool hasJob() const;
-    void beginPerformJob();
     void markJobDone();
     void saveCacheAndClean(bool clean);
 

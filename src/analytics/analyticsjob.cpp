@@ -54,41 +54,52 @@ bool AnalyticsJob::shouldSend(const Inputs& in) {
     }
 }
 
-AnalyticsJob::Inputs AnalyticsJob::gatherInputs(int kind) const {
+void AnalyticsJob::completeInputs(Inputs& in) {
     AnalyticsApp& app = AnalyticsApp::sharedInstance();
-    const AnalyticsSession& session = AnalyticsSession::sharedInstance();
     UserDefaults& defaults = UserDefaults::standardUserDefaults();
-    Inputs in;
-    in.kind = kind;
     in.policy = app.reportPolicy();
-    in.appBeKilling = session.appBeKilling();
-    in.appInBackGround = session.appInBackGround();
-    in.launchHasBegan = session.launchHasBegan();
     in.accessString = AnalyticsNetwork::accessString();
     app.refreshLogSendInterval();
     in.sendInterval = app.logSendInterval();
     const QVariant last = defaults.objectForKey(QStringLiteral("lastPostInterval"));
     if (last.isValid())
         in.lastPostInterval = last.toDouble();
-    in.now = Clock::shared().now() + Clock::kReferenceDateUnixSeconds;
     in.lastPostDate = defaults.stringForKey(QStringLiteral("lastPostDate"));
     in.today = QDateTime::fromMSecsSinceEpoch(qint64(in.now * 1000.0))
                    .toString(QStringLiteral("yyyy-MM-dd"));
-    return in;
 }
 
 void AnalyticsJob::preparePerformJob(int kind) {
-    if (!AnalyticsSession::sharedInstance().launchHasBegan() || isRunning())
+    const AnalyticsSession& session = AnalyticsSession::sharedInstance();
+    if (!session.launchHasBegan() || !tryBegin())
         return;
-    if (!shouldSend(gatherInputs(kind)))
-        return;
-    std::function<void()> begin;
+    Queue queue;
+    std::function<void()> commit;
     {
         std::lock_guard lock(m_mutex);
-        begin = m_begin;
+        queue = m_queue;
+        commit = m_commit;
     }
-    if (begin)
-        begin();
+    if (!queue || !commit) {
+        finish();
+        return;
+    }
+    // The session's state is taken as it is now; the network and the stored
+    // settings are read on the queue, keeping them off the main thread that
+    // logs the events.
+    Inputs in;
+    in.kind = kind;
+    in.appBeKilling = session.appBeKilling();
+    in.appInBackGround = session.appInBackGround();
+    in.launchHasBegan = true;
+    in.now = Clock::shared().now() + Clock::kReferenceDateUnixSeconds;
+    queue([this, in, commit]() mutable {
+        completeInputs(in);
+        if (shouldSend(in))
+            commit();
+        else
+            finish();
+    });
 }
 
 bool AnalyticsJob::isRunning() const {
@@ -114,7 +125,8 @@ void AnalyticsJob::withLock(const std::function<void(bool running)>& f) {
     f(m_running);
 }
 
-void AnalyticsJob::setBeginPerformJob(std::function<void()> begin) {
+void AnalyticsJob::setPerformer(Queue queue, std::function<void()> commit) {
     std::lock_guard lock(m_mutex);
-    m_begin = std::move(begin);
+    m_queue = std::move(queue);
+    m_commit = std::move(commit);
 }

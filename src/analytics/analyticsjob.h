@@ -32,8 +32,8 @@ public:
     // The decision alone, from everything it depends on.
     static bool shouldSend(const Inputs& inputs);
 
-    // Gathers the inputs, decides, and hands the report to `begin` when the
-    // answer is yes and no report is under way.
+    // Unless a report is under way, marks one and decides on the queue
+    // whether it goes out: `commit` sends it, or the mark is cleared.
     void preparePerformJob(int kind);
     bool isRunning() const;
     // Marks a report under way; false when one already is.
@@ -44,14 +44,17 @@ public:
     // while a report is under way: `f` gets whether one is.
     void withLock(const std::function<void(bool running)>& f);
 
-    // Where a decided report starts; the analytics internals install it.
-    void setBeginPerformJob(std::function<void()> begin);
+    using Queue = std::function<void(std::function<void()>)>;
+    // Where decisions run, and what sends a report (ending with finish());
+    // the analytics internals install both.
+    void setPerformer(Queue queue, std::function<void()> commit);
 
 private:
     AnalyticsJob() = default;
-    Inputs gatherInputs(int kind) const;
+    static void completeInputs(Inputs& inputs);
 
     mutable std::mutex m_mutex;
     bool m_running = false;
-    std::function<void()> m_begin;
+    Queue m_queue;
+    std::function<void()> m_commit;
 };
