@@ -6,38 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
-
-namespace {
-
-bool writeAll(int fd, const QByteArray& data) {
-    const char* p = data.constData();
-    qsizetype left = data.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, size_t(left));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        p += n;
-        left -= n;
-    }
-    return true;
-}
-
-// The rename is only durable once the folder's entry is on disk too.
-void syncFolder(const QString& folder) {
-    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
-
-} // namespace
+#include <QSaveFile>
 
 QString AnalyticsRecordCache::fileName(const QString& bundleIdentifier) {
     return QStringLiteral(".%1_analyticsCache.plist").arg(bundleIdentifier);
@@ -75,27 +44,19 @@ std::optional<QJsonObject> AnalyticsRecordCache::load() const {
     return body.toObject();
 }
 
+// QSaveFile writes beside the target, flushes to disk and then replaces the
+// target in one step.
 bool AnalyticsRecordCache::save(const QJsonObject& body) const {
-    const QByteArray data =
-        QJsonDocument(QJsonObject{{QStringLiteral("body"), body}}).toJson(QJsonDocument::Compact);
-    const QFileInfo info(m_path);
-    QDir().mkpath(info.absolutePath());
-    const QByteArray target = QFile::encodeName(m_path);
-    const QByteArray temp = target + ".tmp" + QByteArray::number(qint64(::getpid()));
-    const int fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    bool ok = fd >= 0 && writeAll(fd, data) && ::fsync(fd) == 0;
-    const int savedErrno = errno;
-    if (fd >= 0)
-        ::close(fd);
-    ok = ok && ::rename(temp.constData(), target.constData()) == 0;
-    if (!ok) {
-        qCWarning(lcAnalytics).noquote() << "cannot write the analytics cache" << m_path << ':'
-                                         << std::strerror(savedErrno ? savedErrno : errno);
-        ::unlink(temp.constData());
-        return false;
-    }
-    syncFolder(info.absolutePath());
-    return true;
+    QDir().mkpath(QFileInfo(m_path).absolutePath());
+    QSaveFile file(m_path);
+    const bool ok = file.open(QIODevice::WriteOnly) &&
+                    file.write(QJsonDocument(QJsonObject{{QStringLiteral("body"), body}})
+                                   .toJson(QJsonDocument::Compact)) >= 0 &&
+                    file.commit();
+    if (!ok)
+        qCWarning(lcAnalytics).noquote()
+            << "cannot write the analytics cache" << m_path << ':' << file.errorString();
+    return ok;
 }
 
 void AnalyticsRecordCache::remove() const {
