@@ -7,7 +7,6 @@
 #include "contentlinks.h"
 #include "contentserver.h"
 #include "keywindow.h"
-#include "leveltrace.h"
 #include "maininterface.h"
 #include "mainscreen.h"
 #include "mediaaudioplayer.h"
@@ -41,8 +40,21 @@ int Launcher::checkOptions(const RunOptions& options) {
     return 0;
 }
 
-bool Launcher::installLevelSource(const RunOptions& options, QString* error) {
-    if (options.levelTracePath.isEmpty()) {
+std::optional<LevelTrace> Launcher::loadLevelTrace(const RunOptions& options, QString* error) {
+    if (options.levelTracePath.isEmpty())
+        return std::nullopt;
+    LevelTrace::ParseError parseError;
+    auto trace = LevelTrace::load(options.levelTracePath, &parseError);
+    if (!trace && error)
+        *error = QStringLiteral("level trace %1:%2: %3")
+                     .arg(options.levelTracePath, QString::number(parseError.line),
+                          parseError.message);
+    return trace;
+}
+
+void Launcher::installLevelSource(const RunOptions& options,
+                                  const std::optional<LevelTrace>& trace) {
+    if (!trace) {
         AudioRecorder::setFactory([](const QString& path, const QVariantMap& settings) {
             // The recorder lives on the GUI thread, whichever thread lets go
             // of it last.
@@ -52,24 +64,13 @@ bool Launcher::installLevelSource(const RunOptions& options, QString* error) {
         if (!MicrophoneRecorder::hasAudioInput())
             qCWarning(lcLaunch) << "no audio input: blowing cannot be measured until a microphone"
                                    " is connected";
-        return true;
-    }
-    LevelTrace::ParseError parseError;
-    const auto trace = LevelTrace::load(options.levelTracePath, &parseError);
-    if (!trace) {
-        if (error)
-            *error = QStringLiteral("level trace %1:%2: %3")
-                         .arg(options.levelTracePath)
-                         .arg(parseError.line)
-                         .arg(parseError.message);
-        return false;
+        return;
     }
     AudioRecorder::setFactory([trace = *trace](const QString& path, const QVariantMap&) {
         return std::make_shared<TraceRecorder>(trace, path);
     });
     qCInfo(lcLaunch) << "replaying" << trace->points().size() << "levels from"
                      << options.levelTracePath << "instead of the microphone";
-    return true;
 }
 
 void Launcher::installSoundOutput() {

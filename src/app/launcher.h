@@ -1,10 +1,12 @@
 #pragma once
 
+#include "leveltrace.h"
 #include "runoptions.h"
 
 #include <QObject>
 #include <QPointer>
 #include <memory>
+#include <optional>
 
 class AppDelegate;
 class ContentServer;
@@ -20,9 +22,14 @@ public:
 
     // Exit status 2 and a message on stderr for options that cannot be used.
     static int checkOptions(const RunOptions& options);
-    // The microphone, or the replayed trace; false with the reason (file
-    // and line) when the trace cannot be read or parsed.
-    static bool installLevelSource(const RunOptions& options, QString* error);
+    // The trace named by --level-trace, read before any window system is
+    // opened so that a bad file is reported the same way with or without a
+    // display. Empty without the option; on failure also empty, with the
+    // reason (file and line) in `error`.
+    static std::optional<LevelTrace> loadLevelTrace(const RunOptions& options, QString* error);
+    // The replayed trace when there is one, otherwise the microphone.
+    static void installLevelSource(const RunOptions& options,
+                                   const std::optional<LevelTrace>& trace);
     static void installSoundOutput();
 
     void launch(const RunOptions& options);

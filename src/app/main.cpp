@@ -14,6 +14,12 @@ int main(int argc, char* argv[]) {
     const RunOptions options = RunOptions::parse(arguments);
     if (const int status = Launcher::checkOptions(options); status != 0 || options.showHelp)
         return status;
+    QString error;
+    const auto trace = Launcher::loadLevelTrace(options, &error);
+    if (!error.isEmpty()) {
+        std::fprintf(stderr, "vantoro: %s\n", qPrintable(error));
+        return 2;
+    }
 
     // The window is laid out in points; the screen's scale turns them into
     // device pixels, as on the phone.
@@ -26,11 +32,7 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName(QStringLiteral("Vantoro"));
     QApplication::setFont(QFont(QStringLiteral("Liberation Sans")));
 
-    QString error;
-    if (!Launcher::installLevelSource(options, &error)) {
-        std::fprintf(stderr, "vantoro: %s\n", qPrintable(error));
-        return 2;
-    }
+    Launcher::installLevelSource(options, trace);
     Launcher launcher;
     QuitSignals quitSignals;
     QObject::connect(&quitSignals, &QuitSignals::quitRequested, &app, [](int signal) {

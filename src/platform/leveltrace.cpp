@@ -9,12 +9,34 @@
 
 namespace {
 
+// How much of an offending line an error message shows. A trace is a file
+// someone hands us: a single line may be megabytes long or carry terminal
+// escape sequences, and neither belongs on the user's terminal.
+constexpr qsizetype kQuotedChars = 80;
+
+QString quoted(QStringView text) {
+    QString out = QStringLiteral("\"");
+    for (QChar c : text.left(kQuotedChars)) {
+        const char16_t u = c.unicode();
+        if (u < 0x20 || (u >= 0x7f && u < 0xa0))
+            out += QStringLiteral("\\x%1").arg(unsigned(u), 2, 16, QLatin1Char('0'));
+        else
+            out += c;
+    }
+    out += u'"';
+    if (text.size() > kQuotedChars)
+        out += QStringLiteral(" (%1 characters in all)").arg(text.size());
+    return out;
+}
+
 std::optional<float> parseLevel(QStringView field) {
     if (field.compare(u"nan", Qt::CaseInsensitive) == 0)
         return std::numeric_limits<float>::quiet_NaN();
     bool ok = false;
     const double db = field.toDouble(&ok);
-    if (!ok || !std::isfinite(db))
+    // The meter's levels are floats: a value finite as a double may still be
+    // out of a float's range.
+    if (!ok || !std::isfinite(float(db)))
         return std::nullopt;
     return float(db);
 }
@@ -36,18 +58,18 @@ std::optional<LevelTrace> LevelTrace::parse(QStringView text, ParseError* error)
             continue;
         const auto fields = line.split(u' ', Qt::SkipEmptyParts);
         if (fields.size() != 2)
-            return fail(QStringLiteral("expected \"seconds dB\", got \"%1\"").arg(line));
+            return fail(QStringLiteral("expected \"seconds dB\", got %1").arg(quoted(line)));
         bool ok = false;
         const double seconds = fields[0].toDouble(&ok);
         if (!ok || !std::isfinite(seconds) || seconds < 0)
-            return fail(QStringLiteral("bad time \"%1\"").arg(fields[0]));
+            return fail(QStringLiteral("bad time %1").arg(quoted(fields[0])));
         if (!trace.m_points.empty() && seconds < trace.m_points.back().seconds)
             return fail(QStringLiteral("time %1 goes back before %2")
                             .arg(seconds)
                             .arg(trace.m_points.back().seconds));
         const auto db = parseLevel(fields[1]);
         if (!db)
-            return fail(QStringLiteral("bad level \"%1\"").arg(fields[1]));
+            return fail(QStringLiteral("bad level %1").arg(quoted(fields[1])));
         trace.m_points.push_back({seconds, *db});
     }
     if (trace.m_points.empty()) {

@@ -85,15 +85,28 @@ private slots:
     void badTraceExitsWithItsLineNumber_data() {
         QTest::addColumn<QByteArray>("trace");
         QTest::addColumn<QString>("where");
-        QTest::newRow("bad level on line 3") << QByteArray("# blow\n0 -40\n0.5 loud\n") << ":3:";
-        QTest::newRow("no levels") << QByteArray("\n") << ":1:";
+        QTest::addColumn<bool>("display");
+        const QByteArray badLevel("# blow\n0 -40\n0.5 loud\n");
+        QTest::newRow("bad level on line 3") << badLevel << ":3:" << true;
+        QTest::newRow("no levels") << QByteArray("\n") << ":1:" << true;
+        // The trace is the user's mistake, not the missing display's.
+        QTest::newRow("no display") << badLevel << ":3:" << false;
+        QTest::newRow("beyond a float, no display") << QByteArray("0 -1e39\n") << ":1:" << false;
     }
     void badTraceExitsWithItsLineNumber() {
         QFETCH(QByteArray, trace);
         QFETCH(QString, where);
+        QFETCH(bool, display);
         const QString path = writeTrace(trace);
         QProcess app;
         prepare(app);
+        if (!display) {
+            QProcessEnvironment env = app.processEnvironment();
+            env.remove("DISPLAY");
+            env.remove("WAYLAND_DISPLAY");
+            env.insert("QT_QPA_PLATFORM", "xcb");
+            app.setProcessEnvironment(env);
+        }
         app.start(executable(), {"--level-trace", path});
         QVERIFY(app.waitForFinished(30000));
         QCOMPARE(app.exitStatus(), QProcess::NormalExit);

@@ -52,7 +52,9 @@ private slots:
         const RunOptions options = RunOptions::parse(
             {"vantoro", "--level-trace", trace, "--content-base", "http://127.0.0.1:9"});
         QString error;
-        QVERIFY2(Launcher::installLevelSource(options, &error), qPrintable(error));
+        const auto levels = Launcher::loadLevelTrace(options, &error);
+        QVERIFY2(levels, qPrintable(error));
+        Launcher::installLevelSource(options, levels);
         m_launcher = new Launcher;
         m_launcher->launch(options);
         QVERIFY(QTest::qWaitForWindowExposed(m_launcher->window()));

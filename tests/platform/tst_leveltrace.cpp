@@ -20,6 +20,8 @@ private slots:
         QTest::newRow("negative time") << "-1 -40\n" << 1 << "bad time";
         QTest::newRow("bad level") << "0 -40\n1 loud\n" << 2 << "bad level";
         QTest::newRow("infinite level") << "0 inf\n" << 1 << "bad level";
+        // Finite as a double, infinite as the float the meter reads.
+        QTest::newRow("level beyond a float") << "0 -40\n1 -1e39\n" << 2 << "bad level";
         QTest::newRow("time goes back") << "0 -40\n2 -3\n1 -50\n" << 3 << "goes back";
         QTest::newRow("empty") << "# nothing\n\n" << 2 << "no levels";
     }
@@ -31,6 +33,24 @@ private slots:
         QVERIFY(!LevelTrace::parse(text, &error));
         QCOMPARE(error.line, line);
         QVERIFY2(error.message.contains(message), qPrintable(error.message));
+    }
+
+    // An error quotes a bounded, printable piece of the line, however long or
+    // strange the line is.
+    void errorsQuoteLittleAndNoControlCharacters() {
+        const QString huge = QStringLiteral("0 \x1b[2J") + QString(5'000'000, u'9');
+        LevelTrace::ParseError error;
+        QVERIFY(!LevelTrace::parse(huge, &error));
+        QCOMPARE(error.line, 1);
+        QVERIFY2(error.message.size() < 200, qPrintable(error.message.left(300)));
+        QVERIFY(!error.message.contains(QChar(0x1b)));
+        QVERIFY2(error.message.contains(QStringLiteral("\\x1b[2J999")), qPrintable(error.message));
+        QVERIFY2(error.message.contains(QStringLiteral("5000004 characters")),
+                 qPrintable(error.message));
+
+        QVERIFY(!LevelTrace::parse(u"0 -40 \x07" u"bell\n", &error));
+        QVERIFY2(error.message.contains(QStringLiteral("\"0 -40 \\x07bell\"")),
+                 qPrintable(error.message));
     }
 
     void unreadableFile() {
