@@ -4,8 +4,8 @@ void FakeClock::sleep(double seconds) {
     if (!m_frozen)
         advance(seconds);
     ++m_sleeps;
-    if (m_realPause > 0)
-        Clock().sleep(m_realPause);
+    if (const double pause = m_realPause; pause > 0)
+        Clock().sleep(pause);
     if (m_afterSleep)
         m_afterSleep(now());
 }

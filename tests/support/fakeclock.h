@@ -14,10 +14,11 @@ public:
 
     double now() const override { return m_now.load(); }
     void sleep(double seconds) override;
-    void advance(double seconds) { m_now = m_now.load() + seconds; }
+    void advance(double seconds) { m_now.fetch_add(seconds); }
 
     // Also waits this long in real time per sleep, so that real threads get
     // to interleave.
+    // Tests change these while pool threads sleep on the clock, hence atomic.
     void setRealPause(double seconds) { m_realPause = seconds; }
     // A frozen clock still counts sleeps but never advances: a waiting loop
     // then polls until it is stopped.
@@ -28,7 +29,7 @@ public:
 private:
     std::atomic<double> m_now;
     std::atomic<int> m_sleeps{0};
-    double m_realPause = 0;
-    bool m_frozen = false;
+    std::atomic<double> m_realPause{0};
+    std::atomic<bool> m_frozen{false};
     std::function<void(double)> m_afterSleep;
 };
