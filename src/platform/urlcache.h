@@ -5,7 +5,9 @@
 class QWebEngineProfile;
 
 // The process-wide cache that web pages load through: the browser engine
-// profile's HTTP disk cache, in a folder of the caches directory.
+// profile's HTTP disk cache, in a folder of the caches directory. Start-up
+// configures it, but the browser engine behind the profile (well over
+// 100 MB resident) is brought up only when a web view first asks for it.
 class UrlCache {
 public:
     UrlCache(qint64 memoryCapacity, qint64 diskCapacity, const QString& diskPath);
@@ -22,12 +24,13 @@ public:
     QString diskPath() const { return m_diskPath; }
     // Full path of the cache folder.
     QString cacheFolder() const;
-    // The profile every web view of the application uses.
-    QWebEngineProfile* profile() const { return m_profile; }
+    // The profile every web view of the application uses; made on first call.
+    QWebEngineProfile* profile();
+    bool hasEngine() const { return m_profile != nullptr; }
 
 private:
     const qint64 m_memoryCapacity;
     const qint64 m_diskCapacity;
     const QString m_diskPath;
-    QWebEngineProfile* m_profile;
+    QWebEngineProfile* m_profile = nullptr;
 };

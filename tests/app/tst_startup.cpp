@@ -96,6 +96,8 @@ private slots:
         QCOMPARE(cache, m_launcher->delegate()->urlCache());
         QCOMPARE(cache->memoryCapacity(), 1048576);
         QCOMPARE(cache->diskCapacity(), 5242880);
+        // The first tab is no web page: the browser engine is not up yet.
+        QVERIFY(!cache->hasEngine());
         QCOMPARE(cache->profile()->httpCacheMaximumSize(), 5242880);
         QVERIFY(cache->profile()->cachePath().endsWith(QStringLiteral("/nsurlcache")));
         QCOMPARE(cache->profile()->httpCacheType(), QWebEngineProfile::DiskHttpCache);

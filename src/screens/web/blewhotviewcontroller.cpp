@@ -66,9 +66,15 @@ void BlewHotViewController::buildNavigationBar() {
     delete m_backBtn;
     m_backBtn = new QPushButton(m_navigationBar);
     m_backBtn->setGeometry(8, (kNavigationBarHeight - 27) / 2, 40, 27);
-    QIcon icon(Images::named(QStringLiteral("back")));
-    icon.addPixmap(Images::named(QStringLiteral("back_sel")), QIcon::Active);
-    m_backBtn->setIcon(icon);
+    // "back_sel" is the highlighted image: it shows while the button is held
+    // down, not while it has the focus a tap leaves behind.
+    const QIcon normal(Images::named(QStringLiteral("back")));
+    const QIcon pressed(Images::named(QStringLiteral("back_sel")));
+    m_backBtn->setIcon(normal);
+    connect(m_backBtn, &QPushButton::pressed, m_backBtn,
+            [b = m_backBtn.data(), pressed] { b->setIcon(pressed); });
+    connect(m_backBtn, &QPushButton::released, m_backBtn,
+            [b = m_backBtn.data(), normal] { b->setIcon(normal); });
     // The image sits inside insets of 2, 7, 2 and 4 points.
     m_backBtn->setIconSize(QSize(40 - 7 - 4, 27 - 2 - 2));
     m_backBtn->setFlat(true);
