@@ -120,6 +120,10 @@ int ContentServer::reportCount() const {
     return m_store.reportCount();
 }
 
+qint64 ContentServer::droppedRecords() const {
+    return m_store.droppedRecords();
+}
+
 QList<QByteArray> ContentServer::recordBodies() const {
     return m_store.recordBodies();
 }
@@ -320,9 +324,14 @@ void ContentServer::installRoutes() {
             return refuse(QStringLiteral("reports come gzip- or deflate-compressed"));
         const QByteArray json = QByteArray::fromStdString(body);
         QString error;
-        const auto records = ReportStore::parseReport(json, &error);
+        qint64 dropped = 0;
+        const auto records = ReportStore::parseReport(json, &error, &dropped);
         if (!records)
             return refuse(error);
+        // Kept with the report; said here so that a loss is seen at once.
+        if (dropped > 0)
+            qCWarning(lcServer) << "a report says" << dropped
+                                << "records were dropped unsent by the application";
         if (!m_store.isOpen()) {
             res.status = 503;
             return sendJson(res, 503, {{QStringLiteral("error"), QStringLiteral("no database")}});

@@ -44,6 +44,7 @@ public:
     QString rankingFile() const;
 
     int reportCount() const;
+    qint64 droppedRecords() const;
     QStringList recordIds() const;
     QList<QByteArray> recordBodies() const;
 

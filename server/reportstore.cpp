@@ -86,7 +86,8 @@ bool ReportStore::exec(const char* sql) {
 }
 
 std::optional<QList<ReportStore::Record>> ReportStore::parseReport(const QByteArray& json,
-                                                                   QString* error) {
+                                                                   QString* error,
+                                                                   qint64* droppedRecords) {
     auto fail = [error](const QString& why) {
         if (error)
             *error = why;
@@ -102,6 +103,11 @@ std::optional<QList<ReportStore::Record>> ReportStore::parseReport(const QByteAr
         return fail(QStringLiteral("a report is a JSON object"));
     QList<Record> records;
     const QJsonObject report = doc.object();
+    if (droppedRecords)
+        *droppedRecords = qint64(report.value(QLatin1String("header"))
+                                     .toObject()
+                                     .value(QLatin1String("dropped_records"))
+                                     .toDouble());
     for (auto it = report.begin(); it != report.end(); ++it) {
         if (!it.value().isArray())
             continue;
@@ -188,6 +194,17 @@ int ReportStore::reportCount() const {
     if (!count || sqlite3_step(count.get()) != SQLITE_ROW)
         return 0;
     return sqlite3_column_int(count.get(), 0);
+}
+
+qint64 ReportStore::droppedRecords() const {
+    std::lock_guard lock(m_mutex);
+    if (!m_db)
+        return 0;
+    Statement sum(m_db, "SELECT TOTAL(json_extract(body, '$.header.dropped_records')) "
+                        "FROM reports WHERE json_valid(body)");
+    if (!sum || sqlite3_step(sum.get()) != SQLITE_ROW)
+        return 0;
+    return sqlite3_column_int64(sum.get(), 0);
 }
 
 QList<QByteArray> ReportStore::recordBodies() const {

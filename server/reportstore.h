@@ -37,13 +37,17 @@ public:
 
     // A report is a JSON object; every element of its lists that is an object
     // is a record, whose "id" (when present) must be a string. Null with a
-    // reason for anything else.
-    static std::optional<QList<Record>> parseReport(const QByteArray& json, QString* error);
+    // reason for anything else. `droppedRecords` gets the header's count of
+    // records the application dropped unsent (0 when it names none).
+    static std::optional<QList<Record>> parseReport(const QByteArray& json, QString* error,
+                                                    qint64* droppedRecords = nullptr);
 
     // Keeps the report and its records not seen before, all or nothing.
     Outcome store(const QByteArray& body, const QList<Record>& records);
 
     int reportCount() const;
+    // What the reports kept say the application dropped unsent, in all.
+    qint64 droppedRecords() const;
     // The record ids kept, in the order they arrived.
     QStringList recordIds() const;
     // The records kept, as JSON, in the order they arrived.

@@ -25,11 +25,9 @@ void Analytics::startWithAppkey(const QString& appKey, int reportPolicy, const Q
     AnalyticsSession::sharedInstance().startWithAppkey(appKey, reportPolicy, channelId);
 }
 
+// An event logged before the start is kept like one logged before the first
+// session: it waits and goes out with the first launch.
 void Analytics::event(const QString& eventId) {
-    if (!isStarted()) {
-        qCWarning(lcAnalytics) << "event" << eventId << "dropped: analytics not started";
-        return;
-    }
     if (AnalyticsApp::sharedInstance().logEnabled())
         qCInfo(lcAnalytics) << "event" << eventId;
     AnalyticsEventLog::sharedInstance().eventJob(eventId, QString(), 1, 0);

@@ -12,10 +12,12 @@ bool AnalyticsEventLog::isValidEventId(const QString& eventId) {
     if (!eventId.isNull() && !eventId.trimmed().isEmpty() &&
         eventId.toUtf8().size() <= kMaxEventIdBytes)
         return true;
+    // Both values go in in one step: an identifier that holds "%2" itself
+    // must come out as it was written.
     qCWarning(lcAnalytics).noquote()
         << QStringLiteral("(Warning) Analytics event_id (%1) max bytes length > %2")
-               .arg(eventId.isNull() ? QStringLiteral("(null)") : eventId)
-               .arg(kMaxEventIdBytes);
+               .arg(eventId.isNull() ? QStringLiteral("(null)") : eventId,
+                    QString::number(kMaxEventIdBytes));
     return false;
 }
 

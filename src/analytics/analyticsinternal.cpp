@@ -5,6 +5,7 @@
 #include "analyticsjob.h"
 #include "analyticslog.h"
 #include "analyticsnetwork.h"
+#include "analyticsreportbuilder.h"
 #include "analyticssession.h"
 #include "analyticsuploader.h"
 #include "bundle.h"
@@ -45,6 +46,7 @@ QSet<QString> recordIds(const AnalyticsRecordLists& lists) {
     add(lists.events);
     add(lists.errors);
     add(lists.ekv);
+    add(lists.dropped);
     return ids;
 }
 
@@ -57,6 +59,7 @@ void mergeNew(AnalyticsRecordLists& into, const AnalyticsRecordLists& from) {
     appendNew(into.events, from.events, known);
     appendNew(into.errors, from.errors, known);
     appendNew(into.ekv, from.ekv, known);
+    appendNew(into.dropped, from.dropped, known);
 }
 
 } // namespace
@@ -160,6 +163,8 @@ void AnalyticsInternal::launchWork(const LaunchRecord& launch) {
     {
         std::lock_guard lock(m_mutex);
         m_lists.launches.append(launch);
+        m_lists.sortByTime();
+        keepWithinBound(m_lists);
     }
     AnalyticsSession::sharedInstance().setLaunchHasBegan(true);
     AnalyticsJob::sharedInstance().preparePerformJob(AnalyticsJob::Launch);
@@ -218,7 +223,9 @@ void AnalyticsInternal::appTerminate() {
         m_lists.terminates.append(record);
     }
     AnalyticsJob::sharedInstance().preparePerformJob(AnalyticsJob::Terminate);
-    saveCacheAndClean(true);
+    // Written even when a quit ends this use: a use that ends, ends in the
+    // foreground, and nothing else would keep its records.
+    queueSave(true, false);
 }
 
 // ---- events and errors
@@ -229,10 +236,14 @@ void AnalyticsInternal::recordEvent(EventRecord record) {
     {
         std::lock_guard lock(m_mutex);
         record.stamp(QStringLiteral("event"), m_sessionID, now());
-        if (!background)
+        if (!background) {
             m_lists.events.append(record);
-        if (background || !session.launchHasBegan())
+            keepWithinBound(m_lists);
+        }
+        if (background || !session.launchHasBegan()) {
             m_tmpContainer.events.append(record);
+            keepWithinBound(m_tmpContainer);
+        }
     }
     if (!background)
         AnalyticsJob::sharedInstance().preparePerformJob(AnalyticsJob::Event);
@@ -263,40 +274,50 @@ void AnalyticsInternal::error(const QString& crashText, const QVariantMap& image
 
 // ---- reports
 
-QByteArray AnalyticsInternal::buildReport() {
+AnalyticsReportBuilder::Report AnalyticsInternal::buildReport() {
     AnalyticsApp& app = AnalyticsApp::sharedInstance();
     QJsonObject header{{QStringLiteral("appkey"), app.appKey()},
                        {QStringLiteral("app_version"), app.appVersion()},
                        {QStringLiteral("channel"), app.channel()},
                        {QStringLiteral("access"), AnalyticsNetwork::accessString()}};
     std::lock_guard lock(m_mutex);
-    if (m_lists.isEmpty())
-        return {};
-    m_lists.markAllSending();
-    QJsonObject report = m_lists.toJson();
     header.insert(QStringLiteral("session_id"), m_sessionID);
-    report.insert(QStringLiteral("header"), header);
-    return QJsonDocument(report).toJson(QJsonDocument::Compact);
+    return AnalyticsReportBuilder::build(m_lists, header);
 }
 
+// A backlog goes out report after report, oldest records first, for as long
+// as the collector takes them; a refused report ends the run and keeps what
+// is left for the next one.
 void AnalyticsInternal::commitReport() {
-    const QByteArray report = buildReport();
     std::shared_ptr<AnalyticsUploader> uploader;
     {
         std::lock_guard lock(m_mutex);
         uploader = m_uploader;
     }
-    QString why;
-    if (report.isEmpty()) {
-        // Nothing was waiting.
-    } else if (uploader && uploader->send(report, &why)) {
+    int sent = 0;
+    for (bool more = true; more;) {
+        const AnalyticsReportBuilder::Report report = buildReport();
+        if (report.json.isEmpty())
+            break;
+        QString why;
+        if (!uploader || !uploader->send(report.json, &why)) {
+            // Every record stays, marked or not, and goes with the next report.
+            qCWarning(lcAnalytics).noquote() << "analytics report not sent, records kept:" << why;
+            break;
+        }
         if (AnalyticsApp::sharedInstance().logEnabled())
-            qCInfo(lcAnalytics) << "analytics report sent," << report.size() << "bytes";
-        markJobDone();
-    } else {
-        // Every record stays, marked or not, and goes with the next report.
-        qCWarning(lcAnalytics).noquote() << "analytics report not sent, records kept:" << why;
+            qCInfo(lcAnalytics) << "analytics report sent," << report.records << "records,"
+                                << report.json.size() << "bytes";
+        {
+            std::lock_guard lock(m_mutex);
+            m_lists.removeMarkedRecords();
+        }
+        ++sent;
+        // A quit stops the run, so that its save does not wait for it.
+        more = report.more && !AnalyticsSession::sharedInstance().appBeKilling();
     }
+    if (sent > 0)
+        markJobDone();
     AnalyticsJob::sharedInstance().finish();
 }
 
@@ -308,10 +329,8 @@ void AnalyticsInternal::markJobDone() {
                        QStringLiteral("lastPostDate"));
     defaults.setDouble(sentAt, QStringLiteral("lastPostInterval"));
     defaults.synchronize();
-    {
-        std::lock_guard lock(m_mutex);
-        m_lists.removeMarkedRecords();
-    }
+    // The records each report carried went as it was accepted; those still
+    // marked were carried by a report that was refused, and stay.
     persistAfterReport();
 }
 
@@ -342,12 +361,15 @@ void AnalyticsInternal::writeCache(bool mayWrite) {
 // ---- cache
 
 void AnalyticsInternal::saveCacheAndClean(bool clean) {
-    if (!hasJob())
-        return;
     const AnalyticsSession& session = AnalyticsSession::sharedInstance();
     // Judged now: by the time the queue runs the save, a quit may have
     // followed the resignation that asked for it.
-    const bool killing = session.appInBackGround() && session.appBeKilling();
+    queueSave(clean, session.appInBackGround() && session.appBeKilling());
+}
+
+void AnalyticsInternal::queueSave(bool clean, bool killing) {
+    if (!hasJob())
+        return;
     enqueue([this, clean, killing] { saveAndClean(clean, killing); });
 }
 
@@ -361,4 +383,19 @@ void AnalyticsInternal::saveAndClean(bool clean, bool killing) {
         std::lock_guard lock(m_mutex);
         m_lists.clear();
     });
+}
+
+// ---- bound
+
+// The lists are held to what the cache keeps; the oldest events make room,
+// and a tally of what was dropped goes with the next report.
+void AnalyticsInternal::keepWithinBound(AnalyticsRecordLists& lists) {
+    if (lists.size() <= AnalyticsRecordCache::kMaxRecords)
+        return;
+    const qsizetype dropped = lists.trimOldest(AnalyticsRecordCache::kMaxRecords);
+    if (lists.countDropped(dropped, m_sessionID, now()))
+        qCWarning(lcAnalytics).noquote()
+            << QStringLiteral("analytics keeps at most %1 unsent records: the oldest events are "
+                              "dropped, and the next report counts them")
+                   .arg(AnalyticsRecordCache::kMaxRecords);
 }

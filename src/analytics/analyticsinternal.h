@@ -2,6 +2,7 @@
 
 #include "analyticsrecordcache.h"
 #include "analyticsrecordlists.h"
+#include "analyticsreportbuilder.h"
 
 #include <QThreadPool>
 #include <QVariantMap>
@@ -39,7 +40,12 @@ public:
     static QString errorContext(const QString& crashText, const QVariantMap& imageInfo);
 
     bool hasJob() const;
+    // After a run of reports: when the last one went out, and the cache
+    // brought in line with what is left.
     void markJobDone();
+    // Keeps what is unsent in the cache file, unless the application is
+    // already in the background and being killed; with `clean`, memory is
+    // then cleared unless a report is under way.
     void saveCacheAndClean(bool clean);
 
     AnalyticsRecordLists lists() const;
@@ -62,11 +68,13 @@ private:
     void loadCache();
     void collectCrashReports();
     void commitReport();
-    QByteArray buildReport();
+    AnalyticsReportBuilder::Report buildReport();
+    void queueSave(bool clean, bool killing);
     void saveAndClean(bool clean, bool killing);
     void persistAfterReport();
     void writeCache(bool mayWrite);
     void enqueue(std::function<void()> work);
+    void keepWithinBound(AnalyticsRecordLists& lists); // m_mutex held
 
     mutable std::mutex m_mutex; // the lists, tmpContainer and session fields
     AnalyticsRecordLists m_lists;

@@ -22,6 +22,14 @@ std::optional<QJsonObject> AnalyticsRecordCache::load() const {
     QFile file(m_path);
     if (!file.exists())
         return std::nullopt;
+    auto drop = [this](const QString& why) {
+        qCWarning(lcAnalytics).noquote()
+            << "analytics cache" << m_path << "is unreadable (" << why << "); ignored and deleted";
+        remove();
+        return std::nullopt;
+    };
+    if (file.size() > kMaxFileBytes)
+        return drop(QStringLiteral("%1 bytes, over %2").arg(file.size()).arg(kMaxFileBytes));
     QJsonParseError error{};
     QJsonDocument doc;
     if (file.open(QIODevice::ReadOnly))
@@ -29,16 +37,10 @@ std::optional<QJsonObject> AnalyticsRecordCache::load() const {
     else
         error.error = QJsonParseError::IllegalValue;
     const QJsonValue body = doc.object().value(QLatin1String("body"));
-    if (error.error != QJsonParseError::NoError || !doc.isObject() ||
-        !(body.isObject() || body.isUndefined())) {
-        qCWarning(lcAnalytics).noquote()
-            << "analytics cache" << m_path << "is unreadable ("
-            << (error.error != QJsonParseError::NoError ? error.errorString()
-                                                        : QStringLiteral("not a cache"))
-            << "); ignored and deleted";
-        remove();
-        return std::nullopt;
-    }
+    if (error.error != QJsonParseError::NoError)
+        return drop(error.errorString());
+    if (!doc.isObject() || !(body.isObject() || body.isUndefined()))
+        return drop(QStringLiteral("not a cache"));
     if (body.toObject().isEmpty())
         return std::nullopt;
     return body.toObject();

@@ -70,5 +70,8 @@ void AnalyticsSession::stopSession(bool terminating) {
     // measure from nowhere.
     if (m_appInBackGround.exchange(true) || !m_firstStartSessionHasFinished)
         return;
+    // What is left is a use ending in the foreground, a quit included (a
+    // window that never became active resigns nothing before it): its
+    // records are saved like those of any end of use.
     AnalyticsInternal::sharedInstance().appTerminate();
 }

@@ -1,11 +1,15 @@
 // The record cache file: every field of every kind of record comes back as
-// it was written, and a damaged file is dropped with a log line.
+// it was written, a damaged or oversized file is dropped with a log line,
+// and the lists keep within the cache's bound by dropping their oldest
+// events, counted.
 #include "analyticsrecordcache.h"
 #include "analyticsrecordlists.h"
 
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
+#include <QJsonDocument>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -44,6 +48,10 @@ class TestAnalyticsRecordCache : public QObject {
         keyed.id = QStringLiteral("k1");
         keyed.values = {{QStringLiteral("city"), QStringLiteral("北京")}};
         lists.ekv.append(keyed);
+        DropRecord tally;
+        tally.stamp(QStringLiteral("dropped"), QStringLiteral("S1"), 1'765'000'060);
+        tally.count = 12;
+        lists.dropped.append(tally);
         ErrorRecord error;
         error.stamp(QStringLiteral("error"), QStringLiteral("S0"), 1'764'999'000);
         error.context = QStringLiteral("Application received signal SIGSEGV\n(null)\n()\n\n");
@@ -65,7 +73,7 @@ private slots:
         const auto body = cache.load();
         QVERIFY(body);
         QCOMPARE(QStringList(body->keys()),
-                 (QStringList{"ekv", "error", "event", "launch", "terminate"}));
+                 (QStringList{"dropped", "ekv", "error", "event", "launch", "terminate"}));
         QStringList skipped;
         const AnalyticsRecordLists read = AnalyticsRecordLists::fromJson(*body, {}, &skipped);
         QVERIFY(skipped.isEmpty());
@@ -78,6 +86,7 @@ private slots:
         QCOMPARE(read.ekv.first().values.value(QStringLiteral("city")).toString(),
                  QStringLiteral("北京"));
         QCOMPARE(read.errors.first().context, written.errors.first().context);
+        QCOMPARE(read.droppedCount(), 12);
         // The next write replaces it; nothing of the temporary file is left.
         AnalyticsRecordLists less = written;
         less.events.clear();
@@ -130,6 +139,68 @@ private slots:
         const AnalyticsRecordCache cache(path());
         QVERIFY(!cache.load());
         QVERIFY(!cache.exists());
+    }
+
+    // A file far beyond what a full cache takes is refused before it is
+    // read, however well-formed it is.
+    void anOversizedFileIsRefusedUnread() {
+        QFile file(path());
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        QJsonObject body = sample().toJson();
+        file.write(QJsonDocument(QJsonObject{{QStringLiteral("body"), body}}).toJson());
+        const QByteArray blanks(1 << 20, ' ');
+        while (file.size() <= AnalyticsRecordCache::kMaxFileBytes)
+            QVERIFY(file.write(blanks) == blanks.size());
+        file.close();
+        QTest::ignoreMessage(QtWarningMsg,
+                             QRegularExpression("analytics cache .* is unreadable \\(.*over "
+                                                "67108864.*\\); ignored and deleted"));
+        const AnalyticsRecordCache cache(path());
+        QVERIFY(!cache.load());
+        QVERIFY(!cache.exists());
+    }
+
+    // Over the bound, the oldest events go first, plain or keyed; other
+    // records only when no event is left.
+    void theOldestEventsMakeRoom() {
+        AnalyticsRecordLists lists;
+        auto add = [](auto& list, double ts) {
+            typename std::remove_reference_t<decltype(list)>::value_type record;
+            record.stamp(QStringLiteral("r"), QStringLiteral("S"), ts);
+            list.append(record);
+        };
+        add(lists.launches, 1);
+        add(lists.events, 2);
+        add(lists.ekv, 3);
+        add(lists.errors, 4);
+        add(lists.events, 5);
+        add(lists.terminates, 6);
+        QCOMPARE(lists.trimOldest(6), 0);
+        QCOMPARE(lists.trimOldest(4), 2);
+        QCOMPARE(lists.events.size(), 1);
+        QCOMPARE(lists.events.first().ts, 5.0);
+        QVERIFY(lists.ekv.isEmpty());
+        QCOMPARE(lists.trimOldest(2), 2);
+        QVERIFY(lists.events.isEmpty());
+        QVERIFY2(lists.launches.isEmpty(), "the oldest of the rest goes next");
+        QCOMPARE(lists.errors.size(), 1);
+        QCOMPARE(lists.terminates.size(), 1);
+    }
+
+    // Drops add up on one tally until a report carries it; later drops
+    // start another, so the report counts only what it knew of.
+    void dropsAreCountedOnTallies() {
+        AnalyticsRecordLists lists;
+        QVERIFY(lists.countDropped(3, QStringLiteral("S"), 10));
+        QVERIFY(!lists.countDropped(2, QStringLiteral("S"), 11));
+        QVERIFY(!lists.countDropped(0, QStringLiteral("S"), 12));
+        QCOMPARE(lists.dropped.size(), 1);
+        QCOMPARE(lists.droppedCount(), 5);
+        QVERIFY2(!lists.isEmpty(), "a count alone is still to be reported");
+        lists.dropped.first().sendingFlag = true;
+        QVERIFY(lists.countDropped(4, QStringLiteral("S"), 13));
+        lists.removeMarkedRecords();
+        QCOMPARE(lists.droppedCount(), 4);
     }
 
     void noFileIsNothingToRead() {

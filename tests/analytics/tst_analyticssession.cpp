@@ -5,6 +5,7 @@
 #include "analytics.h"
 #include "analyticsinternal.h"
 #include "analyticsnetwork.h"
+#include "analyticsreportbuilder.h"
 #include "analyticssession.h"
 #include "analyticsuploader.h"
 #include "applicationnotifications.h"
@@ -13,17 +14,22 @@
 #include "userdefaults.h"
 
 #include <QDateTime>
+#include <QDirIterator>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QSemaphore>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
+#include <algorithm>
 #include <mutex>
 
 namespace {
 
-// Keeps every report it is given; can refuse them, or hold one until told.
+// Keeps every report it is given; can refuse them (all, or those after a
+// number of accepted ones), or hold one until told.
 class RecordingUploader : public AnalyticsUploader {
 public:
     bool send(const QByteArray& json, QString* error) override {
@@ -32,11 +38,14 @@ public:
             gate.acquire();
         }
         std::lock_guard lock(mutex);
-        if (!succeed) {
+        if (!succeed || acceptMore == 0) {
             *error = QStringLiteral("refused by the test");
             return false;
         }
+        if (acceptMore > 0)
+            --acceptMore;
         reports.append(QJsonDocument::fromJson(json).object());
+        sizes.append(json.size());
         return true;
     }
     int count() {
@@ -50,7 +59,9 @@ public:
 
     std::mutex mutex;
     QList<QJsonObject> reports;
+    QList<qsizetype> sizes;
     std::atomic<bool> succeed{true};
+    std::atomic<int> acceptMore{-1}; // -1: no limit
     std::atomic<bool> hold{false};
     QSemaphore entered;
     QSemaphore gate;
@@ -78,7 +89,30 @@ void post(const QString& name) {
     NotificationCenter::defaultCenter().postNotificationName(name, nullptr);
 }
 
+// `count` events a second apart from `firstTs` on, in time order.
+AnalyticsRecordLists backlog(int count, double firstTs) {
+    AnalyticsRecordLists lists;
+    lists.events.reserve(count);
+    for (int i = 0; i < count; ++i) {
+        EventRecord event;
+        event.stamp(QStringLiteral("event"), QStringLiteral("BACKLOG"), firstTs + i);
+        event.event_id = QStringLiteral("blow_amount");
+        lists.events.append(event);
+    }
+    return lists;
+}
+
+QStringList ids(const QList<EventRecord>& events) {
+    QStringList out;
+    for (const EventRecord& e : events)
+        out.append(e.id);
+    return out;
+}
+
 const QString kVersion = QStringLiteral("1.0.0");
+// Set for the copy of this test that runs a whole application life in a
+// process of its own.
+const char* const kChildVariable = "ANALYTICS_SESSION_CHILD";
 
 } // namespace
 
@@ -142,12 +176,14 @@ private slots:
         AnalyticsNetwork::setInterfaceLister({});
     }
 
-    // Before the first session, an event waits in the temporary list and
-    // goes out with the first launch, once.
+    // Before the first session, and even before the start, an event waits
+    // in the temporary list and goes out with the first launch, once.
     void anEarlyEventGoesOutWithTheFirstLaunch() {
+        Analytics::event(QStringLiteral("before start"));
         Analytics::startWithAppkey(QStringLiteral("7c0e91d2ab4f3e6058d1c2b7"), 0);
         Analytics::event(QStringLiteral("early"));
-        QCOMPARE(eventIds(internal().tmpContainer().events), QStringList{"early"});
+        QCOMPARE(eventIds(internal().tmpContainer().events),
+                 (QStringList{"before start", "early"}));
         QVERIFY(!AnalyticsSession::sharedInstance().launchHasBegan());
         // Nothing activates this application: the first launch comes 1.0 s
         // after the start.
@@ -155,7 +191,7 @@ private slots:
         settle();
         QCOMPARE(m_uploader->count(), 1);
         const QJsonObject report = m_uploader->last();
-        QCOMPARE(eventIds(report), QStringList{"early"});
+        QCOMPARE(eventIds(report), (QStringList{"before start", "early"}));
         QCOMPARE(values(report, "launch", "type"), QStringList{"launch"});
         QCOMPARE(report.value("header").toObject().value("app_version").toString(), kVersion);
         QVERIFY(internal().tmpContainer().isEmpty());
@@ -163,6 +199,48 @@ private slots:
         const QString id = internal().sessionID();
         QVERIFY(QRegularExpression(QStringLiteral("^[0-9A-F]{32}$")).match(id).hasMatch());
         QCOMPARE(values(report, "launch", "session_id"), QStringList{id});
+    }
+
+    // A window that never became active: the first session comes from the
+    // start, and the quit ends it with no resignation before it. Its
+    // records, unsent for want of a network, are in the cache afterwards.
+    // Run in a process of its own, whose first session is still to come.
+    void aQuitWithoutActivationKeepsTheRecords() {
+        if (qEnvironmentVariableIsSet(kChildVariable)) {
+            AnalyticsNetwork::setInterfaceLister([] { return QStringList(); });
+            Analytics::startWithAppkey(QStringLiteral("7c0e91d2ab4f3e6058d1c2b7"), 0);
+            Analytics::event(QStringLiteral("before the session"));
+            QTRY_VERIFY_WITH_TIMEOUT(AnalyticsSession::sharedInstance().launchHasBegan(), 3000);
+            settle();
+            Analytics::event(QStringLiteral("in the session"));
+            post(ApplicationNotifications::willTerminate());
+            settle();
+            return;
+        }
+        QTemporaryDir home;
+        QProcess child;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QString::fromLatin1(kChildVariable), QStringLiteral("1"));
+        env.insert(QStringLiteral("HOME"), home.path());
+        for (const char* name : {"XDG_CACHE_HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME"})
+            env.remove(QLatin1String(name));
+        child.setProcessEnvironment(env);
+        child.setProcessChannelMode(QProcess::MergedChannels);
+        child.start(QCoreApplication::applicationFilePath(),
+                    {QStringLiteral("aQuitWithoutActivationKeepsTheRecords")});
+        QVERIFY(child.waitForFinished(30000));
+        const QByteArray output = child.readAll();
+        QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0,
+                 output.constData());
+        QDirIterator files(home.path(), {AnalyticsRecordCache::fileName(QStringLiteral("*"))},
+                           QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        QVERIFY2(files.hasNext(), "no cache written at the quit");
+        const auto body = AnalyticsRecordCache(files.next()).load();
+        QVERIFY(body);
+        const auto lists = AnalyticsRecordLists::fromJson(*body, {});
+        QCOMPARE(eventIds(lists.events), (QStringList{"before the session", "in the session"}));
+        QCOMPARE(lists.launches.size(), 1);
+        QCOMPARE(lists.terminates.size(), 1);
     }
 
     void eventIdentifiersAreChecked_data() {
@@ -174,6 +252,8 @@ private slots:
         QTest::newRow("empty") << QString() << false;
         QTest::newRow("blanks") << QStringLiteral(" \t ") << false;
         QTest::newRow("plain") << QStringLiteral("blow") << true;
+        // The warning shows the identifier as it is, placeholder and all.
+        QTest::newRow("129 bytes with %2") << han + QStringLiteral("%2x") << false;
     }
     void eventIdentifiersAreChecked() {
         QFETCH(QString, eventId);
@@ -357,6 +437,80 @@ private slots:
         QCOMPARE(values(report, "launch", "session_id"), QStringList{internal().sessionID()});
         QVERIFY(eventIds(report).isEmpty());
         QVERIFY(!internal().cache().exists());
+    }
+
+    // A backlog beyond one report goes out in one launch, report after
+    // report, each within its bounds, oldest records first and each once.
+    // A full cache has made room for the launch by dropping its oldest
+    // event, and the first report counts the drop.
+    void aFullBacklogDrainsInBoundedReports() {
+        const AnalyticsRecordLists cached =
+            backlog(int(AnalyticsRecordCache::kMaxRecords), 1'700'000'000);
+        writeCache(cached);
+        const int before = m_uploader->count();
+        QTest::ignoreMessage(QtWarningMsg,
+                             "analytics keeps at most 100000 unsent records: the oldest events "
+                             "are dropped, and the next report counts them");
+        activate();
+        QList<QJsonObject> reports;
+        QList<qsizetype> sizes;
+        {
+            std::lock_guard lock(m_uploader->mutex);
+            reports = m_uploader->reports.mid(before);
+            sizes = m_uploader->sizes.mid(before);
+        }
+        QVERIFY2(reports.size() > 1, "one report cannot carry it all");
+        QStringList sent;
+        QList<double> times;
+        for (int i = 0; i < reports.size(); ++i) {
+            const QJsonObject& report = reports.at(i);
+            QVERIFY(sizes.at(i) <= AnalyticsReportBuilder::kMaxBytes);
+            const QStringList eventsIn = values(report, "event", "id");
+            QVERIFY(eventsIn.size() + values(report, "launch", "id").size() <=
+                    AnalyticsReportBuilder::kMaxRecords);
+            sent += eventsIn;
+            for (const QString& ts : values(report, "event", "ts"))
+                times.append(ts.toDouble());
+            const QJsonValue dropped = report.value("header").toObject().value("dropped_records");
+            QCOMPARE(dropped.toInt(), i == 0 ? 1 : 0);
+        }
+        QVERIFY(std::is_sorted(times.begin(), times.end()));
+        QCOMPARE(sent, ids(cached.events).mid(1));
+        QCOMPARE(values(reports.last(), "launch", "session_id"),
+                 QStringList{internal().sessionID()});
+        QVERIFY(internal().lists().isEmpty());
+        QVERIFY(!internal().cache().exists());
+    }
+
+    // A refused report ends the run: what went before it is gone from
+    // memory and the cache, the rest waits for the next report.
+    void aRefusedReportStopsTheDrain() {
+        const AnalyticsRecordLists cached =
+            backlog(int(AnalyticsReportBuilder::kMaxRecords) * 2 + 10, 1'710'000'000);
+        writeCache(cached);
+        m_uploader->acceptMore = 1;
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("report not sent, records kept"));
+        activate();
+        const QStringList first = values(m_uploader->last(), "event", "id");
+        QCOMPARE(first, ids(cached.events).first(first.size()));
+        const QStringList left = ids(internal().lists().events);
+        QCOMPARE(left, ids(cached.events).mid(first.size()));
+        const auto body = internal().cache().load();
+        QVERIFY(body);
+        QCOMPARE(ids(AnalyticsRecordLists::fromJson(*body, {}).events), left);
+
+        m_uploader->acceptMore = -1;
+        const int before = m_uploader->count();
+        Analytics::event(QStringLiteral("after the refusal"));
+        settle();
+        QStringList rest;
+        for (int i = before; i < m_uploader->count(); ++i) {
+            std::lock_guard lock(m_uploader->mutex);
+            rest += values(m_uploader->reports.at(i), "event", "id");
+        }
+        QCOMPARE(rest.mid(0, left.size()), left);
+        QCOMPARE(rest.size(), left.size() + 1);
+        QVERIFY(internal().lists().isEmpty());
     }
 
     // A quit after the resignation ends no second use, and writes nothing
