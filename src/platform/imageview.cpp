@@ -3,6 +3,8 @@
 #include "images.h"
 
 #include <QPainter>
+#include <QPainterPath>
+#include <algorithm>
 
 ImageView::ImageView(QWidget* parent) : QWidget(parent) {}
 
@@ -33,6 +35,11 @@ void ImageView::setAlpha(double alpha) {
     update();
 }
 
+void ImageView::setCornerRadius(double radius) {
+    m_cornerRadius = std::max(0.0, radius);
+    update();
+}
+
 QRectF ImageView::imageRect() const {
     const QRectF frame(rect());
     if (m_mode == ContentMode::ScaleToFill || m_image.isNull())
@@ -47,6 +54,33 @@ void ImageView::paintEvent(QPaintEvent*) {
         return;
     QPainter painter(this);
     painter.setOpacity(m_alpha);
+    if (m_cornerRadius <= 0) {
+        paintContent(painter);
+        return;
+    }
+    // A clip path is not antialiased: the content goes into a layer whose
+    // corners are then cut away with an antialiased shape.
+    const qreal ratio = devicePixelRatioF();
+    QPixmap layer(size() * ratio);
+    layer.setDevicePixelRatio(ratio);
+    layer.fill(Qt::transparent);
+    {
+        QPainter content(&layer);
+        paintContent(content);
+        const QRectF frame(rect());
+        const double radius = std::min(m_cornerRadius, std::min(frame.width(), frame.height()) / 2);
+        QPainterPath rounded;
+        rounded.addRoundedRect(frame, radius, radius);
+        QPainterPath corners;
+        corners.addRect(frame);
+        content.setRenderHint(QPainter::Antialiasing);
+        content.setCompositionMode(QPainter::CompositionMode_DestinationOut);
+        content.fillPath(corners.subtracted(rounded), Qt::black);
+    }
+    painter.drawPixmap(QPointF(0, 0), layer);
+}
+
+void ImageView::paintContent(QPainter& painter) const {
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     if (m_background.alpha() > 0)
         painter.fillRect(rect(), m_background);

@@ -29,6 +29,12 @@ public:
     double alpha() const { return m_alpha; }
     void setAlpha(double alpha);
 
+    // Rounds the corners and clips the background and the image to them,
+    // like a layer's corner radius with clipping to its bounds. A radius
+    // beyond half the shorter side rounds that side fully.
+    double cornerRadius() const { return m_cornerRadius; }
+    void setCornerRadius(double radius);
+
     // Where the image is drawn inside the view, in the view's coordinates.
     QRectF imageRect() const;
 
@@ -36,9 +42,12 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    void paintContent(QPainter& painter) const;
+
     QPixmap m_image;
     QString m_imageName;
     ContentMode m_mode = ContentMode::ScaleToFill;
     QColor m_background = Qt::transparent;
     double m_alpha = 1.0;
+    double m_cornerRadius = 0.0;
 };

@@ -24,7 +24,9 @@ private:
     ViewAnimation::Completion m_completion;
 };
 
-QByteArray slotName(const QByteArray& property) { return "_vantoro_animation_" + property; }
+QByteArray slotName(const QByteArray& property) {
+    return "_vantoro_animation_" + property;
+}
 
 CompletingAnimation* running(QObject* target, const QByteArray& property) {
     return static_cast<CompletingAnimation*>(
@@ -32,6 +34,12 @@ CompletingAnimation* running(QObject* target, const QByteArray& property) {
 }
 
 } // namespace
+
+QEasingCurve ViewAnimation::cubicBezier(QPointF c1, QPointF c2) {
+    QEasingCurve curve(QEasingCurve::BezierSpline);
+    curve.addCubicBezierSegment(c1, c2, QPointF(1, 1));
+    return curve;
+}
 
 void ViewAnimation::animate(QObject* target, const QByteArray& property, const QVariant& to,
                             double seconds, const QEasingCurve& curve, Completion completion) {
@@ -41,11 +49,11 @@ void ViewAnimation::animate(QObject* target, const QByteArray& property, const Q
     animation->setEndValue(to);
     animation->setEasingCurve(curve);
     target->setProperty(slotName(property).constData(), QVariant::fromValue<QObject*>(animation));
-    QObject::connect(animation, &QAbstractAnimation::finished, animation, [animation, target,
-                                                                           property] {
-        target->setProperty(slotName(property).constData(), QVariant());
-        animation->complete(true);
-    });
+    QObject::connect(animation, &QAbstractAnimation::finished, animation,
+                     [animation, target, property] {
+                         target->setProperty(slotName(property).constData(), QVariant());
+                         animation->complete(true);
+                     });
     animation->start();
 }
 

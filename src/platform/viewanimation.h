@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QEasingCurve>
 #include <QObject>
+#include <QPointF>
 #include <QVariant>
 #include <functional>
 
@@ -14,8 +15,13 @@ class ViewAnimation {
 public:
     using Completion = std::function<void(bool finished)>;
 
-    // The platform's default curve.
-    static QEasingCurve defaultCurve() { return QEasingCurve(QEasingCurve::InOutQuad); }
+    // The platform's timing curves are cubic Béziers from (0, 0) to (1, 1),
+    // given by their two control points.
+    static QEasingCurve cubicBezier(QPointF c1, QPointF c2);
+    // Ease-in-out, the platform's default curve.
+    static QEasingCurve defaultCurve() { return cubicBezier({0.42, 0.0}, {0.58, 1.0}); }
+    static QEasingCurve easeInCurve() { return cubicBezier({0.42, 0.0}, {1.0, 1.0}); }
+    static QEasingCurve easeOutCurve() { return cubicBezier({0.0, 0.0}, {0.58, 1.0}); }
 
     static void animate(QObject* target, const QByteArray& property, const QVariant& to,
                         double seconds, const QEasingCurve& curve = defaultCurve(),

@@ -1,5 +1,7 @@
 #include "qmxrotateview.h"
 
+#include "viewanimation.h"
+
 #include <QPainter>
 #include <QVariantAnimation>
 #include <cmath>
@@ -7,13 +9,6 @@
 
 namespace {
 const QString kImageName = QStringLiteral("blew_Img_normal");
-
-// The phone's view-animation curves are cubic Béziers; Qt can run the same ones.
-QEasingCurve bezier(QPointF c1, QPointF c2) {
-    QEasingCurve curve(QEasingCurve::BezierSpline);
-    curve.addCubicBezierSegment(c1, c2, QPointF(1, 1));
-    return curve;
-}
 } // namespace
 
 QMXRotateView::QMXRotateView(QWidget* parent) : ImageView(parent) {
@@ -28,13 +23,13 @@ QMXRotateView::QMXRotateView(const QRect& frame, QWidget* parent) : QMXRotateVie
 QEasingCurve QMXRotateView::curveForOptions(quint32 options) {
     switch (options & kCurveMask) {
     case kCurveEaseIn:
-        return bezier({0.42, 0.0}, {1.0, 1.0});
+        return ViewAnimation::easeInCurve();
     case kCurveEaseOut:
-        return bezier({0.0, 0.0}, {0.58, 1.0});
+        return ViewAnimation::easeOutCurve();
     case kCurveLinear:
         return QEasingCurve(QEasingCurve::Linear);
     default:
-        return bezier({0.42, 0.0}, {0.58, 1.0});
+        return ViewAnimation::defaultCurve();
     }
 }
 

@@ -24,6 +24,8 @@
 #include "viewanimation.h"
 
 #include <QLabel>
+#include <QPainter>
+#include <QPainterPath>
 #include <QPushButton>
 #include <QTimer>
 
@@ -33,6 +35,7 @@ constexpr double kFogSeconds = 3.5;
 constexpr double kTabBarSeconds = 0.5;
 constexpr int kTickMilliseconds = 20;
 constexpr float kTopDistance = 75000.0f;
+constexpr double kShareCornerRadius = 4.0;
 const char* const kTagProperty = "tag";
 
 QSizeF screenSize() {
@@ -49,6 +52,25 @@ ImageView* imageView(QWidget* parent, const QString& name, ImageView::ContentMod
     view->setImageNamed(name);
     view->setContentMode(mode);
     return view;
+}
+
+// A button's image is clipped to the button's rounded corners, as its layer
+// would clip it.
+QIcon roundedIcon(const QPixmap& image, QSize size, double radius, qreal ratio) {
+    QPixmap rounded(size * ratio);
+    rounded.setDevicePixelRatio(ratio);
+    rounded.fill(Qt::transparent);
+    QPainter painter(&rounded);
+    painter.setRenderHints(QPainter::Antialiasing | QPainter::SmoothPixmapTransform);
+    const QRectF frame(QPointF(0, 0), QSizeF(size));
+    painter.drawPixmap(frame, image, QRectF(image.rect()));
+    QPainterPath inside;
+    inside.addRoundedRect(frame, radius, radius);
+    QPainterPath corners;
+    corners.addRect(frame);
+    painter.setCompositionMode(QPainter::CompositionMode_DestinationOut);
+    painter.fillPath(corners.subtracted(inside), Qt::black);
+    return QIcon(rounded);
 }
 
 } // namespace
@@ -171,12 +193,13 @@ void BlewFogViewController::addControls(QSizeF screen) {
     m_progressLbl = new QLabel(this);
     m_progressLbl->setGeometry(QRectF(w - 25, 80, 2, h - 200).toRect());
     m_progressLbl->setStyleSheet(
-        QStringLiteral("background: rgba(255,255,255,178); border-radius: 1px;"));
-    m_thmubImg = new QLabel(this);
+        QStringLiteral("background: rgba(255,255,255,178); border-radius: 2px;"));
+    m_thmubImg = new ImageView(this);
     const QRectF bar(m_progressLbl->geometry());
     m_thmubImg->setGeometry(
         centred({9, 9}, {bar.center().x(), bar.center().y() + (h - 200) / 2}).toRect());
-    m_thmubImg->setStyleSheet(QStringLiteral("background: white; border-radius: 4px;"));
+    m_thmubImg->setBackgroundColor(Qt::white);
+    m_thmubImg->setCornerRadius(4.5);
 }
 
 void BlewFogViewController::addLabels(QSizeF screen) {
@@ -207,10 +230,13 @@ QPushButton* BlewFogViewController::makeShareButton(int slot, Tag tag, const QSt
     const double s = screenSize().width() / 7;
     auto* button = new QPushButton(this);
     button->setGeometry(QRectF(slot * s, h - 140 - s, s, s).toRect());
-    button->setIcon(QIcon(Images::named(image)));
+    button->setIcon(roundedIcon(Images::named(image), button->size(), kShareCornerRadius,
+                                button->devicePixelRatioF()));
     button->setIconSize(button->size());
-    button->setStyleSheet(QStringLiteral(
-        "QPushButton { background: transparent; border: none; border-radius: 4px; }"));
+    button->setStyleSheet(
+        QStringLiteral(
+            "QPushButton { background: transparent; border: none; border-radius: %1px; }")
+            .arg(kShareCornerRadius));
     button->setProperty(kTagProperty, int(tag));
     connect(button, &QPushButton::clicked, this, [this, button] { buttonClick(button); });
     button->hide();
@@ -323,9 +349,19 @@ void BlewFogViewController::BlowAirupdataState(float level) {
     m_firstLbl->show();
     m_blewImg->hide();
     if (!m_isTimerWorking)
-        installTimer();
-    fogFade();
+        beginClimb();
     m_speed = int(level);
+}
+
+// The first level of a blow. The fog fades once over the blow: a fade started
+// anew at every level would begin again from where it is every 20 ms and
+// hardly move. The climb starts from the bottom even if the scroll back of
+// the start is still on its way, or a short blow would score from wherever
+// that scroll had got to.
+void BlewFogViewController::beginClimb() {
+    m_scrollView->setContentOffset(bottomOffset(), false);
+    installTimer();
+    fogFade();
 }
 
 void BlewFogViewController::BlowCurrentTotal(int) {}
@@ -359,6 +395,10 @@ void BlewFogViewController::didFinishGetSocialDataInViewController(const SocialR
 
 float BlewFogViewController::scrollRange() const {
     return float(m_scrollView->contentSize().height()) - float(screenSize().height());
+}
+
+QPointF BlewFogViewController::bottomOffset() const {
+    return {0, m_scrollView->contentSize().height() - screenSize().height()};
 }
 
 float BlewFogViewController::travel(float offsetY) const {

@@ -74,7 +74,7 @@ public:
     ImageView* fogBg() const { return m_fogBg; }
     QPushButton* playBtn() const { return m_playBtn; }
     QLabel* progressLbl() const { return m_progressLbl; }
-    QLabel* thmubImg() const { return m_thmubImg; }
+    ImageView* thmubImg() const { return m_thmubImg; }
     QLabel* firstLbl() const { return m_firstLbl; }
     QLabel* secondLbl() const { return m_secondLbl; }
     QPushButton* shareBtnWeixin() const { return m_shareBtnWeixin; }
@@ -100,11 +100,13 @@ private:
     void loadPicture();
     void fogReturn();
     void fogFade();
+    void beginClimb();
     void showResult();
     void showPercent(int percent);
     void playClosingSound();
     void share(int tag, const QString& text, const QString& link);
     float scrollRange() const;
+    QPointF bottomOffset() const;
     float travel(float offsetY) const;
     void placeThumb(float barOffset);
 
@@ -114,7 +116,7 @@ private:
     ImageView* m_blewImg = nullptr;
     QPushButton* m_playBtn = nullptr;
     QLabel* m_progressLbl = nullptr;
-    QLabel* m_thmubImg = nullptr;
+    ImageView* m_thmubImg = nullptr;
     QTimer* m_timer = nullptr;
     bool m_isTimerWorking = false;
     QLabel* m_firstLbl = nullptr;

@@ -1,4 +1,5 @@
 #include "blewfogviewcontroller.h"
+#include "fakeanimationdriver.h"
 #include "fakeclock.h"
 #include "fakeplayerfactory.h"
 #include "fakerecorder.h"
@@ -19,6 +20,7 @@
 #include "tabbar.h"
 #include "tabbarcontroller.h"
 #include "vantorokeys.h"
+#include "viewanimation.h"
 
 #include <QApplication>
 #include <QDir>
@@ -35,13 +37,38 @@ namespace {
 bool near(QPointF a, QPointF b) {
     return QLineF(a, b).length() <= 0.75;
 }
+
+// What a view itself paints, at 2 device pixels a point, over transparency.
+QImage drawn(QWidget* view) {
+    QImage image(view->size() * 2, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(2);
+    image.fill(Qt::transparent);
+    view->render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+    return image;
+}
+
+// The platform's ease-in-out at a share of the time, found on the Bézier
+// through (0, 0), (0.42, 0), (0.58, 1), (1, 1) by bisection.
+double easeInOut(double time) {
+    double low = 0;
+    double high = 1;
+    for (int i = 0; i < 60; ++i) {
+        const double t = (low + high) / 2;
+        const double x = 3 * (1 - t) * (1 - t) * t * 0.42 + 3 * (1 - t) * t * t * 0.58 + t * t * t;
+        (x < time ? low : high) = t;
+    }
+    const double t = (low + high) / 2;
+    return 3 * (1 - t) * t * t + t * t * t;
+}
 } // namespace
 
-// The smog game driven through its detector events and its scroll steps;
-// the scroll timer is stopped by the test and its steps run by hand.
+// The smog game driven through its detector events and its scroll steps, in
+// virtual time: animations move only when the test advances them, and the
+// scroll timer's steps are run by the test, 20 ms apart, as it would run them.
 class TestBlewFogViewController : public QObject {
     Q_OBJECT
 
+    std::unique_ptr<FakeAnimationDriver> m_animations;
     FakeClock m_clock;
     ManualDispatch m_dispatch;
     FixedRandom m_random;
@@ -51,6 +78,7 @@ class TestBlewFogViewController : public QObject {
     QWidget* m_window = nullptr;
     TabBarController* m_tabs = nullptr;
     BlewFogViewController* m_screen = nullptr;
+    int m_untilLevel = 0;
 
     double offset() const { return m_screen->scrollView()->contentOffset().y(); }
     double bottom() const { return m_screen->scrollView()->contentSize().height() - 568; }
@@ -63,9 +91,30 @@ class TestBlewFogViewController : public QObject {
         m_screen->timer()->stop();
     }
     int outboxRecords() const { return int(QDir(m_outbox.path()).entryList({"*.json"}).size()); }
+    // A blow as the detector reports it: a level every 20 ms, and between two
+    // levels 20 ms of animation and the scroll step that the timer makes
+    // while it runs (the event loop does not run, so the real timer never
+    // fires). A blow may be split into several calls to read the screen at
+    // any millisecond.
+    void blow(float level, int milliseconds) {
+        while (milliseconds > 0) {
+            if (m_untilLevel == 0) {
+                m_screen->BlowAirupdataState(level);
+                m_untilLevel = 20;
+            }
+            const int step = std::min(m_untilLevel, milliseconds);
+            m_animations->advanceBy(step / 1000.0);
+            m_untilLevel -= step;
+            milliseconds -= step;
+            if (m_untilLevel == 0 && m_screen->timer() && m_screen->timer()->isActive())
+                m_screen->timerTick();
+        }
+    }
+    double fog() const { return m_screen->fogBg()->alpha(); }
 
 private slots:
     void initTestCase() {
+        m_animations = std::make_unique<FakeAnimationDriver>();
         QStandardPaths::setTestModeEnabled(true);
         MainScreen::set({320, 568}, 2);
         Clock::setShared(&m_clock);
@@ -81,6 +130,7 @@ private slots:
     }
 
     void init() {
+        m_untilLevel = 0;
         m_players = std::make_unique<FakePlayerFactory>();
         m_window = new QWidget;
         m_window->resize(320, 568);
@@ -104,6 +154,7 @@ private slots:
         Random::setShared(nullptr);
         Dispatch::setShared(nullptr);
         Clock::setShared(nullptr);
+        m_animations.reset();
     }
 
     void layout() {
@@ -125,7 +176,8 @@ private slots:
         // The picture is much taller than the screen and starts at its bottom.
         QVERIFY(bottom() > 568);
         QCOMPARE(m_screen->scrollView()->contentSize().width(), 320.0);
-        QTRY_COMPARE(offset(), bottom());
+        m_animations->advanceBy(ScrollView::kAnimatedScrollSeconds);
+        QCOMPARE(offset(), bottom());
         QCOMPARE(m_screen->playBtn()->text(), QStringLiteral("开始"));
     }
 
@@ -256,25 +308,88 @@ private slots:
                  QStringLiteral("blew_result.mp3"));
         QCOMPARE(m_screen->playBtn()->text(), QStringLiteral("再吹一次"));
         // The backdrop goes on fading for a good result.
-        const double atEnd = m_screen->fogBg()->alpha();
-        QTest::qWait(700);
-        QVERIFY(m_screen->fogBg()->alpha() < atEnd);
+        const double atEnd = fog();
+        m_animations->advanceBy(0.7);
+        QVERIFY(fog() < atEnd);
     }
 
     // No climb: 90, and the smog that had begun to fade comes back.
     void aBlowWithoutClimbingScoresNinety() {
         startClimbing(4);
-        QTest::qWait(700);
-        const double faded = m_screen->fogBg()->alpha();
+        m_animations->advanceBy(0.7);
+        const double faded = fog();
         QVERIFY(faded < 1.0);
         m_random.setValue(0);
         m_screen->BlowAirOver(0, 0);
-        QTest::qWait(400);
-        QVERIFY(m_screen->fogBg()->alpha() > faded);
+        m_animations->advanceBy(0.4);
+        QVERIFY(fog() > faded);
         QCOMPARE(m_screen->defealtPercent(), 90);
         QCOMPARE(m_screen->secondLbl()->text().contains(">90%</span>"), true);
         QCOMPARE(m_screen->firstLbl()->text(),
                  LocalizedStrings::localizedStringForKey("atitude_234_1", QString(), "language"));
+    }
+
+    // The fog fades over 3.5 s from the first level of a blow, on the
+    // platform's ease-in-out curve, however many levels follow.
+    void fogClearsWhileBlowing() {
+        m_screen->buttonClick(m_screen->playBtn());
+        QCOMPARE(fog(), 1.0);
+        blow(6, 1400);
+        QVERIFY2(qAbs(fog() - (1 - easeInOut(0.4))) < 0.002, qPrintable(QString::number(fog())));
+        blow(6, 350);
+        QVERIFY2(qAbs(fog() - 0.5) < 0.002, qPrintable(QString::number(fog())));
+        blow(6, 1750);
+        QCOMPARE(fog(), 0.0);
+    }
+
+    // "再吹一次" after a game that reached the top scrolls back for 0.3 s; a
+    // blow that begins meanwhile still climbs from the bottom, so a short blow
+    // scores as one.
+    void aNewGameClimbsFromTheBottom() {
+        m_screen->buttonClick(m_screen->playBtn());
+        blow(8, 20);
+        setOffset(8);
+        m_screen->timerTick();
+        QCOMPARE(offset(), 0.0);
+        QMXBlewer::sharedInstance().stopBlew();
+        m_screen->BlowAirOver(0, 0);
+        QCOMPARE(m_screen->defealtPercent(), 99);
+
+        m_screen->buttonClick(m_screen->playBtn());
+        QVERIFY(!m_screen->isStop());
+        m_animations->advanceBy(0.1);
+        QVERIFY(offset() > 0 && offset() < bottom());
+        blow(8, 1000);
+        m_screen->BlowAirOver(0, 0);
+        // 50 steps of 8 points from the bottom: 16375 m, 91 %.
+        QCOMPARE(offset(), bottom() - 50 * 8);
+        QCOMPARE(m_screen->defealtPercent(), 91);
+    }
+
+    // Ease-in-out is the cubic curve, not a quadratic one: 0.129 against
+    // 0.125 a quarter of the way, 0.332 against 0.32 at 40 %.
+    void defaultCurveIsTheCubicEaseInOut() {
+        const QEasingCurve curve = ViewAnimation::defaultCurve();
+        for (double t : {0.1, 0.25, 0.4, 0.5, 0.75, 0.9})
+            QVERIFY2(qAbs(curve.valueForProgress(t) - easeInOut(t)) < 1e-4,
+                     qPrintable(QString::number(t)));
+        const double quad = QEasingCurve(QEasingCurve::InOutQuad).valueForProgress(0.25);
+        QVERIFY(qAbs(curve.valueForProgress(0.25) - quad) > 0.003);
+    }
+
+    // The thumb is a white disc: radius 4.5 on 9 points.
+    void roundThumb() {
+        const auto* thumb = qobject_cast<ImageView*>(static_cast<QWidget*>(m_screen->thmubImg()));
+        QVERIFY(thumb);
+        QCOMPARE(thumb->cornerRadius(), 4.5);
+        const QImage disc = drawn(m_screen->thmubImg());
+        QCOMPARE(disc.size(), QSize(18, 18));
+        QCOMPARE(disc.pixel(9, 9), qRgb(255, 255, 255));
+        QVERIFY(qAlpha(disc.pixel(9, 0)) > 150);
+        QVERIFY(qAlpha(disc.pixel(0, 9)) > 150);
+        // Inside a corner of radius 4, outside the disc.
+        QVERIFY(qAlpha(disc.pixel(2, 2)) < 60);
+        QVERIFY(qAlpha(disc.pixel(15, 15)) < 60);
     }
 
     void timeoutListensAgain() {
@@ -300,7 +415,8 @@ private slots:
         m_tabs->setSelectedIndex(0);
         QCOMPARE(m_screen->playBtn()->text(), QStringLiteral("开始"));
         QVERIFY(!m_screen->img().isNull());
-        QTRY_COMPARE(offset(), bottom());
+        m_animations->advanceBy(ScrollView::kAnimatedScrollSeconds);
+        QCOMPARE(offset(), bottom());
     }
 
     void wechatSharePointsTheConnectorWeiboLeavesIt() {
