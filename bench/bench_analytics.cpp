@@ -1,5 +1,7 @@
 // The analytics service's costs: what logging one event takes on the main
-// thread, and how long a cache of 10,000 records takes to save and to load.
+// thread, how long a cache of 10,000 records takes to save and to load, and
+// what a launch that finds a full cache (100,000 records) takes to drain it
+// into the content server's collector.
 #include "analytics.h"
 #include "analyticsinternal.h"
 #include "analyticsjob.h"
@@ -8,6 +10,8 @@
 #include "analyticsuploader.h"
 #include "applicationnotifications.h"
 #include "benchoutput.h"
+#include "contentserver.h"
+#include "httpreportuploader.h"
 #include "notificationcenter.h"
 #include "samplestats.h"
 
@@ -19,6 +23,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QThread>
+#include <atomic>
 #include <mutex>
 
 namespace {
@@ -33,6 +38,22 @@ constexpr int kRepeats = 7;
 class DiscardingUploader : public AnalyticsUploader {
 public:
     bool send(const QByteArray&, QString*) override { return true; }
+};
+
+// Counts the reports that pass through, to the collector or nowhere.
+class CountingUploader : public AnalyticsUploader {
+public:
+    explicit CountingUploader(std::shared_ptr<AnalyticsUploader> next) : m_next(std::move(next)) {}
+    bool send(const QByteArray& json, QString* error) override {
+        bytes += json.size();
+        ++reports;
+        return m_next->send(json, error);
+    }
+    std::atomic<int> reports{0};
+    std::atomic<qint64> bytes{0};
+
+private:
+    std::shared_ptr<AnalyticsUploader> m_next;
 };
 
 template <typename F> SampleStats timeEach(int count, F&& f) {
@@ -159,6 +180,86 @@ void benchCache() {
     benchPrint("cache_load_vs_raw_read", loadMs / SampleStats(rawRead).median());
 }
 
+// A "Vm...:" figure of this process, in MiB: "VmRSS" resident now, "VmHWM"
+// the peak since the last reset.
+double memoryMib(const char* field) {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith(field))
+            return line.mid(qsizetype(qstrlen(field))).trimmed().split(' ').first().toDouble() /
+                   1024.0;
+    return 0;
+}
+
+void resetPeakRss() {
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    if (clear.open(QIODevice::WriteOnly))
+        clear.write("5");
+}
+
+struct Drain {
+    double ms = 0;
+    int reports = 0;
+    qint64 bytes = 0;
+    double startMib = 0;
+    double peakMib = 0;
+};
+
+// A launch that finds `count` events in the cache, until its reports end.
+Drain drain(const std::shared_ptr<AnalyticsUploader>& to, int count) {
+    AnalyticsInternal& internal = AnalyticsInternal::sharedInstance();
+    internal.waitForDone(-1);
+    if (!internal.cache().save(records(count).toJson()))
+        qFatal("cannot write the cache");
+    auto counting = std::make_shared<CountingUploader>(to);
+    internal.setUploader(counting);
+    resetPeakRss();
+    const double startMib = memoryMib("VmRSS:");
+    QElapsedTimer timer;
+    timer.start();
+    NotificationCenter::defaultCenter().postNotificationName(
+        ApplicationNotifications::didBecomeActive(), nullptr);
+    internal.waitForDone(-1);
+    Drain result{double(timer.nsecsElapsed()) / 1e6, counting->reports, counting->bytes, startMib,
+                 memoryMib("VmHWM:")};
+    if (!internal.lists().isEmpty() || internal.cache().exists())
+        qFatal("the backlog did not drain");
+    internal.setUploader(std::make_shared<DiscardingUploader>());
+    return result;
+}
+
+void benchDrain() {
+    constexpr int kBacklog = int(AnalyticsRecordCache::kMaxRecords) - 1; // and the launch
+    // Baseline: the same launch with reports that go nowhere; what is left
+    // of the full run is compression, HTTP and the collector.
+    const Drain local = drain(std::make_shared<DiscardingUploader>(), kBacklog);
+
+    QTemporaryDir data;
+    ContentServer server;
+    server.setDataFolder(data.path());
+    if (!server.start())
+        qFatal("the content server would not start");
+    const QUrl url(server.baseUrl() + QStringLiteral("/analytics/report"));
+    const Drain full = drain(std::make_shared<HttpReportUploader>([url] { return url; }), kBacklog);
+    if (server.recordIds().size() != kBacklog + 1)
+        qFatal("the collector kept %lld records", qlonglong(server.recordIds().size()));
+    server.stop();
+
+    benchPrint("drain_records", kBacklog + 1, "cached events and the launch");
+    benchPrint("drain_reports", full.reports);
+    benchPrint("drain_mean_report_kib", double(full.bytes) / full.reports / 1024.0, "inflated");
+    benchPrint("drain_ms", full.ms, "load, reports to the collector, cache removed");
+    benchPrint("drain_ms_per_report", full.ms / full.reports);
+    benchPrint("drain_records_per_s", (kBacklog + 1) / (full.ms / 1000.0));
+    benchPrint("drain_rss_growth_mib", full.peakMib - full.startMib,
+               "peak over what was resident at the launch");
+    benchPrint("drain_baseline_ms", local.ms, "the same, reports discarded");
+    benchPrint("drain_baseline_rss_growth_mib", local.peakMib - local.startMib);
+    benchPrint("drain_vs_baseline", full.ms / local.ms);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -167,6 +268,7 @@ int main(int argc, char** argv) {
     startService();
     benchEvent();
     benchCache();
+    benchDrain();
     Analytics::finish(5000);
     return 0;
 }
