@@ -28,6 +28,7 @@
 #include <QPainterPath>
 #include <QPushButton>
 #include <QTimer>
+#include <algorithm>
 
 namespace {
 
@@ -35,6 +36,8 @@ constexpr double kFogSeconds = 3.5;
 constexpr double kTabBarSeconds = 0.5;
 constexpr int kTickMilliseconds = 20;
 constexpr float kTopDistance = 75000.0f;
+constexpr double kBarCornerRadius = 2.0;
+constexpr double kThumbCornerRadius = 4.5;
 constexpr double kShareCornerRadius = 4.0;
 const char* const kTagProperty = "tag";
 
@@ -192,14 +195,17 @@ void BlewFogViewController::addControls(QSizeF screen) {
 
     m_progressLbl = new QLabel(this);
     m_progressLbl->setGeometry(QRectF(w - 25, 80, 2, h - 200).toRect());
+    // The radius is more than half the bar's width, which rounds its ends
+    // fully; style sheets drop such a radius instead of clamping it.
     m_progressLbl->setStyleSheet(
-        QStringLiteral("background: rgba(255,255,255,178); border-radius: 2px;"));
+        QStringLiteral("background: rgba(255,255,255,178); border-radius: %1px;")
+            .arg(std::min(kBarCornerRadius, m_progressLbl->width() / 2.0)));
     m_thmubImg = new ImageView(this);
     const QRectF bar(m_progressLbl->geometry());
     m_thmubImg->setGeometry(
         centred({9, 9}, {bar.center().x(), bar.center().y() + (h - 200) / 2}).toRect());
     m_thmubImg->setBackgroundColor(Qt::white);
-    m_thmubImg->setCornerRadius(4.5);
+    m_thmubImg->setCornerRadius(kThumbCornerRadius);
 }
 
 void BlewFogViewController::addLabels(QSizeF screen) {

@@ -377,8 +377,15 @@ private slots:
         QVERIFY(qAbs(curve.valueForProgress(0.25) - quad) > 0.003);
     }
 
-    // The thumb is a white disc: radius 4.5 on 9 points.
-    void roundThumb() {
+    // The bar has round ends; the thumb is a white disc, radius 4.5 on 9
+    // points.
+    void roundBarAndThumb() {
+        const QImage bar = drawn(m_screen->progressLbl());
+        const int middle = qAlpha(bar.pixel(1, bar.height() / 2));
+        QVERIFY(middle > 150);
+        QVERIFY(qAlpha(bar.pixel(0, 0)) < middle / 2);
+        QVERIFY(qAlpha(bar.pixel(3, bar.height() - 1)) < middle / 2);
+
         const auto* thumb = qobject_cast<ImageView*>(static_cast<QWidget*>(m_screen->thmubImg()));
         QVERIFY(thumb);
         QCOMPARE(thumb->cornerRadius(), 4.5);
