@@ -386,9 +386,7 @@ private slots:
         QVERIFY(qAlpha(bar.pixel(0, 0)) < middle / 2);
         QVERIFY(qAlpha(bar.pixel(3, bar.height() - 1)) < middle / 2);
 
-        const auto* thumb = qobject_cast<ImageView*>(static_cast<QWidget*>(m_screen->thmubImg()));
-        QVERIFY(thumb);
-        QCOMPARE(thumb->cornerRadius(), 4.5);
+        QCOMPARE(m_screen->thmubImg()->cornerRadius(), 4.5);
         const QImage disc = drawn(m_screen->thmubImg());
         QCOMPARE(disc.size(), QSize(18, 18));
         QCOMPARE(disc.pixel(9, 9), qRgb(255, 255, 255));
