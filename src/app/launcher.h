@@ -37,6 +37,9 @@ public:
     AppDelegate* delegate() const { return m_delegate.get(); }
     QWidget* window() const { return m_window; }
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void shutDown();
     void startEmbeddedServer();

@@ -27,7 +27,6 @@ int main(int argc, char* argv[]) {
     // The browser engine refuses to start its sandbox as root (containers, CI).
     if (::geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"))
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Vantoro"));
     QApplication::setFont(QFont(QStringLiteral("Liberation Sans")));

@@ -2,53 +2,81 @@
 
 #include "urlcache.h"
 
-#include <QChildEvent>
 #include <QMouseEvent>
-#include <QWebEngineHistory>
-#include <QWebEnginePage>
+#include <QTimer>
 
-WebView::WebView(QWidget* parent) : QWebEngineView(parent) {
-    if (UrlCache* cache = UrlCache::sharedURLCache())
-        setPage(new QWebEnginePage(cache->profile(), this));
-    connect(this, &QWebEngineView::loadFinished, this, [this](bool ok) {
-        m_lastLoadOk = ok;
-        emit didFinishLoad();
-    });
-    watchRenderWidget();
+WebView::WebView(QWidget* parent) : QWidget(parent) {
+    UrlCache* cache = UrlCache::sharedURLCache();
+    WebEngine* engine = cache ? cache->engine() : nullptr;
+    if (!engine)
+        return;
+    m_page = engine->createPage(this);
+    m_page->widget()->setGeometry(rect());
+    setFocusProxy(m_page->widget());
+    m_page->onLoadFinished([this](bool ok) { finishLoad(ok); });
+    m_page->onRenderWidgetChanged([this](QWidget* surface) { surface->installEventFilter(this); });
 }
 
-WebView::~WebView() {
-    // The page must go before the profile it was made with.
-    delete page();
+WebView::~WebView() = default;
+
+void WebView::finishLoad(bool ok) {
+    m_lastLoadOk = ok;
+    emit didFinishLoad();
 }
 
 void WebView::loadRequest(const QUrl& url) {
-    load(url);
+    if (m_page)
+        m_page->load(url);
+    else
+        // As the engine would, the answer comes after the call returns.
+        QTimer::singleShot(0, this, [this] { finishLoad(false); });
 }
 
 void WebView::loadHTMLString(const QString& html, const QUrl& baseUrl) {
-    setHtml(html, baseUrl);
+    if (m_page)
+        m_page->setHtml(html, baseUrl);
+}
+
+void WebView::stopLoading() {
+    if (m_page)
+        m_page->stop();
 }
 
 bool WebView::canGoBack() const {
-    return history()->canGoBack();
+    return m_page && m_page->canGoBack();
 }
 
 bool WebView::canGoForward() const {
-    return history()->canGoForward();
+    return m_page && m_page->canGoForward();
 }
 
-// The engine draws into a child widget that it makes and replaces on its
-// own; mouse input goes there, so that is the widget to watch.
-bool WebView::event(QEvent* event) {
-    if (event->type() == QEvent::ChildPolished)
-        watchRenderWidget();
-    return QWebEngineView::event(event);
+void WebView::goBack() {
+    if (m_page)
+        m_page->back();
 }
 
-void WebView::watchRenderWidget() {
-    if (QWidget* proxy = focusProxy())
-        proxy->installEventFilter(this);
+void WebView::goForward() {
+    if (m_page)
+        m_page->forward();
+}
+
+QUrl WebView::url() const {
+    return m_page ? m_page->url() : QUrl();
+}
+
+void WebView::runJavaScript(const QString& script, std::function<void(const QVariant&)> done) {
+    if (m_page)
+        m_page->runJavaScript(script, std::move(done));
+}
+
+QWidget* WebView::renderWidget() const {
+    return m_page ? m_page->renderWidget() : nullptr;
+}
+
+void WebView::resizeEvent(QResizeEvent* event) {
+    if (m_page)
+        m_page->widget()->setGeometry(rect());
+    QWidget::resizeEvent(event);
 }
 
 bool WebView::eventFilter(QObject* watched, QEvent* event) {
@@ -63,5 +91,5 @@ bool WebView::eventFilter(QObject* watched, QEvent* event) {
         else if (qAbs(delta.y()) >= kSwipeDistance && qAbs(delta.y()) > 2 * qAbs(delta.x()))
             emit swiped(delta.y() < 0 ? SwipeDirection::Up : SwipeDirection::Down);
     }
-    return QWebEngineView::eventFilter(watched, event);
+    return QWidget::eventFilter(watched, event);
 }

@@ -15,7 +15,6 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QWebEngineProfile>
 
 namespace {
 
@@ -98,9 +97,7 @@ private slots:
         QCOMPARE(cache->diskCapacity(), 5242880);
         // The first tab is no web page: the browser engine is not up yet.
         QVERIFY(!cache->hasEngine());
-        QCOMPARE(cache->profile()->httpCacheMaximumSize(), 5242880);
-        QVERIFY(cache->profile()->cachePath().endsWith(QStringLiteral("/nsurlcache")));
-        QCOMPARE(cache->profile()->httpCacheType(), QWebEngineProfile::DiskHttpCache);
+        QVERIFY(cache->cacheFolder().endsWith(QStringLiteral("/nsurlcache")));
     }
 
     void showsFourStyledTabs() {
@@ -173,7 +170,6 @@ private slots:
 };
 
 int main(int argc, char* argv[]) {
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("Vantoro"));
     TestStartup test;

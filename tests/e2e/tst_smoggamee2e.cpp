@@ -83,7 +83,6 @@ private slots:
 
 int main(int argc, char* argv[]) {
     qputenv("QT_SCALE_FACTOR", "2");
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("Vantoro"));
     TestSmogGameEndToEnd test;

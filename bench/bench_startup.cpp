@@ -1,0 +1,130 @@
+// Start-up: the time from starting the application's process to its first
+// painted frame (the first tab), and its resident memory at that moment,
+// next to the same figures for a bare Qt Widgets window of the same size,
+// measured in the same run. Each round starts the application twice in a
+// fresh home: a first start, which creates its folders and databases, and
+// a repeat start, as on every later day. Needs a display (xvfb-run).
+//   bench_startup [rounds]   (7 by default)
+
+#include "benchoutput.h"
+#include "samplestats.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <cstdio>
+#include <optional>
+
+namespace {
+
+struct Start {
+    double ms;
+    double rssMb;
+};
+
+struct Sample {
+    std::vector<double> ms;
+    std::vector<double> rssMb;
+
+    void add(const std::optional<Start>& start) {
+        if (start) {
+            ms.push_back(start->ms);
+            rssMb.push_back(start->rssMb);
+        }
+    }
+    double medianMs() const { return SampleStats(ms).median(); }
+    double medianRssMb() const { return SampleStats(rssMb).median(); }
+};
+
+double residentMb(qint64 pid) {
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
+    return 0;
+}
+
+// Starts the program with `home` as its home and waits for its first-frame
+// line on stderr.
+std::optional<Start> timeStart(const QTemporaryDir& home, const QString& program,
+                               const QStringList& arguments) {
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("HOME"), home.path());
+    env.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral("data")));
+    env.insert(QStringLiteral("XDG_CACHE_HOME"), home.filePath(QStringLiteral("cache")));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
+    process.setProcessEnvironment(env);
+    // The line comes on stderr; waiting on the default channel would only
+    // return at each timeout.
+    process.setReadChannel(QProcess::StandardError);
+    QElapsedTimer clock;
+    clock.start();
+    process.start(program, arguments);
+    QByteArray err;
+    QDeadlineTimer deadline(30000);
+    while (!err.contains("first frame painted") && !deadline.hasExpired() &&
+           process.state() != QProcess::NotRunning) {
+        process.waitForReadyRead(1000);
+        err += process.readAllStandardError();
+    }
+    std::optional<Start> start;
+    if (err.contains("first frame painted"))
+        start = Start{double(clock.nsecsElapsed()) / 1e6, residentMb(process.processId())};
+    else
+        std::fprintf(stderr, "%s: no first frame\n%s\n", qPrintable(program), err.constData());
+    process.kill();
+    process.waitForFinished();
+    return start;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const int rounds = argc > 1 ? QByteArray(argv[1]).toInt() : 7;
+    if (rounds <= 0 || qEnvironmentVariableIsEmpty("DISPLAY")) {
+        std::fprintf(stderr, "usage: %s [rounds]   (under a display, e.g. xvfb-run -a)\n",
+                     argv[0]);
+        return 2;
+    }
+    const QString dir = QCoreApplication::applicationDirPath();
+    QTemporaryDir traceDir;
+    const QString trace = traceDir.filePath(QStringLiteral("quiet.txt"));
+    QFile file(trace);
+    if (!file.open(QIODevice::WriteOnly) || file.write("0 -60\n") < 0)
+        return 1;
+    file.close();
+
+    const QString vantoro = dir + QStringLiteral("/../vantoro");
+    const QStringList arguments{QStringLiteral("--level-trace"), trace};
+    Sample bare, first, repeat;
+    // Interleaved, so that a slow spell of the machine hits all alike.
+    for (int i = 0; i < rounds; ++i) {
+        QTemporaryDir home;
+        bare.add(timeStart(home, dir + QStringLiteral("/barewindow"), {}));
+        first.add(timeStart(home, vantoro, arguments));
+        repeat.add(timeStart(home, vantoro, arguments));
+    }
+    if (bare.ms.empty() || first.ms.empty() || repeat.ms.empty())
+        return 1;
+    benchPrint("startup.rounds", rounds);
+    benchPrint("startup.bare_window_first_frame_ms_median", bare.medianMs(), "baseline, same run");
+    benchPrint("startup.app_first_start_ms_median", first.medianMs());
+    benchPrint("startup.app_repeat_start_ms_median", repeat.medianMs());
+    benchPrint("startup.app_repeat_start_ms_max", SampleStats(repeat.ms).max());
+    benchPrint("startup.first_start_ratio", first.medianMs() / bare.medianMs());
+    benchPrint("startup.repeat_start_ratio", repeat.medianMs() / bare.medianMs(),
+               "target <= 1.5");
+    benchPrint("startup.bare_window_rss_mb_median", bare.medianRssMb(), "baseline, same run");
+    benchPrint("startup.app_first_start_rss_mb_median", first.medianRssMb());
+    benchPrint("startup.app_repeat_start_rss_mb_median", repeat.medianRssMb(),
+               "target <= 90, no web tab shown");
+    benchPrint("startup.rss_ratio", repeat.medianRssMb() / bare.medianRssMb());
+    return 0;
+}
