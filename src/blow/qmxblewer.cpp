@@ -149,9 +149,9 @@ void QMXBlewer::waitingLoop(quint64 run, const Recorder& recorder) {
         if (m_activeRun.load() != run)
             return;
         if (clock.now() - t0 > kWaitingTimeout) {
-            Dispatch::shared().main([self = QPointer(this), run] {
+            Dispatch::shared().main([self = QPointer(this), run, recorder] {
                 if (self)
-                    self->deliverTimeout(run);
+                    self->deliverTimeout(run, recorder);
             });
             return;
         }
@@ -227,20 +227,37 @@ void QMXBlewer::deliverEnd(quint64 run, const Recorder& recorder, qint32 polls, 
     // user asked for no result.
     if (m_activeRun.load() != run)
         return;
+    // With its delegate gone nobody is left to show the result or to call
+    // stopBlew, so the detector lets go of the microphone itself.
+    if (!m_delegate) {
+        closeRun(run, recorder);
+        return;
+    }
     if (!delegateAnswers(QMXBlewDelegate::BlowAirOver))
         return;
     const qint32 capacity = QMXBlewUtil::getTotalAirByTime(blowTime(polls, start));
     const qint32 percent = QMXBlewUtil::defeatPercent(capacity);
     QMetaObject::invokeMethod(m_delegate, "BlowAirOver", Q_ARG(int, capacity), Q_ARG(int, percent));
+    closeRun(run, recorder);
+}
+
+void QMXBlewer::deliverTimeout(quint64 run, const Recorder& recorder) {
+    if (m_activeRun.load() != run)
+        return;
+    // The timeout leaves the microphone open for the delegate's stopBlew; a
+    // delegate that is gone will never call it.
+    if (!m_delegate) {
+        closeRun(run, recorder);
+        return;
+    }
+    if (delegateAnswers(QMXBlewDelegate::waitBlewTimeOut))
+        QMetaObject::invokeMethod(m_delegate, "waitBlewTimeOut");
+}
+
+void QMXBlewer::closeRun(quint64 run, const Recorder& recorder) {
     recorder->stop();
+    // The delegate may have started the next run from its end event.
     quint64 expected = run;
     m_activeRun.compare_exchange_strong(expected, 0);
     AudioSession::sharedInstance().setCategory(AudioSession::Category::Playback);
-}
-
-void QMXBlewer::deliverTimeout(quint64 run) {
-    if (m_activeRun.load() != run)
-        return;
-    if (delegateAnswers(QMXBlewDelegate::waitBlewTimeOut))
-        QMetaObject::invokeMethod(m_delegate, "waitBlewTimeOut");
 }

@@ -74,7 +74,8 @@ private:
     void blowingLoop(quint64 run, const Recorder& recorder);
     void deliverLevel(int level, qint32 polls, double start);
     void deliverEnd(quint64 run, const Recorder& recorder, qint32 polls, double start);
-    void deliverTimeout(quint64 run);
+    void deliverTimeout(quint64 run, const Recorder& recorder);
+    void closeRun(quint64 run, const Recorder& recorder);
     double blowTime(qint32 polls, double start) const;
     bool delegateAnswers(const char* signature) const;
 
