@@ -51,11 +51,15 @@ bool ReportStore::open(const QString& path, QString* error) {
         return false;
     }
     sqlite3_busy_timeout(m_db, 2000);
-    const bool ok = exec("CREATE TABLE IF NOT EXISTS reports("
+    // One transaction: a new database is then written and synced to disk
+    // once, not once per table, which the application's start waits for.
+    const bool ok = exec("BEGIN") &&
+                    exec("CREATE TABLE IF NOT EXISTS reports("
                          "id INTEGER PRIMARY KEY, received TEXT NOT NULL, body TEXT NOT NULL)") &&
                     exec("CREATE TABLE IF NOT EXISTS records("
                          "id INTEGER PRIMARY KEY, report INTEGER NOT NULL REFERENCES reports(id), "
-                         "record_id TEXT UNIQUE, body TEXT NOT NULL)");
+                         "record_id TEXT UNIQUE, body TEXT NOT NULL)") &&
+                    exec("COMMIT");
     if (!ok) {
         if (error)
             *error = QString::fromUtf8(sqlite3_errmsg(m_db));
