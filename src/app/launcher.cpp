@@ -7,6 +7,7 @@
 #include "contentlinks.h"
 #include "contentserver.h"
 #include "keywindow.h"
+#include "levelrecordingrecorder.h"
 #include "maininterface.h"
 #include "mainscreen.h"
 #include "mediaaudioplayer.h"
@@ -16,6 +17,7 @@
 #include "tracerecorder.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QEvent>
 #include <QLoggingCategory>
 #include <QWidget>
@@ -38,6 +40,11 @@ int Launcher::checkOptions(const RunOptions& options) {
     }
     if (options.showHelp)
         std::fputs(qPrintable(RunOptions::usage()), stdout);
+    else if (!options.recordLevelsDir.isEmpty() && !QDir().mkpath(options.recordLevelsDir)) {
+        std::fprintf(stderr, "vantoro: --record-levels: cannot make the folder %s\n",
+                     qPrintable(options.recordLevelsDir));
+        return 2;
+    }
     return 0;
 }
 
@@ -53,18 +60,35 @@ std::optional<LevelTrace> Launcher::loadLevelTrace(const RunOptions& options, QS
     return trace;
 }
 
+namespace {
+
+// The microphone, writing down the levels it gives when asked to.
+std::shared_ptr<AudioRecorder> microphone(const QString& path, const QVariantMap& settings,
+                                          const QString& levelsDir) {
+    // The recorder lives on the GUI thread, whichever thread lets go of it
+    // last.
+    std::shared_ptr<AudioRecorder> recorder(new MicrophoneRecorder(path, settings),
+                                            [](MicrophoneRecorder* r) { r->deleteLater(); });
+    if (levelsDir.isEmpty())
+        return recorder;
+    return std::make_shared<LevelRecordingRecorder>(std::move(recorder), levelsDir);
+}
+
+} // namespace
+
 void Launcher::installLevelSource(const RunOptions& options,
                                   const std::optional<LevelTrace>& trace) {
     if (!trace) {
-        AudioRecorder::setFactory([](const QString& path, const QVariantMap& settings) {
-            // The recorder lives on the GUI thread, whichever thread lets go
-            // of it last.
-            return std::shared_ptr<AudioRecorder>(new MicrophoneRecorder(path, settings),
-                                                  [](MicrophoneRecorder* r) { r->deleteLater(); });
-        });
+        AudioRecorder::setFactory(
+            [levels = options.recordLevelsDir](const QString& path, const QVariantMap& settings) {
+                return microphone(path, settings, levels);
+            });
         if (!MicrophoneRecorder::hasAudioInput())
             qCWarning(lcLaunch) << "no audio input: blowing cannot be measured until a microphone"
                                    " is connected";
+        if (!options.recordLevelsDir.isEmpty())
+            qCInfo(lcLaunch) << "writing the levels of every recording to"
+                             << options.recordLevelsDir;
         return;
     }
     AudioRecorder::setFactory([trace = *trace](const QString& path, const QVariantMap&) {

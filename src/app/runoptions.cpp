@@ -37,6 +37,8 @@ RunOptions RunOptions::parse(const QStringList& arguments) {
             options.showHelp = true;
         } else if (arg == QLatin1String("--level-trace") && hasValue) {
             options.levelTracePath = arguments[++i];
+        } else if (arg == QLatin1String("--record-levels") && hasValue) {
+            options.recordLevelsDir = arguments[++i];
         } else if (arg == QLatin1String("--screen") && hasValue) {
             if (!parseScreen(arguments[++i], options))
                 options.error = QStringLiteral("--screen wants WxH or WxH@scale, e.g. 375x667@2");
@@ -53,14 +55,22 @@ RunOptions RunOptions::parse(const QStringList& arguments) {
         if (!options.error.isEmpty())
             break;
     }
+    if (options.error.isEmpty() && !options.levelTracePath.isEmpty() &&
+        !options.recordLevelsDir.isEmpty())
+        options.error = QStringLiteral("--record-levels records the microphone; it cannot go "
+                                       "with --level-trace");
     return options;
 }
 
 QString RunOptions::usage() {
     return QStringLiteral(
-        "usage: vantoro [--level-trace FILE] [--screen WxH@scale] [--content-base URL] [URL]\n"
+        "usage: vantoro [--level-trace FILE | --record-levels DIR] [--screen WxH@scale]\n"
+        "               [--content-base URL] [URL]\n"
         "  --level-trace FILE   replay meter levels (lines of \"seconds dB\") instead of the "
         "microphone\n"
+        "  --record-levels DIR  write the levels of every microphone recording to a new file "
+        "in DIR,\n"
+        "                       in the form --level-trace replays\n"
         "  --screen WxH@scale   the phone screen in points and its scale (default 320x568@2)\n"
         "  --content-base URL   the content server to load pages from and link to\n"
         "  URL                  a URL handed to the application, as a share hand-back\n");

@@ -10,6 +10,8 @@
 // application (a share hand-back).
 struct RunOptions {
     QString levelTracePath;
+    // Where every microphone recording writes the levels it polled.
+    QString recordLevelsDir;
     QSizeF screenSize{320, 568};
     double screenScale = 2.0;
     QUrl contentBase;
