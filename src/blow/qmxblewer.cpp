@@ -214,12 +214,31 @@ double QMXBlewer::blowTime(qint32 polls, double start) const {
 }
 
 void QMXBlewer::deliverLevel(int level, qint32 polls, double start) {
-    if (delegateAnswers(QMXBlewDelegate::BlowAirupdataState))
-        QMetaObject::invokeMethod(m_delegate, "BlowAirupdataState", Q_ARG(float, float(level)));
-    if (delegateAnswers(QMXBlewDelegate::BlowCurrentTotal)) {
+    if (!m_delegate)
+        return;
+    lookUpPollMethods();
+    if (m_levelMethod.isValid())
+        m_levelMethod.invoke(m_delegate, Qt::DirectConnection, Q_ARG(float, float(level)));
+    // The level may have made the delegate go.
+    if (m_delegate && m_totalMethod.isValid()) {
         const qint32 total = QMXBlewUtil::getTotalAirByTime(blowTime(polls, start));
-        QMetaObject::invokeMethod(m_delegate, "BlowCurrentTotal", Q_ARG(int, total));
+        m_totalMethod.invoke(m_delegate, Qt::DirectConnection, Q_ARG(int, total));
     }
+}
+
+void QMXBlewer::lookUpPollMethods() {
+    // Two events fifty times a second: the delegate's class is asked for
+    // them by name only when the class changes.
+    const QMetaObject* meta = m_delegate->metaObject();
+    if (meta == m_pollMethodsOf)
+        return;
+    auto method = [meta](const char* signature) {
+        const int index = meta->indexOfMethod(signature);
+        return index < 0 ? QMetaMethod() : meta->method(index);
+    };
+    m_levelMethod = method(QMXBlewDelegate::BlowAirupdataState);
+    m_totalMethod = method(QMXBlewDelegate::BlowCurrentTotal);
+    m_pollMethodsOf = meta;
 }
 
 void QMXBlewer::deliverEnd(quint64 run, const Recorder& recorder, qint32 polls, double start) {

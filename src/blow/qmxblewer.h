@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QMetaMethod>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -76,6 +77,7 @@ private:
     void deliverEnd(quint64 run, const Recorder& recorder, qint32 polls, double start);
     void deliverTimeout(quint64 run, const Recorder& recorder);
     void closeRun(quint64 run, const Recorder& recorder);
+    void lookUpPollMethods();
     double blowTime(qint32 polls, double start) const;
     bool delegateAnswers(const char* signature) const;
 
@@ -87,6 +89,11 @@ private:
     float m_airLevel = 0;
     qint32 m_total = 0;
     qint32 m_defeatPercent = 0;
+
+    // The delegate's level and running-total operations (GUI thread only).
+    const QMetaObject* m_pollMethodsOf = nullptr;
+    QMetaMethod m_levelMethod;
+    QMetaMethod m_totalMethod;
 
     // 0 when idle, otherwise the number of the run that holds the detector.
     std::atomic<quint64> m_activeRun{0};
