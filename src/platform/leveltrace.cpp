@@ -35,8 +35,8 @@ std::optional<float> parseLevel(QStringView field) {
     bool ok = false;
     const double db = field.toDouble(&ok);
     // The meter's levels are floats: a value finite as a double may still be
-    // out of a float's range.
-    if (!ok || !std::isfinite(float(db)))
+    // out of a float's range (and converting it would be undefined).
+    if (!ok || !std::isfinite(db) || std::abs(db) > double(std::numeric_limits<float>::max()))
         return std::nullopt;
     return float(db);
 }
