@@ -2,17 +2,17 @@
 // thread, how long a cache of 10,000 records takes to save and to load, and
 // what a launch that finds a full cache (100,000 records) takes to drain it
 // into the content server's collector.
-#include "analytics.h"
-#include "analyticsinternal.h"
-#include "analyticsjob.h"
-#include "analyticsnetwork.h"
-#include "analyticsrecordcache.h"
-#include "analyticsuploader.h"
-#include "applicationnotifications.h"
+#include "analytics/analytics.h"
+#include "analytics/analyticsinternal.h"
+#include "analytics/analyticsjob.h"
+#include "analytics/analyticsnetwork.h"
+#include "analytics/analyticsrecordcache.h"
+#include "analytics/analyticsuploader.h"
+#include "platform/system/applicationnotifications.h"
 #include "benchoutput.h"
-#include "contentserver.h"
-#include "httpreportuploader.h"
-#include "notificationcenter.h"
+#include "server/contentserver.h"
+#include "analytics/httpreportuploader.h"
+#include "platform/system/notificationcenter.h"
 #include "samplestats.h"
 
 #include <QCoreApplication>

@@ -7,9 +7,9 @@
 #include "benchdelegate.h"
 #include "benchoutput.h"
 #include "cpuusage.h"
-#include "leveltrace.h"
-#include "qmxblewer.h"
-#include "tracerecorder.h"
+#include "platform/audio/leveltrace.h"
+#include "blow/qmxblewer.h"
+#include "platform/audio/tracerecorder.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>

@@ -7,11 +7,11 @@
 
 #include "benchdelegate.h"
 #include "benchoutput.h"
-#include "clock.h"
-#include "leveltrace.h"
-#include "qmxblewer.h"
+#include "platform/system/clock.h"
+#include "platform/audio/leveltrace.h"
+#include "blow/qmxblewer.h"
 #include "samplestats.h"
-#include "tracerecorder.h"
+#include "platform/audio/tracerecorder.h"
 
 #include <QCoreApplication>
 #include <QStandardPaths>

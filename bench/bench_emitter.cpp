@@ -6,9 +6,9 @@
 // server is involved.
 //   bench_emitter [frames] [--save FILE.png]   (2000 frames by default)
 
-#include "fogsmokelayer.h"
-#include "images.h"
-#include "imageview.h"
+#include "screens/smoggame/fogsmokelayer.h"
+#include "platform/uikit/images.h"
+#include "platform/uikit/imageview.h"
 #include "samplestats.h"
 
 #include <QApplication>

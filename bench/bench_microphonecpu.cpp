@@ -11,9 +11,9 @@
 #include "benchdelegate.h"
 #include "benchoutput.h"
 #include "cpuusage.h"
-#include "microphonerecorder.h"
-#include "noiseplayer.h"
-#include "qmxblewer.h"
+#include "platform/audio/microphonerecorder.h"
+#include "support/noiseplayer.h"
+#include "blow/qmxblewer.h"
 
 #include <QAudioDevice>
 #include <QCoreApplication>

@@ -5,8 +5,8 @@
 // from its samples in this run, and the 20 ms poll.
 
 #include "benchoutput.h"
-#include "microphonerecorder.h"
-#include "noiseplayer.h"
+#include "platform/audio/microphonerecorder.h"
+#include "support/noiseplayer.h"
 #include "samplestats.h"
 
 #include <QAudioDevice>

@@ -8,7 +8,7 @@
 
 #include "benchoutput.h"
 #include "cpuusage.h"
-#include "qmxrotateview.h"
+#include "screens/lungtest/qmxrotateview.h"
 #include "samplestats.h"
 
 #include <QApplication>

@@ -7,13 +7,13 @@
 // waits for it between runs (untimed) so that runs do not overlap, and is
 // timed once more with the copy held back until after each run.
 
-#include "blewcommonutil.h"
-#include "dispatch.h"
-#include "imagehelpers.h"
-#include "keywindow.h"
-#include "photoalbum.h"
+#include "share/blewcommonutil.h"
+#include "platform/system/dispatch.h"
+#include "share/imagehelpers.h"
+#include "platform/uikit/keywindow.h"
+#include "platform/uikit/photoalbum.h"
 #include "samplestats.h"
-#include "tabbar.h"
+#include "platform/uikit/tabbar.h"
 
 #include <QApplication>
 #include <QBuffer>

@@ -7,14 +7,14 @@
 //   QT_QPA_PLATFORM=offscreen bench_smoggame
 
 #include "benchoutput.h"
-#include "blewfogviewcontroller.h"
-#include "fogsmokelayer.h"
-#include "keywindow.h"
-#include "mainscreen.h"
-#include "placeholderviewcontroller.h"
+#include "screens/smoggame/blewfogviewcontroller.h"
+#include "screens/smoggame/fogsmokelayer.h"
+#include "platform/uikit/keywindow.h"
+#include "platform/uikit/mainscreen.h"
+#include "screens/placeholderviewcontroller.h"
 #include "samplestats.h"
-#include "scrollview.h"
-#include "tabbarcontroller.h"
+#include "platform/uikit/scrollview.h"
+#include "platform/uikit/tabbarcontroller.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

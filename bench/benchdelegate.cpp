@@ -1,6 +1,6 @@
 #include "benchdelegate.h"
 
-#include "clock.h"
+#include "platform/system/clock.h"
 
 void BenchDelegate::BlowAirstart(bool started) {
     if (m_onStart)

@@ -1,4 +1,4 @@
-#include "contentpages.h"
+#include "server/contentpages.h"
 
 #include <iterator>
 

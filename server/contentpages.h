@@ -1,6 +1,6 @@
 #pragma once
 
-#include "rankingtable.h"
+#include "server/rankingtable.h"
 
 #include <QByteArray>
 #include <QString>

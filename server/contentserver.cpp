@@ -1,11 +1,11 @@
-#include "contentserver.h"
+#include "server/contentserver.h"
 
-#include "blewresultstring.h"
-#include "bundle.h"
-#include "contentpages.h"
-#include "folders.h"
-#include "localizedstrings.h"
-#include "serverlog.h"
+#include "blow/blewresultstring.h"
+#include "platform/system/bundle.h"
+#include "server/contentpages.h"
+#include "platform/system/folders.h"
+#include "platform/system/localizedstrings.h"
+#include "server/serverlog.h"
 
 #include <QDir>
 #include <QJsonDocument>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "reportstore.h"
+#include "server/reportstore.h"
 
 #include <QHash>
 #include <QString>

@@ -1,5 +1,5 @@
-#include "contentserver.h"
-#include "quitsignals.h"
+#include "server/contentserver.h"
+#include "platform/system/quitsignals.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

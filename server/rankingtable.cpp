@@ -1,4 +1,4 @@
-#include "rankingtable.h"
+#include "server/rankingtable.h"
 
 #include <QFile>
 #include <QJsonArray>

@@ -1,6 +1,6 @@
-#include "reportstore.h"
+#include "server/reportstore.h"
 
-#include "serverlog.h"
+#include "server/serverlog.h"
 
 #include <QDateTime>
 #include <QJsonArray>

@@ -1,3 +1,3 @@
-#include "serverlog.h"
+#include "server/serverlog.h"
 
 Q_LOGGING_CATEGORY(lcServer, "vantoro.server")

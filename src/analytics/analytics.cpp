@@ -1,11 +1,11 @@
-#include "analytics.h"
+#include "analytics/analytics.h"
 
-#include "analyticsapp.h"
-#include "analyticscrash.h"
-#include "analyticseventlog.h"
-#include "analyticsinternal.h"
-#include "analyticslog.h"
-#include "analyticssession.h"
+#include "analytics/analyticsapp.h"
+#include "analytics/crash/analyticscrash.h"
+#include "analytics/analyticseventlog.h"
+#include "analytics/analyticsinternal.h"
+#include "analytics/analyticslog.h"
+#include "analytics/analyticssession.h"
 
 Q_LOGGING_CATEGORY(lcAnalytics, "vantoro.analytics")
 

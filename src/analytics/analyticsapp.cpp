@@ -1,10 +1,10 @@
-#include "analyticsapp.h"
+#include "analytics/analyticsapp.h"
 
-#include "analyticscrash.h"
-#include "analyticslog.h"
-#include "bundle.h"
-#include "folders.h"
-#include "userdefaults.h"
+#include "analytics/crash/analyticscrash.h"
+#include "analytics/analyticslog.h"
+#include "platform/system/bundle.h"
+#include "platform/system/folders.h"
+#include "platform/system/userdefaults.h"
 
 #include <QCoreApplication>
 #include <QTimer>

@@ -1,7 +1,7 @@
-#include "analyticseventlog.h"
+#include "analytics/analyticseventlog.h"
 
-#include "analyticsinternal.h"
-#include "analyticslog.h"
+#include "analytics/analyticsinternal.h"
+#include "analytics/analyticslog.h"
 
 AnalyticsEventLog& AnalyticsEventLog::sharedInstance() {
     static AnalyticsEventLog log;

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "analyticsrecordcache.h"
-#include "analyticsrecordlists.h"
-#include "analyticsreportbuilder.h"
+#include "analytics/analyticsrecordcache.h"
+#include "analytics/analyticsrecordlists.h"
+#include "analytics/analyticsreportbuilder.h"
 
 #include <QThreadPool>
 #include <QVariantMap>

@@ -1,10 +1,10 @@
-#include "analyticsjob.h"
+#include "analytics/analyticsjob.h"
 
-#include "analyticsapp.h"
-#include "analyticsnetwork.h"
-#include "analyticssession.h"
-#include "clock.h"
-#include "userdefaults.h"
+#include "analytics/analyticsapp.h"
+#include "analytics/analyticsnetwork.h"
+#include "analytics/analyticssession.h"
+#include "platform/system/clock.h"
+#include "platform/system/userdefaults.h"
 
 #include <QDateTime>
 

@@ -1,4 +1,4 @@
-#include "analyticsnetwork.h"
+#include "analytics/analyticsnetwork.h"
 
 #include <ifaddrs.h>
 #include <mutex>

@@ -1,6 +1,6 @@
-#include "analyticsrecordcache.h"
+#include "analytics/analyticsrecordcache.h"
 
-#include "analyticslog.h"
+#include "analytics/analyticslog.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "analyticsrecordlists.h"
+#include "analytics/analyticsrecordlists.h"
 
 #include <QJsonArray>
 #include <QStringList>

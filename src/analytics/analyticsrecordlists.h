@@ -1,10 +1,10 @@
 #pragma once
 
-#include "droprecord.h"
-#include "errorrecord.h"
-#include "eventrecord.h"
-#include "launchrecord.h"
-#include "terminaterecord.h"
+#include "analytics/droprecord.h"
+#include "analytics/errorrecord.h"
+#include "analytics/eventrecord.h"
+#include "analytics/launchrecord.h"
+#include "analytics/terminaterecord.h"
 
 #include <QJsonObject>
 #include <QList>

@@ -1,4 +1,4 @@
-#include "analyticsreportbuilder.h"
+#include "analytics/analyticsreportbuilder.h"
 
 #include <QJsonDocument>
 #include <cstring>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "analyticsrecordlists.h"
+#include "analytics/analyticsrecordlists.h"
 
 #include <QByteArray>
 #include <QJsonObject>

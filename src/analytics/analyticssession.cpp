@@ -1,9 +1,9 @@
-#include "analyticssession.h"
+#include "analytics/analyticssession.h"
 
-#include "analyticsapp.h"
-#include "analyticsinternal.h"
-#include "analyticslog.h"
-#include "applicationnotifications.h"
+#include "analytics/analyticsapp.h"
+#include "analytics/analyticsinternal.h"
+#include "analytics/analyticslog.h"
+#include "platform/system/applicationnotifications.h"
 
 #include <QCoreApplication>
 #include <QTimer>

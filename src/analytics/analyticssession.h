@@ -1,6 +1,6 @@
 #pragma once
 
-#include "notificationcenter.h"
+#include "platform/system/notificationcenter.h"
 
 #include <QString>
 #include <atomic>

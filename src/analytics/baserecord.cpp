@@ -1,4 +1,4 @@
-#include "baserecord.h"
+#include "analytics/baserecord.h"
 
 #include <QDateTime>
 #include <QUuid>

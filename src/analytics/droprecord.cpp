@@ -1,4 +1,4 @@
-#include "droprecord.h"
+#include "analytics/droprecord.h"
 
 QJsonObject DropRecord::toJson() const {
     QJsonObject o = BaseRecord::toJson();

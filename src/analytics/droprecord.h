@@ -1,6 +1,6 @@
 #pragma once
 
-#include "baserecord.h"
+#include "analytics/baserecord.h"
 
 // How many records were dropped unsent because the lists were full. A tally
 // has an identifier like any record, so one that comes back from the cache

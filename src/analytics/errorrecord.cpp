@@ -1,4 +1,4 @@
-#include "errorrecord.h"
+#include "analytics/errorrecord.h"
 
 QJsonObject ErrorRecord::toJson() const {
     QJsonObject o = BaseRecord::toJson();

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "baserecord.h"
+#include "analytics/baserecord.h"
 
 // A crash: the report context names the crash text and the executable image
 // it happened in, so that it can later be matched to its symbols.

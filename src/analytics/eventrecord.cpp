@@ -1,4 +1,4 @@
-#include "eventrecord.h"
+#include "analytics/eventrecord.h"
 
 QJsonObject EventRecord::toJson() const {
     QJsonObject o = BaseRecord::toJson();

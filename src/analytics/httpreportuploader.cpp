@@ -1,4 +1,4 @@
-#include "httpreportuploader.h"
+#include "analytics/httpreportuploader.h"
 
 #include <httplib.h>
 #include <zlib.h>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "analyticsuploader.h"
+#include "analytics/analyticsuploader.h"
 
 #include <QUrl>
 #include <functional>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "baserecord.h"
+#include "analytics/baserecord.h"
 
 // The start of a session; the common fields say all there is to say.
 class LaunchRecord : public BaseRecord {};

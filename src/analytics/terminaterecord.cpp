@@ -1,4 +1,4 @@
-#include "terminaterecord.h"
+#include "analytics/terminaterecord.h"
 
 QJsonObject TerminateRecord::toJson() const {
     QJsonObject o = BaseRecord::toJson();

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "baserecord.h"
+#include "analytics/baserecord.h"
 
 #include <QJsonArray>
 #include <optional>

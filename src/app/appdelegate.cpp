@@ -1,15 +1,15 @@
-#include "appdelegate.h"
+#include "app/appdelegate.h"
 
-#include "analytics.h"
-#include "bundle.h"
-#include "contentlinks.h"
-#include "socialdata.h"
-#include "socialqqhandler.h"
-#include "socialsinahandler.h"
-#include "socialsnsservice.h"
-#include "socialwechathandler.h"
-#include "urlcache.h"
-#include "vantorokeys.h"
+#include "analytics/analytics.h"
+#include "platform/system/bundle.h"
+#include "share/contentlinks.h"
+#include "share/socialdata.h"
+#include "share/socialqqhandler.h"
+#include "share/socialsinahandler.h"
+#include "share/socialsnsservice.h"
+#include "share/socialwechathandler.h"
+#include "platform/web/urlcache.h"
+#include "share/vantorokeys.h"
 
 AppDelegate::AppDelegate(QObject* parent) : QObject(parent) {}
 

@@ -1,5 +1,5 @@
-#include "launcher.h"
-#include "quitsignals.h"
+#include "app/launcher.h"
+#include "platform/system/quitsignals.h"
 
 #include <QApplication>
 #include <QFont>

@@ -1,10 +1,10 @@
-#include "maininterface.h"
+#include "app/maininterface.h"
 
-#include "blewfogviewcontroller.h"
-#include "blewhotviewcontroller.h"
-#include "blewtestviewcontroller.h"
-#include "rankinglistviewcontroller.h"
-#include "tabviewcontroller.h"
+#include "screens/smoggame/blewfogviewcontroller.h"
+#include "screens/web/blewhotviewcontroller.h"
+#include "screens/lungtest/blewtestviewcontroller.h"
+#include "screens/web/rankinglistviewcontroller.h"
+#include "app/tabviewcontroller.h"
 
 #include <QWidget>
 

@@ -1,7 +1,7 @@
-#include "tabviewcontroller.h"
+#include "app/tabviewcontroller.h"
 
-#include "images.h"
-#include "tabbar.h"
+#include "platform/uikit/images.h"
+#include "platform/uikit/tabbar.h"
 
 TabViewController::TabViewController(QWidget* parent) : TabBarController(parent) {}
 

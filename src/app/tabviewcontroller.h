@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tabbarcontroller.h"
+#include "platform/uikit/tabbarcontroller.h"
 
 // The application's tab bar controller: styles its bar once loaded.
 class TabViewController : public TabBarController {

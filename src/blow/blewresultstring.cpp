@@ -1,6 +1,6 @@
-#include "blewresultstring.h"
+#include "blow/blewresultstring.h"
 
-#include "random.h"
+#include "platform/system/random.h"
 
 #include <QStringView>
 #include <iterator>

@@ -1,13 +1,13 @@
-#include "qmxblewer.h"
+#include "blow/qmxblewer.h"
 
-#include "audiorecorder.h"
-#include "audiosession.h"
-#include "clock.h"
-#include "delegatecall.h"
-#include "dispatch.h"
-#include "folders.h"
-#include "qmxblewdelegate.h"
-#include "qmxblewutil.h"
+#include "platform/audio/audiorecorder.h"
+#include "platform/audio/audiosession.h"
+#include "platform/system/clock.h"
+#include "platform/system/delegatecall.h"
+#include "platform/system/dispatch.h"
+#include "platform/system/folders.h"
+#include "blow/qmxblewdelegate.h"
+#include "blow/qmxblewutil.h"
 
 #include <QFile>
 #include <cmath>

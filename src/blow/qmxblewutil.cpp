@@ -1,6 +1,6 @@
-#include "qmxblewutil.h"
+#include "blow/qmxblewutil.h"
 
-#include "random.h"
+#include "platform/system/random.h"
 
 #include <array>
 

@@ -1,3 +1,3 @@
-#include "baseviewcontroller.h"
+#include "screens/baseviewcontroller.h"
 
 BaseViewController::BaseViewController(QWidget* parent) : ViewController(parent) {}

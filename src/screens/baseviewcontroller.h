@@ -1,6 +1,6 @@
 #pragma once
 
-#include "viewcontroller.h"
+#include "platform/uikit/viewcontroller.h"
 
 // The common ancestor of every tab screen.
 class BaseViewController : public ViewController {

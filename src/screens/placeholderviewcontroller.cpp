@@ -1,4 +1,4 @@
-#include "placeholderviewcontroller.h"
+#include "screens/placeholderviewcontroller.h"
 
 #include <QLabel>
 

@@ -1,9 +1,9 @@
-#include "blewcommonutil.h"
+#include "share/blewcommonutil.h"
 
-#include "folders.h"
-#include "keywindow.h"
-#include "photoalbum.h"
-#include "sharelog.h"
+#include "platform/system/folders.h"
+#include "platform/uikit/keywindow.h"
+#include "platform/uikit/photoalbum.h"
+#include "share/sharelog.h"
 
 #include <QBuffer>
 #include <QPainter>

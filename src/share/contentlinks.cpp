@@ -1,4 +1,4 @@
-#include "contentlinks.h"
+#include "share/contentlinks.h"
 
 #include <mutex>
 

@@ -1,11 +1,11 @@
-#include "desktopsharetransport.h"
+#include "share/desktopsharetransport.h"
 
-#include "keywindow.h"
-#include "qrcode.h"
-#include "sharelog.h"
-#include "shareqrpanel.h"
-#include "socialsnsplatform.h"
-#include "socialsnsplatformmanager.h"
+#include "platform/uikit/keywindow.h"
+#include "share/qrcode.h"
+#include "share/sharelog.h"
+#include "share/shareqrpanel.h"
+#include "share/socialsnsplatform.h"
+#include "share/socialsnsplatformmanager.h"
 
 #include <QClipboard>
 #include <QDesktopServices>

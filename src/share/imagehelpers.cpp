@@ -1,7 +1,7 @@
-#include "imagehelpers.h"
+#include "share/imagehelpers.h"
 
-#include "bundle.h"
-#include "images.h"
+#include "platform/system/bundle.h"
+#include "platform/uikit/images.h"
 
 #include <QPainter>
 #include <cmath>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "stretchableimage.h"
+#include "share/stretchableimage.h"
 
 #include <QImage>
 #include <QSizeF>

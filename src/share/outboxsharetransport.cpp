@@ -1,7 +1,7 @@
-#include "outboxsharetransport.h"
+#include "share/outboxsharetransport.h"
 
-#include "folders.h"
-#include "sharelog.h"
+#include "platform/system/folders.h"
+#include "share/sharelog.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "sharetransport.h"
+#include "share/sharetransport.h"
 
 #include <QString>
 

@@ -1,10 +1,10 @@
-#include "qmxsharetools.h"
+#include "share/qmxsharetools.h"
 
-#include "bundle.h"
-#include "contentlinks.h"
-#include "socialqqhandler.h"
-#include "socialwechathandler.h"
-#include "vantorokeys.h"
+#include "platform/system/bundle.h"
+#include "share/contentlinks.h"
+#include "share/socialqqhandler.h"
+#include "share/socialwechathandler.h"
+#include "share/vantorokeys.h"
 
 // The pieces are joined rather than formatted with QString::arg, which would
 // read a "%1" inside a comment or key as a place holder.

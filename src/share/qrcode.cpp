@@ -1,4 +1,4 @@
-#include "qrcode.h"
+#include "share/qrcode.h"
 
 #include <QPainter>
 #include <qrencode.h>

@@ -1,3 +1,3 @@
-#include "sharelog.h"
+#include "share/sharelog.h"
 
 Q_LOGGING_CATEGORY(lcShare, "vantoro.share")

@@ -1,4 +1,4 @@
-#include "shareqrpanel.h"
+#include "share/shareqrpanel.h"
 
 #include <QEvent>
 #include <QLabel>

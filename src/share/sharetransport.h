@@ -1,6 +1,6 @@
 #pragma once
 
-#include "sharepost.h"
+#include "share/sharepost.h"
 
 #include <QString>
 

@@ -1,8 +1,8 @@
-#include "sharetransportregistry.h"
+#include "share/sharetransportregistry.h"
 
-#include "desktopsharetransport.h"
-#include "outboxsharetransport.h"
-#include "sharelog.h"
+#include "share/desktopsharetransport.h"
+#include "share/outboxsharetransport.h"
+#include "share/sharelog.h"
 
 ShareTransportRegistry& ShareTransportRegistry::sharedInstance() {
     static ShareTransportRegistry registry;

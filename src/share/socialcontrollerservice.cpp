@@ -1,6 +1,6 @@
-#include "socialcontrollerservice.h"
+#include "share/socialcontrollerservice.h"
 
-#include "sharelog.h"
+#include "share/sharelog.h"
 
 SocialControllerService& SocialControllerService::defaultControllerService() {
     static SocialControllerService service;

@@ -1,6 +1,6 @@
-#include "socialdata.h"
+#include "share/socialdata.h"
 
-#include "sharelog.h"
+#include "share/sharelog.h"
 
 #include <mutex>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "socialextconfig.h"
-#include "socialurlresource.h"
+#include "share/socialextconfig.h"
+#include "share/socialurlresource.h"
 
 #include <QImage>
 #include <QObject>

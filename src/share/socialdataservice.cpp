@@ -1,13 +1,13 @@
-#include "socialdataservice.h"
+#include "share/socialdataservice.h"
 
-#include "dispatch.h"
-#include "sharelog.h"
-#include "sharepost.h"
-#include "sharetransportregistry.h"
-#include "socialdata.h"
-#include "socialsnsplatformmanager.h"
-#include "socialurlresource.h"
-#include "socialwechathandler.h"
+#include "platform/system/dispatch.h"
+#include "share/sharelog.h"
+#include "share/sharepost.h"
+#include "share/sharetransportregistry.h"
+#include "share/socialdata.h"
+#include "share/socialsnsplatformmanager.h"
+#include "share/socialurlresource.h"
+#include "share/socialwechathandler.h"
 
 #include <QBuffer>
 #include <QPointer>

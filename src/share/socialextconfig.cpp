@@ -1,4 +1,4 @@
-#include "socialextconfig.h"
+#include "share/socialextconfig.h"
 
 void SocialExtConfig::setTitle(const QString& title) {
     m_title = title;

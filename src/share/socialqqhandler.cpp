@@ -1,6 +1,6 @@
-#include "socialqqhandler.h"
+#include "share/socialqqhandler.h"
 
-#include "sharelog.h"
+#include "share/sharelog.h"
 
 #include <mutex>
 

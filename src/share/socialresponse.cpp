@@ -1,4 +1,4 @@
-#include "socialresponse.h"
+#include "share/socialresponse.h"
 
 void SocialResponse::registerMetaType() {
     static const int id = qRegisterMetaType<SocialResponse>();

@@ -1,9 +1,9 @@
-#include "socialshareeditor.h"
+#include "share/socialshareeditor.h"
 
-#include "sharelog.h"
-#include "socialdataservice.h"
-#include "socialsnsplatform.h"
-#include "socialuidelegate.h"
+#include "share/sharelog.h"
+#include "share/socialdataservice.h"
+#include "share/socialsnsplatform.h"
+#include "share/socialuidelegate.h"
 
 #include <QEvent>
 #include <QLabel>

@@ -1,6 +1,6 @@
-#include "socialsinahandler.h"
+#include "share/socialsinahandler.h"
 
-#include "sharelog.h"
+#include "share/sharelog.h"
 
 #include <mutex>
 

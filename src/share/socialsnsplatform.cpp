@@ -1,11 +1,11 @@
-#include "socialsnsplatform.h"
+#include "share/socialsnsplatform.h"
 
-#include "keywindow.h"
-#include "sharelog.h"
-#include "socialcontrollerservice.h"
-#include "socialdataservice.h"
-#include "socialshareeditor.h"
-#include "socialuidelegate.h"
+#include "platform/uikit/keywindow.h"
+#include "share/sharelog.h"
+#include "share/socialcontrollerservice.h"
+#include "share/socialdataservice.h"
+#include "share/socialshareeditor.h"
+#include "share/socialuidelegate.h"
 
 #include <QPointer>
 #include <QWidget>

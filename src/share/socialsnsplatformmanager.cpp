@@ -1,6 +1,6 @@
-#include "socialsnsplatformmanager.h"
+#include "share/socialsnsplatformmanager.h"
 
-#include "socialsnsplatform.h"
+#include "share/socialsnsplatform.h"
 
 #include <vector>
 

@@ -1,13 +1,13 @@
-#include "socialsnsservice.h"
+#include "share/socialsnsservice.h"
 
-#include "keywindow.h"
-#include "sharelog.h"
-#include "socialdata.h"
-#include "socialdataservice.h"
-#include "socialqqhandler.h"
-#include "socialsnssheet.h"
-#include "socialuidelegate.h"
-#include "socialwechathandler.h"
+#include "platform/uikit/keywindow.h"
+#include "share/sharelog.h"
+#include "share/socialdata.h"
+#include "share/socialdataservice.h"
+#include "share/socialqqhandler.h"
+#include "share/socialsnssheet.h"
+#include "share/socialuidelegate.h"
+#include "share/socialwechathandler.h"
 
 #include <QPointer>
 #include <QWidget>

@@ -1,9 +1,9 @@
-#include "socialsnssheet.h"
+#include "share/socialsnssheet.h"
 
-#include "images.h"
-#include "sharelog.h"
-#include "socialsnsplatform.h"
-#include "socialsnsplatformmanager.h"
+#include "platform/uikit/images.h"
+#include "share/sharelog.h"
+#include "share/socialsnsplatform.h"
+#include "share/socialsnsplatformmanager.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>

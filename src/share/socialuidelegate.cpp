@@ -1,7 +1,7 @@
-#include "socialuidelegate.h"
+#include "share/socialuidelegate.h"
 
-#include "delegatecall.h"
-#include "socialdata.h"
+#include "platform/system/delegatecall.h"
+#include "share/socialdata.h"
 
 #include <QMetaObject>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "socialresponse.h"
+#include "share/socialresponse.h"
 
 #include <QString>
 

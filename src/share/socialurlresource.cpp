@@ -1,4 +1,4 @@
-#include "socialurlresource.h"
+#include "share/socialurlresource.h"
 
 void SocialUrlResource::setResourceType(int type, const QString& url) {
     m_type = type;

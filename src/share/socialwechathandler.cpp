@@ -1,6 +1,6 @@
-#include "socialwechathandler.h"
+#include "share/socialwechathandler.h"
 
-#include "sharelog.h"
+#include "share/sharelog.h"
 
 #include <mutex>
 

@@ -1,4 +1,4 @@
-#include "stretchableimage.h"
+#include "share/stretchableimage.h"
 
 #include <QPainter>
 #include <cmath>

@@ -1,6 +1,6 @@
-#include "qmxqueue.h"
+#include "sound/qmxqueue.h"
 
-#include "qmxsoundpool.h"
+#include "sound/qmxsoundpool.h"
 
 void QMXQueue::enqueue(const QString& item) {
     m_array.append(item);

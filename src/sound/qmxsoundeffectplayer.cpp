@@ -1,8 +1,8 @@
-#include "qmxsoundeffectplayer.h"
+#include "sound/qmxsoundeffectplayer.h"
 
-#include "audiosession.h"
-#include "qmxsoundpool.h"
-#include "retireplayer.h"
+#include "platform/audio/audiosession.h"
+#include "sound/qmxsoundpool.h"
+#include "sound/retireplayer.h"
 
 #include <QCoreApplication>
 #include <QPointer>

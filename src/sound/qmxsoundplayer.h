@@ -1,8 +1,8 @@
 #pragma once
 
-#include "audioplayer.h"
-#include "maintimer.h"
-#include "qmxqueue.h"
+#include "platform/audio/audioplayer.h"
+#include "platform/system/maintimer.h"
+#include "sound/qmxqueue.h"
 
 #include <QMutex>
 #include <QObject>

@@ -1,6 +1,6 @@
-#include "qmxsoundpool.h"
+#include "sound/qmxsoundpool.h"
 
-#include "bundle.h"
+#include "platform/system/bundle.h"
 
 QMXSoundPool& QMXSoundPool::sharedInstance() {
     static QMXSoundPool pool;

@@ -1,4 +1,4 @@
-#include "retireplayer.h"
+#include "sound/retireplayer.h"
 
 #include <QCoreApplication>
 #include <QTimer>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "audioplayer.h"
+#include "platform/audio/audioplayer.h"
 
 #include <memory>
 

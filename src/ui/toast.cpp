@@ -1,9 +1,9 @@
-#include "toast.h"
+#include "ui/toast.h"
 
-#include "keywindow.h"
-#include "maintimer.h"
-#include "toastgeometry.h"
-#include "viewanimation.h"
+#include "platform/uikit/keywindow.h"
+#include "platform/system/maintimer.h"
+#include "ui/toastgeometry.h"
+#include "platform/uikit/viewanimation.h"
 
 #include <QApplication>
 #include <QFontMetricsF>

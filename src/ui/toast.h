@@ -1,7 +1,7 @@
 #pragma once
 
-#include "toastsettings.h"
-#include "toastview.h"
+#include "ui/toastsettings.h"
+#include "ui/toastview.h"
 
 #include <QPointF>
 #include <QPointer>

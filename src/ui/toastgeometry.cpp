@@ -1,6 +1,6 @@
-#include "toastgeometry.h"
+#include "ui/toastgeometry.h"
 
-#include "toastsettings.h"
+#include "ui/toastsettings.h"
 
 #include <QtMath>
 #include <algorithm>

@@ -1,4 +1,4 @@
-#include "toastsettings.h"
+#include "ui/toastsettings.h"
 
 ToastSettings::ToastSettings(const ToastSettings& other) {
     std::unique_lock lock(other.m_mutex);

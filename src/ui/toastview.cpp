@@ -1,4 +1,4 @@
-#include "toastview.h"
+#include "ui/toastview.h"
 
 #include <QPainter>
 #include <QPainterPath>

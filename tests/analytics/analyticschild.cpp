@@ -7,12 +7,12 @@
 //   analytics_child drain REPORT_URL     one launch, its report, and an orderly
 //       quit.
 // Exit status 2: bad arguments; 3: the first launch never came.
-#include "analytics.h"
-#include "analyticsinternal.h"
-#include "analyticsnetwork.h"
-#include "analyticssession.h"
-#include "applicationnotifications.h"
-#include "notificationcenter.h"
+#include "analytics/analytics.h"
+#include "analytics/analyticsinternal.h"
+#include "analytics/analyticsnetwork.h"
+#include "analytics/analyticssession.h"
+#include "platform/system/applicationnotifications.h"
+#include "platform/system/notificationcenter.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

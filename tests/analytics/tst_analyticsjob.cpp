@@ -1,6 +1,6 @@
 // The send decision: which launches, ends of use and events ask for a report
 // under each policy, and what stops one from going out at all.
-#include "analyticsjob.h"
+#include "analytics/analyticsjob.h"
 
 #include <QTest>
 

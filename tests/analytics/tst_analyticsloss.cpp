@@ -1,7 +1,7 @@
 // Killing the application at any moment loses none of what it saved at its
 // last completed end of use: every such event reaches the collector, once,
 // and the cache file is never found damaged.
-#include "contentserver.h"
+#include "server/contentserver.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

@@ -2,16 +2,16 @@
 // sessions that follow activation, events and their checks, the send
 // decision under policy 0, what a report carries and what it leaves, and the
 // record cache between uses.
-#include "analytics.h"
-#include "analyticsinternal.h"
-#include "analyticsnetwork.h"
-#include "analyticsreportbuilder.h"
-#include "analyticssession.h"
-#include "analyticsuploader.h"
-#include "applicationnotifications.h"
-#include "fakeclock.h"
-#include "notificationcenter.h"
-#include "userdefaults.h"
+#include "analytics/analytics.h"
+#include "analytics/analyticsinternal.h"
+#include "analytics/analyticsnetwork.h"
+#include "analytics/analyticsreportbuilder.h"
+#include "analytics/analyticssession.h"
+#include "analytics/analyticsuploader.h"
+#include "platform/system/applicationnotifications.h"
+#include "support/fakeclock.h"
+#include "platform/system/notificationcenter.h"
+#include "platform/system/userdefaults.h"
 
 #include <QDateTime>
 #include <QDirIterator>

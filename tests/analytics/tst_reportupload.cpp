@@ -2,14 +2,14 @@
 // posted to the content server's collector, kept once however often they
 // arrive, and a clear failure when they cannot be delivered; a backlog of a
 // full cache goes out in one launch.
-#include "analytics.h"
-#include "analyticsinternal.h"
-#include "analyticsnetwork.h"
-#include "analyticsreportbuilder.h"
-#include "applicationnotifications.h"
-#include "contentserver.h"
-#include "httpreportuploader.h"
-#include "notificationcenter.h"
+#include "analytics/analytics.h"
+#include "analytics/analyticsinternal.h"
+#include "analytics/analyticsnetwork.h"
+#include "analytics/analyticsreportbuilder.h"
+#include "platform/system/applicationnotifications.h"
+#include "server/contentserver.h"
+#include "analytics/httpreportuploader.h"
+#include "platform/system/notificationcenter.h"
 
 #include <QElapsedTimer>
 #include <QJsonArray>

@@ -1,4 +1,4 @@
-#include "runoptions.h"
+#include "app/runoptions.h"
 
 #include <QTest>
 

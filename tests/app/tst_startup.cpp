@@ -1,13 +1,13 @@
-#include "analytics.h"
-#include "appdelegate.h"
-#include "blewtestviewcontroller.h"
-#include "keywindow.h"
-#include "launcher.h"
-#include "maininterface.h"
-#include "qmxblewer.h"
-#include "tabbar.h"
-#include "tabviewcontroller.h"
-#include "urlcache.h"
+#include "analytics/analytics.h"
+#include "app/appdelegate.h"
+#include "screens/lungtest/blewtestviewcontroller.h"
+#include "platform/uikit/keywindow.h"
+#include "app/launcher.h"
+#include "app/maininterface.h"
+#include "blow/qmxblewer.h"
+#include "platform/uikit/tabbar.h"
+#include "app/tabviewcontroller.h"
+#include "platform/web/urlcache.h"
 
 #include <QApplication>
 #include <QLabel>

@@ -1,6 +1,6 @@
 #include "blowevents.h"
 
-#include "clock.h"
+#include "platform/system/clock.h"
 
 void BlowEvents::BlowAirstart(bool started) {
     m_starts.append(started);

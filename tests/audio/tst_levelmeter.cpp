@@ -1,6 +1,6 @@
-#include "audiorecorder.h"
-#include "fakeclock.h"
-#include "levelmeter.h"
+#include "platform/audio/audiorecorder.h"
+#include "support/fakeclock.h"
+#include "platform/audio/levelmeter.h"
 
 #include <QTest>
 #include <cmath>

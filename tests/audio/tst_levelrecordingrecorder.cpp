@@ -1,8 +1,8 @@
-#include "fakeclock.h"
-#include "fakerecorder.h"
-#include "levelrecordingrecorder.h"
-#include "leveltrace.h"
-#include "tracerecorder.h"
+#include "support/fakeclock.h"
+#include "support/fakerecorder.h"
+#include "platform/audio/levelrecordingrecorder.h"
+#include "platform/audio/leveltrace.h"
+#include "platform/audio/tracerecorder.h"
 
 #include <QDir>
 #include <QTemporaryDir>

@@ -4,11 +4,11 @@
 // with the real clock and queues.
 
 #include "blowevents.h"
-#include "clock.h"
-#include "microphonerecorder.h"
-#include "noiseplayer.h"
-#include "qmxblewer.h"
-#include "qmxblewutil.h"
+#include "platform/system/clock.h"
+#include "platform/audio/microphonerecorder.h"
+#include "support/noiseplayer.h"
+#include "blow/qmxblewer.h"
+#include "blow/qmxblewutil.h"
 
 #include <QAudioDevice>
 #include <QFile>

@@ -1,5 +1,5 @@
-#include "blewresultstring.h"
-#include "fixedrandom.h"
+#include "blow/blewresultstring.h"
+#include "support/fixedrandom.h"
 
 #include <QCryptographicHash>
 #include <QSet>

@@ -1,5 +1,5 @@
-#include "fixedrandom.h"
-#include "qmxblewutil.h"
+#include "support/fixedrandom.h"
+#include "blow/qmxblewutil.h"
 
 #include <QTest>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "reportstore.h"
+#include "server/reportstore.h"
 
 #include <QDeadlineTimer>
 #include <QDirIterator>

@@ -1,13 +1,13 @@
-#include "blewtestviewcontroller.h"
-#include "desktopsharetransport.h"
-#include "launcher.h"
-#include "maininterface.h"
-#include "outboxsharetransport.h"
-#include "qmxrotateview.h"
-#include "sharetransportregistry.h"
-#include "socialsnssheet.h"
-#include "socialwechathandler.h"
-#include "tabviewcontroller.h"
+#include "screens/lungtest/blewtestviewcontroller.h"
+#include "share/desktopsharetransport.h"
+#include "app/launcher.h"
+#include "app/maininterface.h"
+#include "share/outboxsharetransport.h"
+#include "screens/lungtest/qmxrotateview.h"
+#include "share/sharetransportregistry.h"
+#include "share/socialsnssheet.h"
+#include "share/socialwechathandler.h"
+#include "app/tabviewcontroller.h"
 
 #include <QApplication>
 #include <QDir>

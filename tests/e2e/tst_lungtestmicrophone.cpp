@@ -1,12 +1,12 @@
-#include "blewtestviewcontroller.h"
-#include "fixedrandom.h"
-#include "launcher.h"
-#include "leveltrace.h"
-#include "maininterface.h"
-#include "microphonerecorder.h"
-#include "noiseplayer.h"
-#include "qmxblewutil.h"
-#include "tabviewcontroller.h"
+#include "screens/lungtest/blewtestviewcontroller.h"
+#include "support/fixedrandom.h"
+#include "app/launcher.h"
+#include "platform/audio/leveltrace.h"
+#include "app/maininterface.h"
+#include "platform/audio/microphonerecorder.h"
+#include "support/noiseplayer.h"
+#include "blow/qmxblewutil.h"
+#include "app/tabviewcontroller.h"
 
 #include <QApplication>
 #include <QDir>

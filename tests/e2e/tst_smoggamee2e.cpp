@@ -1,8 +1,8 @@
-#include "blewfogviewcontroller.h"
-#include "launcher.h"
-#include "maininterface.h"
-#include "scrollview.h"
-#include "tabviewcontroller.h"
+#include "screens/smoggame/blewfogviewcontroller.h"
+#include "app/launcher.h"
+#include "app/maininterface.h"
+#include "platform/uikit/scrollview.h"
+#include "app/tabviewcontroller.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,6 +1,6 @@
-#include "fakeclock.h"
-#include "leveltrace.h"
-#include "tracerecorder.h"
+#include "support/fakeclock.h"
+#include "platform/audio/leveltrace.h"
+#include "platform/audio/tracerecorder.h"
 
 #include <QTemporaryDir>
 #include <QTest>

@@ -1,5 +1,5 @@
-#include "bundle.h"
-#include "localizedstrings.h"
+#include "platform/system/bundle.h"
+#include "platform/system/localizedstrings.h"
 
 #include <QDir>
 #include <QFile>

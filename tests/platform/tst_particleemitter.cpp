@@ -1,5 +1,5 @@
-#include "fixedrandom.h"
-#include "particleemitter.h"
+#include "support/fixedrandom.h"
+#include "platform/effects/particleemitter.h"
 
 #include <QTest>
 #include <algorithm>

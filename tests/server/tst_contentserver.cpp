@@ -1,7 +1,7 @@
-#include "blewresultstring.h"
-#include "bundle.h"
-#include "contentserver.h"
-#include "localizedstrings.h"
+#include "blow/blewresultstring.h"
+#include "platform/system/bundle.h"
+#include "server/contentserver.h"
+#include "platform/system/localizedstrings.h"
 
 #include <QFile>
 #include <QJsonArray>

@@ -1,5 +1,5 @@
-#include "bundle.h"
-#include "imagehelpers.h"
+#include "platform/system/bundle.h"
+#include "share/imagehelpers.h"
 
 #include <QPainter>
 #include <QPushButton>

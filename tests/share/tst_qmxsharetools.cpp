@@ -1,8 +1,8 @@
-#include "contentlinks.h"
-#include "qmxsharetools.h"
-#include "socialqqhandler.h"
-#include "socialwechathandler.h"
-#include "vantorokeys.h"
+#include "share/contentlinks.h"
+#include "share/qmxsharetools.h"
+#include "share/socialqqhandler.h"
+#include "share/socialwechathandler.h"
+#include "share/vantorokeys.h"
 
 #include <QtTest>
 

@@ -1,8 +1,8 @@
-#include "desktopsharetransport.h"
-#include "keywindow.h"
-#include "outboxsharetransport.h"
-#include "qrcode.h"
-#include "shareqrpanel.h"
+#include "share/desktopsharetransport.h"
+#include "platform/uikit/keywindow.h"
+#include "share/outboxsharetransport.h"
+#include "share/qrcode.h"
+#include "share/shareqrpanel.h"
 
 #include <QClipboard>
 #include <QJsonDocument>

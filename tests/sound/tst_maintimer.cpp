@@ -1,4 +1,4 @@
-#include "maintimer.h"
+#include "platform/system/maintimer.h"
 
 #include <QElapsedTimer>
 #include <QTest>

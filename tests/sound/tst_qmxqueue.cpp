@@ -1,5 +1,5 @@
-#include "qmxqueue.h"
-#include "qmxsoundpool.h"
+#include "sound/qmxqueue.h"
+#include "sound/qmxsoundpool.h"
 
 #include <QTest>
 

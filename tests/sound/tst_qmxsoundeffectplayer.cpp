@@ -1,7 +1,7 @@
-#include "audiosession.h"
-#include "bundle.h"
-#include "fakeplayerfactory.h"
-#include "qmxsoundeffectplayer.h"
+#include "platform/audio/audiosession.h"
+#include "platform/system/bundle.h"
+#include "support/fakeplayerfactory.h"
+#include "sound/qmxsoundeffectplayer.h"
 
 #include <QFileInfo>
 #include <QStandardPaths>

@@ -1,8 +1,8 @@
-#include "audiosession.h"
-#include "fakemaintimer.h"
-#include "fakeplayerfactory.h"
-#include "qmxsoundplayer.h"
-#include "qmxsoundpool.h"
+#include "platform/audio/audiosession.h"
+#include "support/fakemaintimer.h"
+#include "support/fakeplayerfactory.h"
+#include "sound/qmxsoundplayer.h"
+#include "sound/qmxsoundpool.h"
 
 #include <QFileInfo>
 #include <QStandardPaths>

@@ -1,5 +1,5 @@
-#include "bundle.h"
-#include "qmxsoundpool.h"
+#include "platform/system/bundle.h"
+#include "sound/qmxsoundpool.h"
 
 #include <QDir>
 #include <QFile>

@@ -3,11 +3,11 @@
 // queue of real players, each replaced from inside the previous one's end
 // report.
 
-#include "audioplayer.h"
-#include "maintimer.h"
-#include "mediaaudioplayer.h"
-#include "qmxsoundplayer.h"
-#include "qmxsoundpool.h"
+#include "platform/audio/audioplayer.h"
+#include "platform/system/maintimer.h"
+#include "platform/audio/mediaaudioplayer.h"
+#include "sound/qmxsoundplayer.h"
+#include "sound/qmxsoundpool.h"
 
 #include <QAudioDevice>
 #include <QElapsedTimer>

@@ -1,4 +1,4 @@
-#include "fakeanimationdriver.h"
+#include "support/fakeanimationdriver.h"
 
 #include <QCoreApplication>
 #include <QEvent>

@@ -1,4 +1,4 @@
-#include "fakeaudioplayer.h"
+#include "support/fakeaudioplayer.h"
 
 bool FakeAudioPlayer::play() {
     ++m_plays;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "audioplayer.h"
+#include "platform/audio/audioplayer.h"
 
 // A player that plays nothing: it records what it is asked to do, and the
 // test decides when playback reaches its end.

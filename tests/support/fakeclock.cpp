@@ -1,4 +1,4 @@
-#include "fakeclock.h"
+#include "support/fakeclock.h"
 
 void FakeClock::sleep(double seconds) {
     if (!m_frozen)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "clock.h"
+#include "platform/system/clock.h"
 
 #include <atomic>
 #include <functional>

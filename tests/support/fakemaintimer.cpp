@@ -1,4 +1,4 @@
-#include "fakemaintimer.h"
+#include "support/fakemaintimer.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "maintimer.h"
+#include "platform/system/maintimer.h"
 
 #include <vector>
 

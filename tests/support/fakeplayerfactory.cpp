@@ -1,4 +1,4 @@
-#include "fakeplayerfactory.h"
+#include "support/fakeplayerfactory.h"
 
 #include <QFileInfo>
 

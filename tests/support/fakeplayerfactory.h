@@ -1,6 +1,6 @@
 #pragma once
 
-#include "fakeaudioplayer.h"
+#include "support/fakeaudioplayer.h"
 
 #include <QStringList>
 #include <memory>

@@ -1,4 +1,4 @@
-#include "fakerecorder.h"
+#include "support/fakerecorder.h"
 
 bool FakeRecorder::record() {
     m_recording = m_records;

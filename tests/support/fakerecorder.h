@@ -1,6 +1,6 @@
 #pragma once
 
-#include "audiorecorder.h"
+#include "platform/audio/audiorecorder.h"
 
 #include <atomic>
 #include <deque>

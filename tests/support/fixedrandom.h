@@ -1,6 +1,6 @@
 #pragma once
 
-#include "random.h"
+#include "platform/system/random.h"
 
 #include <atomic>
 

@@ -1,4 +1,4 @@
-#include "manualdispatch.h"
+#include "support/manualdispatch.h"
 
 #include <limits>
 

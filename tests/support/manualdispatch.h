@@ -1,6 +1,6 @@
 #pragma once
 
-#include "dispatch.h"
+#include "platform/system/dispatch.h"
 
 #include <deque>
 #include <mutex>

@@ -1,4 +1,4 @@
-#include "noiseplayer.h"
+#include "support/noiseplayer.h"
 
 #include <QFile>
 #include <QStandardPaths>

@@ -1,10 +1,10 @@
-#include "fakemaintimer.h"
-#include "keywindow.h"
-#include "toast.h"
-#include "toastgeometry.h"
-#include "toastsettings.h"
-#include "toastview.h"
-#include "viewanimation.h"
+#include "support/fakemaintimer.h"
+#include "platform/uikit/keywindow.h"
+#include "ui/toast.h"
+#include "ui/toastgeometry.h"
+#include "ui/toastsettings.h"
+#include "ui/toastview.h"
+#include "platform/uikit/viewanimation.h"
 
 #include <QApplication>
 #include <QFontMetricsF>

@@ -1,6 +1,6 @@
-#include "analyticscrash.h"
+#include "analytics/crash/analyticscrash.h"
 
-#include "elfimageinfo.h"
+#include "analytics/crash/elfimageinfo.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

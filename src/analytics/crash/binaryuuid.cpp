@@ -1,4 +1,4 @@
-#include "binaryuuid.h"
+#include "analytics/crash/binaryuuid.h"
 
 QString BinaryUuid::format(QByteArrayView bytes) {
     if (bytes.size() < 16)

@@ -1,7 +1,7 @@
-#include "elfimageinfo.h"
+#include "analytics/crash/elfimageinfo.h"
 
-#include "binaryuuid.h"
-#include "bytereader.h"
+#include "analytics/crash/binaryuuid.h"
+#include "analytics/crash/bytereader.h"
 
 #include <QFile>
 #include <QFileInfo>

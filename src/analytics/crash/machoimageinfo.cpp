@@ -1,7 +1,7 @@
-#include "machoimageinfo.h"
+#include "analytics/crash/machoimageinfo.h"
 
-#include "binaryuuid.h"
-#include "bytereader.h"
+#include "analytics/crash/binaryuuid.h"
+#include "analytics/crash/bytereader.h"
 
 #include <QFileInfo>
 

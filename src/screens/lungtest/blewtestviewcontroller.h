@@ -1,8 +1,8 @@
 #pragma once
 
-#include "baseviewcontroller.h"
-#include "imageview.h"
-#include "tapoverlay.h"
+#include "screens/baseviewcontroller.h"
+#include "platform/uikit/imageview.h"
+#include "platform/uikit/tapoverlay.h"
 
 #include <QPointF>
 #include <QPointer>

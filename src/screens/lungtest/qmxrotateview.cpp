@@ -1,6 +1,6 @@
-#include "qmxrotateview.h"
+#include "screens/lungtest/qmxrotateview.h"
 
-#include "viewanimation.h"
+#include "platform/uikit/viewanimation.h"
 
 #include <QPainter>
 #include <QVariantAnimation>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "imageview.h"
+#include "platform/uikit/imageview.h"
 
 #include <QPointer>
 

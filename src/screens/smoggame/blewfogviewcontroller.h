@@ -1,7 +1,7 @@
 #pragma once
 
-#include "baseviewcontroller.h"
-#include "imageview.h"
+#include "screens/baseviewcontroller.h"
+#include "platform/uikit/imageview.h"
 
 #include <QPixmap>
 #include <QPointer>

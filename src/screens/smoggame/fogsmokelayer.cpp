@@ -1,4 +1,4 @@
-#include "fogsmokelayer.h"
+#include "screens/smoggame/fogsmokelayer.h"
 
 #include <QWidget>
 

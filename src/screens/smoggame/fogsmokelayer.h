@@ -1,6 +1,6 @@
 #pragma once
 
-#include "emitterview.h"
+#include "platform/effects/emitterview.h"
 
 class QWidget;
 

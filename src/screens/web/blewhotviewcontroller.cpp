@@ -1,13 +1,13 @@
-#include "blewhotviewcontroller.h"
+#include "screens/web/blewhotviewcontroller.h"
 
-#include "analytics.h"
-#include "contentlinks.h"
-#include "device.h"
-#include "images.h"
-#include "mainscreen.h"
-#include "offlinetoast.h"
-#include "urlcache.h"
-#include "userdefaults.h"
+#include "analytics/analytics.h"
+#include "share/contentlinks.h"
+#include "platform/system/device.h"
+#include "platform/uikit/images.h"
+#include "platform/uikit/mainscreen.h"
+#include "screens/web/offlinetoast.h"
+#include "platform/web/urlcache.h"
+#include "platform/system/userdefaults.h"
 
 #include <QIcon>
 #include <QLabel>

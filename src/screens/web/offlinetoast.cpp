@@ -1,8 +1,8 @@
-#include "offlinetoast.h"
+#include "screens/web/offlinetoast.h"
 
-#include "reachability.h"
-#include "toast.h"
-#include "toastsettings.h"
+#include "platform/network/reachability.h"
+#include "ui/toast.h"
+#include "ui/toastsettings.h"
 
 bool OfflineToast::internetReachable() {
     const auto reachability = Reachability::reachabilityForInternetConnection();

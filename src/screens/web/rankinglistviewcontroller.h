@@ -1,6 +1,6 @@
 #pragma once
 
-#include "baseviewcontroller.h"
+#include "screens/baseviewcontroller.h"
 
 #include <QPointer>
 

@@ -1,7 +1,7 @@
 // Installs crash capture in a folder and then ends in the way its mode says:
 //   analytics_crashchild FOLDER MODE
 // Exit status 2: bad arguments; 3: capture not installed; 4: survived a crash.
-#include "analyticscrash.h"
+#include "analytics/crash/analyticscrash.h"
 
 #include <QFile>
 #include <csignal>

@@ -1,4 +1,4 @@
-#include "analyticscrash.h"
+#include "analytics/crash/analyticscrash.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "elfimageinfo.h"
+#include "analytics/crash/elfimageinfo.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "machoimageinfo.h"
+#include "analytics/crash/machoimageinfo.h"
 
 #include <QTest>
 #include <QtEndian>

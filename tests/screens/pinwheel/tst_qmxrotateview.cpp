@@ -1,5 +1,5 @@
-#include "images.h"
-#include "qmxrotateview.h"
+#include "platform/uikit/images.h"
+#include "screens/lungtest/qmxrotateview.h"
 
 #include <QPainter>
 #include <QSignalSpy>

@@ -1,5 +1,5 @@
-#include "fogsmokelayer.h"
-#include "imageview.h"
+#include "screens/smoggame/fogsmokelayer.h"
+#include "platform/uikit/imageview.h"
 
 #include <QImage>
 #include <QPointer>
