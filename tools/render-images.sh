@@ -7,13 +7,14 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 out="$root/resources/images"
 mkdir -p "$out"
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
 for svg in "$root"/resources/svg/*.svg; do
   name=$(basename "$svg" .svg)
   if [[ "$name" == *.jpg ]]; then
     name=${name%.jpg}
-    rsvg-convert -z 2 "$svg" -o "/tmp/$name.png"
-    convert "/tmp/$name.png" -quality 88 "$out/$name@2x.jpg"
-    rm -f "/tmp/$name.png"
+    rsvg-convert -z 2 "$svg" -o "$scratch/$name.png"
+    convert "$scratch/$name.png" -quality 88 "$out/$name@2x.jpg"
   else
     rsvg-convert -z 2 "$svg" -o "$out/$name@2x.png"
   fi

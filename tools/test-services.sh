@@ -17,6 +17,11 @@ start() {
       --load="module-remap-source source_name=vantoro_mic master=vantoro_null.monitor" \
       --log-target=file:"$runtime/pulseaudio.log"
     for _ in $(seq 50); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
+    if ! pactl info >/dev/null 2>&1; then
+      echo "error: PulseAudio did not answer within 5 s; its log ($runtime/pulseaudio.log) ends:" >&2
+      tail -n 20 "$runtime/pulseaudio.log" >&2 || true
+      exit 1
+    fi
   fi
   pactl set-default-sink vantoro_null
   pactl set-default-source vantoro_mic

@@ -1,0 +1,45 @@
+# The build's safety switches, each with a preset in CMakePresets.json:
+#   VANTORO_WERROR     our warnings fail the build
+#   VANTORO_SANITIZE   address, undefined (together or alone), or thread
+#   VANTORO_BENCHMARKS the executables in bench/
+# and ccache when it is installed.
+
+option(VANTORO_WERROR "Treat warnings in our own code as errors" OFF)
+set(VANTORO_SANITIZE "" CACHE STRING
+    "Sanitizers to build everything with: address, undefined, address,undefined or thread")
+option(VANTORO_BENCHMARKS "Build the benchmarks (they share the tests' fakes: needs BUILD_TESTING)" ON)
+
+# A machine that has built before recompiles only what changed.
+find_program(VANTORO_CCACHE ccache)
+if(VANTORO_CCACHE AND NOT CMAKE_CXX_COMPILER_LAUNCHER)
+  set(CMAKE_CXX_COMPILER_LAUNCHER ${VANTORO_CCACHE})
+endif()
+
+# Our warnings, for our own targets only: each links this privately, so
+# Qt's headers and generated code are judged by their own authors' flags.
+add_library(vantoro_warnings INTERFACE)
+add_library(vantoro::warnings ALIAS vantoro_warnings)
+target_compile_options(vantoro_warnings INTERFACE -Wall -Wextra
+                       $<$<BOOL:${VANTORO_WERROR}>:-Werror>)
+
+# Sanitizers apply to every object of the process, ours and the tests', or
+# they report what they cannot see as faults.
+if(VANTORO_SANITIZE)
+  string(REPLACE "," ";" sanitizers "${VANTORO_SANITIZE}")
+  foreach(s IN LISTS sanitizers)
+    if(NOT s MATCHES "^(address|undefined|thread)$")
+      message(FATAL_ERROR "VANTORO_SANITIZE: unknown sanitizer '${s}' "
+                          "(use address, undefined, address,undefined or thread)")
+    endif()
+  endforeach()
+  if("thread" IN_LIST sanitizers AND "address" IN_LIST sanitizers)
+    message(FATAL_ERROR "VANTORO_SANITIZE: thread and address cannot be combined")
+  endif()
+  list(JOIN sanitizers "," flag)
+  add_compile_options(-fsanitize=${flag} -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=${flag})
+  if("undefined" IN_LIST sanitizers)
+    # Undefined behaviour fails the test instead of scrolling past in its log.
+    add_compile_options(-fno-sanitize-recover=undefined)
+  endif()
+endif()
