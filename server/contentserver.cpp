@@ -1,10 +1,11 @@
 #include "server/contentserver.h"
 
-#include "blow/blewresultstring.h"
 #include "platform/system/bundle.h"
-#include "server/contentpages.h"
 #include "platform/system/folders.h"
 #include "platform/system/localizedstrings.h"
+#include "results/blewfogresult.h"
+#include "results/blewresultstring.h"
+#include "server/contentpages.h"
 #include "server/serverlog.h"
 
 #include <QDir>
@@ -130,19 +131,6 @@ QList<QByteArray> ContentServer::recordBodies() const {
 
 QStringList ContentServer::recordIds() const {
     return m_store.recordIds();
-}
-
-QString ContentServer::smogCommentKey(int percent, int variant) {
-    if (percent < 90 || percent > 99 || (variant != 1 && variant != 2))
-        return {};
-    if (percent == 90)
-        return QStringLiteral("atitude_234_%1").arg(variant);
-    if (percent <= 96)
-        return QStringLiteral("atitude_%1_%2").arg(percent).arg(variant);
-    // The best results have a single comment each.
-    if (percent == 97)
-        return QStringLiteral("atitude_97_1");
-    return QStringLiteral("atitude_98_1");
 }
 
 bool ContentServer::start(const QString& host, int port) {
@@ -282,9 +270,10 @@ void ContentServer::installRoutes() {
         sendPage(res, 200, ContentPages::lungResult(value, percent, comment));
     });
     s.Get("/wechat/getPm25Capacity.do", [](const httplib::Request& req, httplib::Response& res) {
-        const int percent = boundedNumber(param(req, "percent"), 90, 99);
+        const int percent = boundedNumber(param(req, "percent"), BlewFogResult::kLowestPercent,
+                                          BlewFogResult::kHighestPercent);
         const int variant = boundedNumber(param(req, "random"), 1, 2);
-        const QString key = smogCommentKey(percent, variant);
+        const QString key = BlewFogResult::commentKey(percent, variant);
         if (key.isEmpty())
             return sendError(res, 400, QStringLiteral("分享链接的参数不正确。"));
         QString comment =

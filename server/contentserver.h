@@ -48,10 +48,6 @@ public:
     QStringList recordIds() const;
     QList<QByteArray> recordBodies() const;
 
-    // The strings-table key of the smog game comment for a percent of 90..99
-    // and a variant of 1 or 2; empty for anything else.
-    static QString smogCommentKey(int percent, int variant);
-
     static constexpr qsizetype kMaxCompressedReport = 1 << 20;
     static constexpr qsizetype kMaxReport = 8 << 20;
 

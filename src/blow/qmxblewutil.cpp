@@ -1,6 +1,7 @@
 #include "blow/qmxblewutil.h"
 
 #include "platform/system/random.h"
+#include "results/resultscales.h"
 
 #include <array>
 
@@ -50,7 +51,7 @@ qint32 QMXBlewUtil::getTotalAirByTime(double time) {
 
 qint32 QMXBlewUtil::defeatPercent(qint32 total) {
     // Rounded through single precision before truncation, which for every
-    // capacity from 0 to 6000 equals total / 60.
-    const float percent = float(double(total) / 6000.0 * 100.0);
+    // capacity from 0 to the scale's 6000 equals total / 60.
+    const float percent = float(double(total) / double(ResultScales::kCapacityScale) * 100.0);
     return qint32(percent);
 }

@@ -1,4 +1,4 @@
-#include "blow/blewresultstring.h"
+#include "results/blewresultstring.h"
 #include "platform/system/bundle.h"
 #include "server/contentserver.h"
 #include "platform/system/localizedstrings.h"

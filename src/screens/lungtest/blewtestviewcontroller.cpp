@@ -3,7 +3,8 @@
 #include "platform/uikit/alertview.h"
 #include "analytics/analytics.h"
 #include "share/blewcommonutil.h"
-#include "blow/blewresultstring.h"
+#include "results/blewresultstring.h"
+#include "results/resultscales.h"
 #include "share/imagehelpers.h"
 #include "platform/uikit/imageview.h"
 #include "platform/uikit/keywindow.h"
@@ -256,7 +257,7 @@ void BlewTestViewController::BlowAirupdataState(float) {
 }
 
 void BlewTestViewController::BlowCurrentTotal(int capacity) {
-    const int percent = int(float(capacity) / 6000.0f * 100.0f);
+    const int percent = int(float(capacity) / float(ResultScales::kCapacityScale) * 100.0f);
     updateEnergyState(percent / 10);
 }
 

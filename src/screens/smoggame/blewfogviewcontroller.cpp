@@ -2,6 +2,8 @@
 
 #include "analytics/analytics.h"
 #include "share/blewcommonutil.h"
+#include "results/blewfogresult.h"
+#include "results/resultscales.h"
 #include "share/contentlinks.h"
 #include "screens/smoggame/fogsmokelayer.h"
 #include "platform/uikit/images.h"
@@ -35,7 +37,6 @@ namespace {
 constexpr double kFogSeconds = 3.5;
 constexpr double kTabBarSeconds = 0.5;
 constexpr int kTickMilliseconds = 20;
-constexpr float kTopDistance = 75000.0f;
 constexpr double kBarCornerRadius = 2.0;
 constexpr double kThumbCornerRadius = 4.5;
 constexpr double kShareCornerRadius = 4.0;
@@ -432,36 +433,28 @@ void BlewFogViewController::calculateProcess(QPointF offset) {
     }
     const float range = scrollRange();
     placeThumb(float(bar.y()) + hb - t * hb / range);
-    const int meters = displayedMeters(t * kTopDistance / range).toInt();
+    const int meters = displayedMeters(t * ResultScales::kSmogTopDistance / range).toInt();
     m_firstLbl->setText(QStringLiteral("%1米").arg(meters));
     m_defealtMeter = meters;
     updateFogWithLifeTime(10 - t * 10 / range, 6 - t * 6 / range);
 }
 
-// Distances of 3500 to 3699 would come out as 89 by the formula, below the 90
-// of the shorter blows around them: they count as 90 as well.
-int BlewFogViewController::percentForDistance(int f) {
-    if (f < 3700)
-        return 90;
-    const float g = float(f * 100 - 370000) / 71500.0f / 10.0f;
-    if (f - 200 > 6000 && g < 1)
-        return 91;
-    return int(g + 90.0f);
+int BlewFogViewController::percentForDistance(int finalDistance) {
+    return BlewFogResult::percentForDistance(finalDistance);
 }
 
 bool BlewFogViewController::hasTwoVariants(int percent) {
-    return percent <= 96;
+    return BlewFogResult::hasTwoVariants(percent);
 }
 
 QString BlewFogViewController::commentKey(int percent, int variant) {
-    const int row = percent <= 90 ? 234 : std::min(percent, 98);
-    return QStringLiteral("atitude_%1_%2").arg(row).arg(variant);
+    return BlewFogResult::commentKey(percent, variant);
 }
 
 void BlewFogViewController::showResult() {
     const float range = scrollRange();
-    const int finalDistance =
-        int(travel(float(m_scrollView->contentOffset().y())) * kTopDistance / range);
+    const int finalDistance = int(travel(float(m_scrollView->contentOffset().y())) *
+                                  ResultScales::kSmogTopDistance / range);
     m_secondLbl->show();
     for (QPushButton* button : {m_shareBtnWeixin, m_shareBtnWXFriend, m_shareBtnWeibo})
         button->show();

@@ -57,7 +57,7 @@ public:
     // The share service's answer; nothing is shown for it.
     Q_INVOKABLE void didFinishGetSocialDataInViewController(const SocialResponse& response);
 
-    // The result rules, on their own.
+    // The result as this screen works it out and shares it.
     static QString displayedMeters(float rawDistance);
     static int percentForDistance(int finalDistance);
     // Key of the comment for a percent and a variant (1 or 2).

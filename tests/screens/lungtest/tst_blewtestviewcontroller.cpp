@@ -2,7 +2,7 @@
 #include "analytics/analytics.h"
 #include "platform/audio/audiosession.h"
 #include "share/blewcommonutil.h"
-#include "blow/blewresultstring.h"
+#include "results/blewresultstring.h"
 #include "screens/lungtest/blewtestviewcontroller.h"
 #include "platform/system/device.h"
 #include "support/fakeclock.h"

@@ -1,4 +1,4 @@
-#include "blow/blewresultstring.h"
+#include "results/blewresultstring.h"
 #include "support/fixedrandom.h"
 
 #include <QCryptographicHash>
