@@ -1,34 +1,34 @@
 #include "screens/lungtest/blewtestviewcontroller.h"
 
-#include "platform/uikit/alertview.h"
 #include "analytics/analytics.h"
-#include "share/blewcommonutil.h"
-#include "results/blewresultstring.h"
-#include "results/resultscales.h"
-#include "share/imagehelpers.h"
+#include "blow/qmxblewer.h"
+#include "platform/system/device.h"
+#include "platform/uikit/alertview.h"
 #include "platform/uikit/imageview.h"
 #include "platform/uikit/keywindow.h"
 #include "platform/uikit/mainscreen.h"
-#include "platform/system/device.h"
-#include "blow/qmxblewer.h"
-#include "screens/lungtest/qmxrotateview.h"
-#include "share/qmxsharetools.h"
-#include "sound/qmxsoundeffectplayer.h"
-#include "sound/qmxsoundplayer.h"
-#include "share/socialdata.h"
-#include "share/socialsnsservice.h"
 #include "platform/uikit/tabbarcontroller.h"
 #include "platform/uikit/tapoverlay.h"
-#include "share/vantorokeys.h"
 #include "platform/uikit/viewanimation.h"
+#include "results/blewresultstring.h"
+#include "results/resultscales.h"
+#include "screens/lungtest/qmxrotateview.h"
+#include "share/imagehelpers.h"
+#include "share/sharing.h"
+#include "sound/qmxsoundeffectplayer.h"
+#include "sound/qmxsoundplayer.h"
 
 #include <QLabel>
 #include <QPushButton>
 
 namespace {
 
-QColor grey(int level) { return QColor(level, level, level); }
-QColor white(double w) { return QColor::fromRgbF(float(w), float(w), float(w)); }
+QColor grey(int level) {
+    return QColor(level, level, level);
+}
+QColor white(double w) {
+    return QColor::fromRgbF(float(w), float(w), float(w));
+}
 const QColor kOrange = QColor::fromRgbF(1.0f, 0.5f, 0.0f);
 
 // The platform's slide and fade durations.
@@ -56,10 +56,11 @@ QRectF centredRect(QSizeF size, QPointF centre) {
 QPushButton* makeCardButton(QWidget* card, const QString& title, QRect frame) {
     auto* button = new QPushButton(title, card);
     button->setGeometry(frame);
-    button->setStyleSheet(ImageHelpers::buttonStyleSheet(
-                              ImageHelpers::plainImageWithName("new_feature_finish_button"),
-                              ImageHelpers::plainImageWithName("new_feature_finish_button_highlighted")) +
-                          QStringLiteral("QPushButton { color: white; font-size: 14px; }"));
+    button->setStyleSheet(
+        ImageHelpers::buttonStyleSheet(
+            ImageHelpers::plainImageWithName("new_feature_finish_button"),
+            ImageHelpers::plainImageWithName("new_feature_finish_button_highlighted")) +
+        QStringLiteral("QPushButton { color: white; font-size: 14px; }"));
     return button;
 }
 
@@ -87,7 +88,9 @@ void BlewTestViewController::viewWillAppear(bool) {
     BlewResultString::sharedInstance().loadBook();
 }
 
-void BlewTestViewController::viewDidDisappear(bool) { BlewResultString::sharedInstance().releaseBook(); }
+void BlewTestViewController::viewDidDisappear(bool) {
+    BlewResultString::sharedInstance().releaseBook();
+}
 
 // ---- layout ---------------------------------------------------------------
 
@@ -129,7 +132,8 @@ void BlewTestViewController::addPinwheel(double w, double h, QPointF centre) {
     const QPointF offset = m_blewView->pos();
     m_stick = new ImageView(this);
     m_stick->setImageNamed(QStringLiteral("blew_Img_stick"));
-    m_stick->setGeometry(QRectF(centre.x() - 5 + offset.x(), centre.y() + offset.y(), 10, h).toRect());
+    m_stick->setGeometry(
+        QRectF(centre.x() - 5 + offset.x(), centre.y() + offset.y(), 10, h).toRect());
     m_stick->stackUnder(m_blewView);
 
     m_center = new ImageView(m_blewView);
@@ -231,7 +235,8 @@ void BlewTestViewController::animationSlideImg(bool up) {
 }
 
 void BlewTestViewController::moveStartButtonTo(QPointF centre) {
-    const QPointF topLeft = centre - QPointF(m_startBlewBtn->width() / 2.0, m_startBlewBtn->height() / 2.0);
+    const QPointF topLeft =
+        centre - QPointF(m_startBlewBtn->width() / 2.0, m_startBlewBtn->height() / 2.0);
     ViewAnimation::animate(m_startBlewBtn, "pos", topLeft.toPoint(), kSlideSeconds);
 }
 
@@ -319,7 +324,9 @@ QString BlewTestViewController::getRandomString(int capacity) {
     return BlewResultString::sharedInstance().getResultString(pick.key());
 }
 
-QWidget* BlewTestViewController::popView() const { return m_popView.data(); }
+QWidget* BlewTestViewController::popView() const {
+    return m_popView.data();
+}
 
 void BlewTestViewController::showBlewResultAlertwithTotalAir(int totalAir, int defaultPercent) {
     if (!m_popView) {
@@ -379,24 +386,12 @@ void BlewTestViewController::shareBtnClick(QObject*) {
     Analytics::event(QStringLiteral("blow_share"));
     // The capture shows the test beneath the card, not the card.
     dismissFromSuper(nullptr);
-    const QByteArray png = BlewCommonUtil().getScreenShotDataWith(MainScreen::boundsSize());
-    BlewCommonUtil::writeScreenShow(png);
-    SocialSnsService::presentSnsIconSheetView(
-        this, QString::fromLatin1(VantoroKeys::appKey), QString(), png,
-        {QStringLiteral("wxtimeline"), QStringLiteral("sina"), QStringLiteral("wxsession")}, this);
+    Sharing::presentSheet(this);
 }
 
+// Every network gets the same content: the result on the card and its comment.
 void BlewTestViewController::didSelectSocialPlatform(const QString&, SocialData* socialData) {
-    socialData->extConfig().setTitle(QStringLiteral("Vantoro"));
-    const QImage image(BlewCommonUtil::screenShowPath());
     const QString comment = BlewResultString::sharedInstance().getResultString(
         BlewResultString::keyForShortKey(m_currentKey));
-    const QString text =
-        QMXShareTools::getBlewShareText(m_totalAir, m_defeatPercent, comment, m_currentKey);
-    SocialData* shared = SocialData::defaultData();
-    shared->extConfig().setTitle(
-        QStringLiteral("我的肺活量%1毫升 - %2 ").arg(m_totalAir).arg(QStringLiteral("Vantoro")));
-    shared->setShareText(text);
-    shared->setShareImage(image);
-    socialData->urlResource().setResourceType(0, QString());
+    Sharing::fillLungTestShare(socialData, m_totalAir, m_defeatPercent, comment, m_currentKey);
 }

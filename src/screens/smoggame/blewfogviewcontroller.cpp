@@ -1,29 +1,21 @@
 #include "screens/smoggame/blewfogviewcontroller.h"
 
 #include "analytics/analytics.h"
-#include "share/blewcommonutil.h"
+#include "blow/qmxblewer.h"
+#include "platform/system/localizedstrings.h"
+#include "platform/system/random.h"
+#include "platform/uikit/images.h"
+#include "platform/uikit/mainscreen.h"
+#include "platform/uikit/scrollview.h"
+#include "platform/uikit/tabbarcontroller.h"
+#include "platform/uikit/viewanimation.h"
 #include "results/blewfogresult.h"
 #include "results/resultscales.h"
-#include "share/contentlinks.h"
 #include "screens/smoggame/fogsmokelayer.h"
-#include "platform/uikit/images.h"
-#include "platform/system/localizedstrings.h"
-#include "platform/uikit/mainscreen.h"
-#include "blow/qmxblewer.h"
+#include "share/contentlinks.h"
+#include "share/sharing.h"
 #include "sound/qmxsoundeffectplayer.h"
 #include "sound/qmxsoundplayer.h"
-#include "platform/system/random.h"
-#include "platform/uikit/scrollview.h"
-#include "share/socialcontrollerservice.h"
-#include "share/socialdata.h"
-#include "share/socialdataservice.h"
-#include "share/socialresponse.h"
-#include "share/socialsnsplatform.h"
-#include "share/socialsnsplatformmanager.h"
-#include "share/socialwechathandler.h"
-#include "platform/uikit/tabbarcontroller.h"
-#include "share/vantorokeys.h"
-#include "platform/uikit/viewanimation.h"
 
 #include <QLabel>
 #include <QPainter>
@@ -395,7 +387,7 @@ void BlewFogViewController::wasInterrupt() {
 
 void BlewFogViewController::didFinishGetSocialDataInViewController(const SocialResponse& response) {
     // Share outcomes are the share service's to show.
-    Q_UNUSED(response.responseCode());
+    Q_UNUSED(response);
 }
 
 // ---- progress and result -----------------------------------------------------
@@ -508,7 +500,7 @@ QString BlewFogViewController::shareTitle(int meter) {
 void BlewFogViewController::buttonClick(QObject* sender) {
     const QString link = shareLink(m_defealtPercent, m_defealtRandom);
     const QString text = shareText(m_defealtMeter, m_defealtPercent, link);
-    SocialData::defaultData()->extConfig().setTitle(shareTitle(m_defealtMeter));
+    Sharing::setSharedTitle(shareTitle(m_defealtMeter));
     const int tag = sender ? sender->property(kTagProperty).toInt() : 0;
     if (tag == PlayTag) {
         Analytics::event(QStringLiteral("haze_amount"));
@@ -523,25 +515,16 @@ void BlewFogViewController::share(int tag, const QString& text, const QString& l
         return;
     Analytics::event(QStringLiteral("haze_share"));
     if (tag == WeiboTag) {
-        const QByteArray png = shotScreen();
-        SocialControllerService& service = SocialControllerService::defaultControllerService();
-        service.setShareText(text, png, this);
-        if (const SocialSnsPlatform* sina =
-                SocialSnsPlatformManager::getSocialPlatformWithName(QStringLiteral("sina")))
-            sina->snsClickHandler(this, service, true);
+        Sharing::openWeiboEditor(this, text);
         return;
     }
-    SocialWechatHandler::setWXAppId(QString::fromLatin1(VantoroKeys::wechatAppId), link);
-    const QByteArray png = shotScreen();
-    const QString platform =
-        tag == WeixinTag ? QStringLiteral("wxsession") : QStringLiteral("wxtimeline");
-    SocialDataService::defaultDataService().postSNSWithTypes(
-        {platform}, text, png, QVariant(), nullptr, this,
-        [](const SocialResponse& response) { Q_UNUSED(response.responseCode()); });
+    Sharing::post(this,
+                  tag == WeixinTag ? Sharing::Network::WechatChat : Sharing::Network::WechatMoments,
+                  text, link);
 }
 
 QByteArray BlewFogViewController::shotScreen() const {
-    return BlewCommonUtil().getScreenShotDataWith(screenSize());
+    return Sharing::screenshot();
 }
 
 // ---- smoke -------------------------------------------------------------------

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "screens/baseviewcontroller.h"
 #include "platform/uikit/imageview.h"
+#include "screens/baseviewcontroller.h"
 
 #include <QPixmap>
 #include <QPointer>

@@ -1,18 +1,13 @@
 #include "screens/web/rankinglistviewcontroller.h"
 
 #include "analytics/analytics.h"
-#include "share/blewcommonutil.h"
-#include "share/contentlinks.h"
 #include "platform/system/device.h"
 #include "platform/uikit/images.h"
 #include "platform/uikit/mainscreen.h"
-#include "screens/web/offlinetoast.h"
-#include "share/socialdata.h"
-#include "share/socialresponse.h"
-#include "share/socialsnsservice.h"
-#include "share/socialwechathandler.h"
-#include "share/vantorokeys.h"
 #include "platform/web/webview.h"
+#include "screens/web/offlinetoast.h"
+#include "share/contentlinks.h"
+#include "share/sharing.h"
 
 #include <QPushButton>
 
@@ -83,28 +78,18 @@ bool RankingListViewController::isNetAvaliable() const {
 
 void RankingListViewController::shareClick() {
     Analytics::event(QStringLiteral("rank_share"));
-    const QByteArray png = BlewCommonUtil().getScreenShotDataWith(MainScreen::boundsSize());
-    BlewCommonUtil::writeScreenShow(png);
-    SocialSnsService::presentSnsIconSheetView(
-        this, QString::fromLatin1(VantoroKeys::appKey), QString(), png,
-        {QStringLiteral("wxtimeline"), QStringLiteral("sina"), QStringLiteral("wxsession")}, this);
+    Sharing::presentSheet(this);
 }
 
+// Every network gets the same content: the screenshot and today's ranking.
 void RankingListViewController::didSelectSocialPlatform(const QString&, SocialData* socialData) {
-    SocialWechatHandler::setWXAppId(QString::fromLatin1(VantoroKeys::wechatAppId),
-                                    ContentLinks::link(QString::fromLatin1(kPath)));
-    const QImage image(BlewCommonUtil::screenShowPath());
-    SocialData* shared = SocialData::defaultData();
-    shared->extConfig().setTitle(QStringLiteral("Vantoro"));
-    shared->setShareText(QStringLiteral("我从 @Vantoro 给你分享了今天的最新pm2.5城市排名。"));
-    shared->setShareImage(image);
-    socialData->urlResource().setResourceType(0, QString());
+    Sharing::fillRankingShare(socialData, ContentLinks::link(QString::fromLatin1(kPath)));
 }
 
 void RankingListViewController::didFinishGetSocialDataInViewController(
     const SocialResponse& response) {
     // Share outcomes are the share service's to show.
-    Q_UNUSED(response.responseCode());
+    Q_UNUSED(response);
 }
 
 // No control is wired to this handler; it reads the tag and does nothing.
