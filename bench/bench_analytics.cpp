@@ -8,12 +8,13 @@
 #include "analytics/analyticsnetwork.h"
 #include "analytics/analyticsrecordcache.h"
 #include "analytics/analyticsuploader.h"
-#include "platform/system/applicationnotifications.h"
-#include "benchoutput.h"
-#include "server/contentserver.h"
 #include "analytics/httpreportuploader.h"
+#include "analytics/scopedanalyticsservice.h"
+#include "benchoutput.h"
+#include "platform/system/applicationnotifications.h"
 #include "platform/system/notificationcenter.h"
 #include "samplestats.h"
+#include "server/contentserver.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -69,7 +70,6 @@ template <typename F> SampleStats timeEach(int count, F&& f) {
 }
 
 void startService() {
-    AnalyticsInternal::sharedInstance().setUploader(std::make_shared<DiscardingUploader>());
     Analytics::startWithAppkey(QStringLiteral("7c0e91d2ab4f3e6058d1c2b7"), 0);
     NotificationCenter::defaultCenter().postNotificationName(
         ApplicationNotifications::didBecomeActive(), nullptr);
@@ -86,14 +86,14 @@ void benchEvent() {
     });
     benchPrint("event_baseline_median_us", baseline.median(), "append under a lock");
 
-    AnalyticsNetwork::setInterfaceLister([] { return QStringList(); });
+    AnalyticsNetwork::sharedInstance().setInterfaceLister([] { return QStringList(); });
     const SampleStats offline =
         timeEach(kEvents, [](int i) { Analytics::event(QStringLiteral("blow_%1").arg(i)); });
     AnalyticsInternal::sharedInstance().waitForDone(-1);
     benchPrint("event_offline_median_us", offline.median(),
                "no network: the queued decision sends nothing");
 
-    AnalyticsNetwork::setInterfaceLister({});
+    AnalyticsNetwork::sharedInstance().setInterfaceLister({});
     const SampleStats burst =
         timeEach(kEvents, [](int i) { Analytics::event(QStringLiteral("blow_%1").arg(i)); });
     AnalyticsInternal::sharedInstance().waitForDone(-1);
@@ -114,7 +114,7 @@ void benchEvent() {
     }
     const SampleStats spaced(std::move(us));
     const SampleStats network =
-        timeEach(kSpacedEvents, [](int) { AnalyticsNetwork::accessString(); });
+        timeEach(kSpacedEvents, [](int) { AnalyticsNetwork::sharedInstance().accessString(); });
     benchPrint("event_network_check_median_us", network.median(),
                "part of each decision, on the queue");
     benchPrint("event_median_us", spaced.median(), "recorded and a decision queued");
@@ -265,6 +265,12 @@ void benchDrain() {
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QStandardPaths::setTestModeEnabled(true);
+    // A cache of its own, so that no record of an earlier run is drained.
+    QTemporaryDir caches;
+    AnalyticsService::Dependencies dependencies;
+    dependencies.cachesFolder = caches.path();
+    dependencies.uploader = std::make_shared<DiscardingUploader>();
+    ScopedAnalyticsService analytics(dependencies);
     startService();
     benchEvent();
     benchCache();

@@ -1,69 +1,75 @@
 #include "analytics/analytics.h"
 
-#include "analytics/analyticsapp.h"
-#include "analytics/crash/analyticscrash.h"
-#include "analytics/analyticseventlog.h"
-#include "analytics/analyticsinternal.h"
 #include "analytics/analyticslog.h"
-#include "analytics/analyticssession.h"
+#include "analytics/analyticsservice.h"
+#include "analytics/crash/analyticscrash.h"
 
 Q_LOGGING_CATEGORY(lcAnalytics, "vantoro.analytics")
 
+namespace {
+AnalyticsService& service() {
+    return AnalyticsService::sharedInstance();
+}
+} // namespace
+
 void Analytics::setLogEnabled(bool enabled) {
     qCInfo(lcAnalytics) << "setLogEnabled" << enabled;
-    AnalyticsApp::sharedInstance().setLogEnabled(enabled);
+    service().app().setLogEnabled(enabled);
 }
 
 void Analytics::setAppVersion(const QString& version) {
     qCInfo(lcAnalytics) << "setAppVersion" << version;
-    AnalyticsApp::sharedInstance().setAppVersion(version);
+    service().app().setAppVersion(version);
 }
 
 void Analytics::startWithAppkey(const QString& appKey, int reportPolicy, const QString& channelId) {
     qCInfo(lcAnalytics) << "startWithAppkey" << appKey << "reportPolicy" << reportPolicy
                         << "channelId" << (channelId.isNull() ? QStringLiteral("nil") : channelId);
-    AnalyticsSession::sharedInstance().startWithAppkey(appKey, reportPolicy, channelId);
+    service().session().startWithAppkey(appKey, reportPolicy, channelId);
 }
 
 // An event logged before the start is kept like one logged before the first
 // session: it waits and goes out with the first launch.
 void Analytics::event(const QString& eventId) {
-    if (AnalyticsApp::sharedInstance().logEnabled())
+    AnalyticsService& analytics = service();
+    if (analytics.app().logEnabled())
         qCInfo(lcAnalytics) << "event" << eventId;
-    AnalyticsEventLog::sharedInstance().eventJob(eventId, QString(), 1, 0);
+    analytics.eventLog().eventJob(eventId, QString(), 1, 0);
 }
 
 void Analytics::setCrashReportEnabled(bool enabled) {
-    AnalyticsApp::sharedInstance().setCrashReportEnabled(enabled);
+    service().app().setCrashReportEnabled(enabled);
 }
 
 void Analytics::setReportUrl(const QUrl& url) {
-    AnalyticsApp::sharedInstance().setReportUrl(url);
+    service().app().setReportUrl(url);
 }
 
 void Analytics::finish(int msecs) {
-    if (!AnalyticsInternal::sharedInstance().waitForDone(msecs))
+    AnalyticsService& analytics = service();
+    if (!analytics.internal().waitForDone(msecs))
         qCWarning(lcAnalytics) << "analytics work still running at quit; unsaved records may be"
                                   " lost";
-    AnalyticsCrash::sharedInstance().removeOwnFile();
+    if (AnalyticsCrash* crash = analytics.crash())
+        crash->removeOwnFile();
 }
 
 bool Analytics::isStarted() {
-    return !AnalyticsApp::sharedInstance().appKey().isEmpty();
+    return !service().app().appKey().isEmpty();
 }
 
 QString Analytics::appKey() {
-    return AnalyticsApp::sharedInstance().appKey();
+    return service().app().appKey();
 }
 
 QString Analytics::appVersion() {
-    return AnalyticsApp::sharedInstance().appVersion();
+    return service().app().appVersion();
 }
 
 int Analytics::reportPolicy() {
-    return AnalyticsApp::sharedInstance().reportPolicy();
+    return service().app().reportPolicy();
 }
 
 QStringList Analytics::acceptedEvents() {
-    return AnalyticsEventLog::sharedInstance().acceptedEvents();
+    return service().eventLog().acceptedEvents();
 }

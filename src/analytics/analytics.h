@@ -5,7 +5,8 @@
 #include <QUrl>
 
 // The analytics service as the screens and start-up see it: started once at
-// launch with the application key, then fire-and-forget events.
+// launch with the application key, then fire-and-forget events. Every call
+// goes to the installed service (AnalyticsService::install).
 class Analytics {
 public:
     static void setLogEnabled(bool enabled);

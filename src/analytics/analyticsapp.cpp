@@ -1,12 +1,11 @@
 #include "analytics/analyticsapp.h"
 
-#include "analytics/crash/analyticscrash.h"
 #include "analytics/analyticslog.h"
+#include "analytics/analyticsservice.h"
+#include "analytics/crash/analyticscrash.h"
 #include "platform/system/bundle.h"
-#include "platform/system/folders.h"
 #include "platform/system/userdefaults.h"
 
-#include <QCoreApplication>
 #include <QTimer>
 
 namespace {
@@ -17,12 +16,12 @@ constexpr double kMaxInterval = 86400.0;
 } // namespace
 
 AnalyticsApp& AnalyticsApp::sharedInstance() {
-    static AnalyticsApp app;
-    return app;
+    return AnalyticsService::sharedInstance().app();
 }
 
-AnalyticsApp::AnalyticsApp()
-    : m_appVersion(Bundle::infoValue(QStringLiteral("CFBundleVersion")).toString()) {}
+AnalyticsApp::AnalyticsApp(AnalyticsService& service)
+    : m_service(service),
+      m_appVersion(Bundle::infoValue(QStringLiteral("CFBundleVersion")).toString()) {}
 
 QString AnalyticsApp::appKey() const {
     std::lock_guard lock(m_mutex);
@@ -55,7 +54,7 @@ void AnalyticsApp::setAppVersion(const QString& version) {
 }
 
 int AnalyticsApp::reportPolicy() const {
-    const QVariant stored = UserDefaults::standardUserDefaults().objectForKey(kReportPolicyKey);
+    const QVariant stored = m_service.defaults().objectForKey(kReportPolicyKey);
     if (stored.isValid())
         return stored.toInt();
     std::lock_guard lock(m_mutex);
@@ -73,7 +72,7 @@ double AnalyticsApp::logSendInterval() const {
 }
 
 void AnalyticsApp::refreshLogSendInterval() {
-    const QVariant stored = UserDefaults::standardUserDefaults().objectForKey(kReportIntervalKey);
+    const QVariant stored = m_service.defaults().objectForKey(kReportIntervalKey);
     if (!stored.isValid())
         return;
     double interval = stored.toDouble();
@@ -97,12 +96,14 @@ void AnalyticsApp::setCrashReportEnabled(bool enabled) {
     m_postCrashReportEnabled = enabled;
     if (!enabled || m_appCrashedHandlerInstalled.exchange(true))
         return;
-    QTimer::singleShot(10, QCoreApplication::instance(), [this] { installCrashCapture(); });
+    QTimer::singleShot(10, &m_service, [this] { installCrashCapture(); });
 }
 
 void AnalyticsApp::installCrashCapture() {
-    if (!AnalyticsCrash::sharedInstance().installUncaughtExceptionHandler(Folders::caches(),
-                                                                          appVersion()))
+    AnalyticsCrash* crash = m_service.crash();
+    if (!crash)
+        return;
+    if (!crash->installUncaughtExceptionHandler(m_service.cachesFolder(), appVersion()))
         qCWarning(lcAnalytics) << "crash capture is off: its report file cannot be opened";
     else if (logEnabled())
         qCInfo(lcAnalytics) << "crash capture installed";

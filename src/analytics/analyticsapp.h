@@ -5,12 +5,19 @@
 #include <atomic>
 #include <mutex>
 
+class AnalyticsService;
+
 // The analytics service's settings for this application: key, channel,
 // version, report policy and send interval, where reports go, and the crash
 // capture switches.
 class AnalyticsApp {
 public:
+    // The installed service's.
     static AnalyticsApp& sharedInstance();
+
+    explicit AnalyticsApp(AnalyticsService& service);
+    AnalyticsApp(const AnalyticsApp&) = delete;
+    AnalyticsApp& operator=(const AnalyticsApp&) = delete;
 
     QString appKey() const;
     void setAppKey(const QString& key);
@@ -33,16 +40,16 @@ public:
     void setReportUrl(const QUrl& url);
 
     bool postCrashReportEnabled() const { return m_postCrashReportEnabled; }
-    // Turned on, installs crash capture 0.01 s later on the calling thread's
-    // event loop; the capture then stays for the life of the process.
+    // Turned on, installs the service's crash capture 0.01 s later on the
+    // service's thread; the capture then stays for the life of the process.
     void setCrashReportEnabled(bool enabled);
 
     static constexpr double kDefaultSendInterval = 90.0;
 
 private:
-    AnalyticsApp();
     void installCrashCapture();
 
+    AnalyticsService& m_service;
     mutable std::mutex m_mutex;
     QString m_appKey;
     QString m_channel = QStringLiteral("App Store");

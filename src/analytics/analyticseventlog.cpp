@@ -1,12 +1,13 @@
 #include "analytics/analyticseventlog.h"
 
-#include "analytics/analyticsinternal.h"
 #include "analytics/analyticslog.h"
+#include "analytics/analyticsservice.h"
 
 AnalyticsEventLog& AnalyticsEventLog::sharedInstance() {
-    static AnalyticsEventLog log;
-    return log;
+    return AnalyticsService::sharedInstance().eventLog();
 }
+
+AnalyticsEventLog::AnalyticsEventLog(AnalyticsService& service) : m_service(service) {}
 
 bool AnalyticsEventLog::isValidEventId(const QString& eventId) {
     if (!eventId.isNull() && !eventId.trimmed().isEmpty() &&
@@ -34,7 +35,7 @@ void AnalyticsEventLog::eventJob(const QString& eventId, const QString& label, q
         std::lock_guard lock(m_mutex);
         m_accepted.append(eventId);
     }
-    AnalyticsInternal::sharedInstance().recordEvent(std::move(record));
+    m_service.internal().recordEvent(std::move(record));
 }
 
 QStringList AnalyticsEventLog::acceptedEvents() const {

@@ -1,17 +1,12 @@
 #include "analytics/analyticsinternal.h"
 
-#include "analytics/analyticsapp.h"
-#include "analytics/crash/analyticscrash.h"
-#include "analytics/analyticsjob.h"
 #include "analytics/analyticslog.h"
-#include "analytics/analyticsnetwork.h"
 #include "analytics/analyticsreportbuilder.h"
-#include "analytics/analyticssession.h"
+#include "analytics/analyticsservice.h"
 #include "analytics/analyticsuploader.h"
-#include "platform/system/bundle.h"
-#include "platform/system/clock.h"
-#include "platform/system/folders.h"
+#include "analytics/crash/analyticscrash.h"
 #include "analytics/httpreportuploader.h"
+#include "platform/system/bundle.h"
 #include "platform/system/random.h"
 #include "platform/system/userdefaults.h"
 
@@ -65,23 +60,33 @@ void mergeNew(AnalyticsRecordLists& into, const AnalyticsRecordLists& from) {
 } // namespace
 
 AnalyticsInternal& AnalyticsInternal::sharedInstance() {
-    static AnalyticsInternal internal;
-    return internal;
+    return AnalyticsService::sharedInstance().internal();
 }
 
-AnalyticsInternal::AnalyticsInternal()
-    : m_uploader(std::make_shared<HttpReportUploader>(
-          [] { return AnalyticsApp::sharedInstance().reportUrl(); })) {
+AnalyticsInternal::AnalyticsInternal(AnalyticsService& service,
+                                     std::shared_ptr<AnalyticsUploader> uploader)
+    : m_service(service), m_uploader(std::move(uploader)) {
+    if (!m_uploader)
+        m_uploader = std::make_shared<HttpReportUploader>(
+            [&app = service.app()] { return app.reportUrl(); });
     m_queue.setMaxThreadCount(1);
     m_queue.setObjectName(QStringLiteral("analytics"));
-    m_sessionID = makeSessionId(now(), AnalyticsApp::sharedInstance().appKey(),
-                                Random::shared().next(), Random::shared().next());
-    AnalyticsJob::sharedInstance().setPerformer([this](auto work) { enqueue(std::move(work)); },
-                                                [this] { commitReport(); });
+    m_sessionID = newSessionId();
+    service.job().setPerformer([this](auto work) { enqueue(std::move(work)); },
+                               [this] { commitReport(); });
+}
+
+AnalyticsInternal::~AnalyticsInternal() {
+    m_queue.waitForDone();
 }
 
 double AnalyticsInternal::now() const {
-    return Clock::shared().now() + Clock::kReferenceDateUnixSeconds;
+    return m_service.now();
+}
+
+QString AnalyticsInternal::newSessionId() const {
+    Random& random = m_service.random();
+    return makeSessionId(now(), m_service.app().appKey(), random.next(), random.next());
 }
 
 QString AnalyticsInternal::makeSessionId(double unixNow, const QString& appKey, quint32 first,
@@ -109,7 +114,7 @@ AnalyticsRecordLists AnalyticsInternal::tmpContainer() const {
 }
 
 AnalyticsRecordCache AnalyticsInternal::cache() const {
-    return AnalyticsRecordCache(Folders::caches() + QLatin1Char('/') +
+    return AnalyticsRecordCache(m_service.cachesFolder() + QLatin1Char('/') +
                                 AnalyticsRecordCache::fileName(Bundle::bundleIdentifier()));
 }
 
@@ -141,8 +146,7 @@ void AnalyticsInternal::appLaunch() {
     {
         std::lock_guard lock(m_mutex);
         if (m_launchStarted)
-            m_sessionID = makeSessionId(now(), AnalyticsApp::sharedInstance().appKey(),
-                                        Random::shared().next(), Random::shared().next());
+            m_sessionID = newSessionId();
         m_launchStarted = true;
         m_lastLaunchTime = now();
         record.stamp(QStringLiteral("launch"), m_sessionID, m_lastLaunchTime);
@@ -166,8 +170,8 @@ void AnalyticsInternal::launchWork(const LaunchRecord& launch) {
         m_lists.sortByTime();
         keepWithinBound(m_lists);
     }
-    AnalyticsSession::sharedInstance().setLaunchHasBegan(true);
-    AnalyticsJob::sharedInstance().preparePerformJob(AnalyticsJob::Launch);
+    m_service.session().setLaunchHasBegan(true);
+    m_service.job().preparePerformJob(AnalyticsJob::Launch);
 }
 
 // The file stays where it is until a report has carried its records or a
@@ -178,11 +182,10 @@ void AnalyticsInternal::loadCache() {
     if (!body)
         return;
     AnalyticsRecordLists::ReadOptions options;
-    const QVariant crashedVersion =
-        UserDefaults::standardUserDefaults().objectForKey(kAppVersionKey);
-    options.loadErrors = crashedVersion.isValid() &&
-                         crashedVersion.toString().compare(
-                             AnalyticsApp::sharedInstance().appVersion(), Qt::CaseInsensitive) == 0;
+    const QVariant crashedVersion = m_service.defaults().objectForKey(kAppVersionKey);
+    options.loadErrors =
+        crashedVersion.isValid() &&
+        crashedVersion.toString().compare(m_service.app().appVersion(), Qt::CaseInsensitive) == 0;
     QStringList skipped;
     const AnalyticsRecordLists read = AnalyticsRecordLists::fromJson(*body, options, &skipped);
     if (!skipped.isEmpty())
@@ -198,13 +201,14 @@ void AnalyticsInternal::collectCrashReports() {
     if (m_crashReportsCollected)
         return;
     m_crashReportsCollected = true;
-    const auto reports =
-        AnalyticsCrash::takePendingReports(Folders::caches(), QCoreApplication::applicationPid());
+    const auto reports = AnalyticsCrash::takePendingReports(m_service.cachesFolder(),
+                                                            QCoreApplication::applicationPid());
+    UserDefaults& defaults = m_service.defaults();
     for (const AnalyticsCrash::Report& report : reports) {
         // Errors kept in the cache are only read back by the version that
         // crashed.
-        UserDefaults::standardUserDefaults().setObject(report.appVersion, kAppVersionKey);
-        UserDefaults::standardUserDefaults().synchronize();
+        defaults.setObject(report.appVersion, kAppVersionKey);
+        defaults.synchronize();
         error(report.crashText, report.imageInfo);
     }
 }
@@ -222,7 +226,7 @@ void AnalyticsInternal::appTerminate() {
         record.duration = elapsed < kMaxDurationSeconds ? elapsed : kDurationCap;
         m_lists.terminates.append(record);
     }
-    AnalyticsJob::sharedInstance().preparePerformJob(AnalyticsJob::Terminate);
+    m_service.job().preparePerformJob(AnalyticsJob::Terminate);
     // Written even when a quit ends this use: a use that ends, ends in the
     // foreground, and nothing else would keep its records.
     queueSave(true, false);
@@ -231,7 +235,7 @@ void AnalyticsInternal::appTerminate() {
 // ---- events and errors
 
 void AnalyticsInternal::recordEvent(EventRecord record) {
-    const AnalyticsSession& session = AnalyticsSession::sharedInstance();
+    const AnalyticsSession& session = m_service.session();
     const bool background = session.appInBackGround();
     {
         std::lock_guard lock(m_mutex);
@@ -246,7 +250,7 @@ void AnalyticsInternal::recordEvent(EventRecord record) {
         }
     }
     if (!background)
-        AnalyticsJob::sharedInstance().preparePerformJob(AnalyticsJob::Event);
+        m_service.job().preparePerformJob(AnalyticsJob::Event);
 }
 
 QString AnalyticsInternal::errorContext(const QString& crashText, const QVariantMap& info) {
@@ -275,11 +279,11 @@ void AnalyticsInternal::error(const QString& crashText, const QVariantMap& image
 // ---- reports
 
 AnalyticsReportBuilder::Report AnalyticsInternal::buildReport() {
-    AnalyticsApp& app = AnalyticsApp::sharedInstance();
+    AnalyticsApp& app = m_service.app();
     QJsonObject header{{QStringLiteral("appkey"), app.appKey()},
                        {QStringLiteral("app_version"), app.appVersion()},
                        {QStringLiteral("channel"), app.channel()},
-                       {QStringLiteral("access"), AnalyticsNetwork::accessString()}};
+                       {QStringLiteral("access"), m_service.network().accessString()}};
     std::lock_guard lock(m_mutex);
     header.insert(QStringLiteral("session_id"), m_sessionID);
     return AnalyticsReportBuilder::build(m_lists, header);
@@ -305,7 +309,7 @@ void AnalyticsInternal::commitReport() {
             qCWarning(lcAnalytics).noquote() << "analytics report not sent, records kept:" << why;
             break;
         }
-        if (AnalyticsApp::sharedInstance().logEnabled())
+        if (m_service.app().logEnabled())
             qCInfo(lcAnalytics) << "analytics report sent," << report.records << "records,"
                                 << report.json.size() << "bytes";
         {
@@ -314,16 +318,16 @@ void AnalyticsInternal::commitReport() {
         }
         ++sent;
         // A quit stops the run, so that its save does not wait for it.
-        more = report.more && !AnalyticsSession::sharedInstance().appBeKilling();
+        more = report.more && !m_service.session().appBeKilling();
     }
     if (sent > 0)
         markJobDone();
-    AnalyticsJob::sharedInstance().finish();
+    m_service.job().finish();
 }
 
 void AnalyticsInternal::markJobDone() {
     const double sentAt = now();
-    UserDefaults& defaults = UserDefaults::standardUserDefaults();
+    UserDefaults& defaults = m_service.defaults();
     defaults.setObject(QDateTime::fromMSecsSinceEpoch(qint64(sentAt * 1000.0))
                            .toString(QStringLiteral("yyyy-MM-dd")),
                        QStringLiteral("lastPostDate"));
@@ -361,7 +365,7 @@ void AnalyticsInternal::writeCache(bool mayWrite) {
 // ---- cache
 
 void AnalyticsInternal::saveCacheAndClean(bool clean) {
-    const AnalyticsSession& session = AnalyticsSession::sharedInstance();
+    const AnalyticsSession& session = m_service.session();
     // Judged now: by the time the queue runs the save, a quit may have
     // followed the resignation that asked for it.
     queueSave(clean, session.appInBackGround() && session.appBeKilling());
@@ -377,7 +381,7 @@ void AnalyticsInternal::saveAndClean(bool clean, bool killing) {
     writeCache(!killing);
     if (!clean)
         return;
-    AnalyticsJob::sharedInstance().withLock([this](bool running) {
+    m_service.job().withLock([this](bool running) {
         if (running)
             return;
         std::lock_guard lock(m_mutex);

@@ -9,9 +9,10 @@
 #include <memory>
 #include <mutex>
 
+class AnalyticsService;
 class AnalyticsUploader;
 
-// The analytics records of this process and what happens to them: launches
+// The analytics records of one service and what happens to them: launches
 // and ends of use grouped by session, events, crash errors from earlier runs;
 // the cache that carries unsent records over to the next launch; and the
 // report that carries them to the collector.
@@ -21,7 +22,15 @@ class AnalyticsUploader;
 // removes what it carried.
 class AnalyticsInternal {
 public:
+    // The installed service's.
     static AnalyticsInternal& sharedInstance();
+
+    // With no uploader, reports are posted to the service's report address.
+    AnalyticsInternal(AnalyticsService& service, std::shared_ptr<AnalyticsUploader> uploader);
+    // Waits for the queued work, which uses the lists to its end.
+    ~AnalyticsInternal();
+    AnalyticsInternal(const AnalyticsInternal&) = delete;
+    AnalyticsInternal& operator=(const AnalyticsInternal&) = delete;
 
     QString sessionID() const;
     static QString makeSessionId(double unixNow, const QString& appKey, quint32 first,
@@ -62,8 +71,8 @@ public:
     static constexpr double kDurationCap = 3600.0;
 
 private:
-    AnalyticsInternal();
     double now() const;
+    QString newSessionId() const;
     void launchWork(const LaunchRecord& launch);
     void loadCache();
     void collectCrashReports();
@@ -76,6 +85,7 @@ private:
     void enqueue(std::function<void()> work);
     void keepWithinBound(AnalyticsRecordLists& lists); // m_mutex held
 
+    AnalyticsService& m_service;
     mutable std::mutex m_mutex; // the lists, tmpContainer and session fields
     AnalyticsRecordLists m_lists;
     AnalyticsRecordLists m_tmpContainer;

@@ -1,9 +1,6 @@
 #include "analytics/analyticsjob.h"
 
-#include "analytics/analyticsapp.h"
-#include "analytics/analyticsnetwork.h"
-#include "analytics/analyticssession.h"
-#include "platform/system/clock.h"
+#include "analytics/analyticsservice.h"
 #include "platform/system/userdefaults.h"
 
 #include <QDateTime>
@@ -25,9 +22,10 @@ bool lookup(int kind, int policy) {
 } // namespace
 
 AnalyticsJob& AnalyticsJob::sharedInstance() {
-    static AnalyticsJob job;
-    return job;
+    return AnalyticsService::sharedInstance().job();
 }
+
+AnalyticsJob::AnalyticsJob(AnalyticsService& service) : m_service(service) {}
 
 bool AnalyticsJob::shouldSend(const Inputs& in) {
     if (in.appBeKilling)
@@ -54,11 +52,11 @@ bool AnalyticsJob::shouldSend(const Inputs& in) {
     }
 }
 
-void AnalyticsJob::completeInputs(Inputs& in) {
-    AnalyticsApp& app = AnalyticsApp::sharedInstance();
-    UserDefaults& defaults = UserDefaults::standardUserDefaults();
+void AnalyticsJob::completeInputs(Inputs& in) const {
+    AnalyticsApp& app = m_service.app();
+    UserDefaults& defaults = m_service.defaults();
     in.policy = app.reportPolicy();
-    in.accessString = AnalyticsNetwork::accessString();
+    in.accessString = m_service.network().accessString();
     app.refreshLogSendInterval();
     in.sendInterval = app.logSendInterval();
     const QVariant last = defaults.objectForKey(QStringLiteral("lastPostInterval"));
@@ -70,7 +68,7 @@ void AnalyticsJob::completeInputs(Inputs& in) {
 }
 
 void AnalyticsJob::preparePerformJob(int kind) {
-    const AnalyticsSession& session = AnalyticsSession::sharedInstance();
+    const AnalyticsSession& session = m_service.session();
     if (!session.launchHasBegan() || !tryBegin())
         return;
     Queue queue;
@@ -92,7 +90,7 @@ void AnalyticsJob::preparePerformJob(int kind) {
     in.appBeKilling = session.appBeKilling();
     in.appInBackGround = session.appInBackGround();
     in.launchHasBegan = true;
-    in.now = Clock::shared().now() + Clock::kReferenceDateUnixSeconds;
+    in.now = m_service.now();
     queue([this, in, commit]() mutable {
         completeInputs(in);
         if (shouldSend(in))

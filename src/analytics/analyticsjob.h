@@ -5,6 +5,8 @@
 #include <mutex>
 #include <optional>
 
+class AnalyticsService;
+
 // Decides after each launch, end of use and event whether a report goes out
 // now, and keeps the one report under way from being joined by a second.
 class AnalyticsJob {
@@ -27,7 +29,12 @@ public:
         QString today;
     };
 
+    // The installed service's.
     static AnalyticsJob& sharedInstance();
+
+    explicit AnalyticsJob(AnalyticsService& service);
+    AnalyticsJob(const AnalyticsJob&) = delete;
+    AnalyticsJob& operator=(const AnalyticsJob&) = delete;
 
     // The decision alone, from everything it depends on.
     static bool shouldSend(const Inputs& inputs);
@@ -50,9 +57,9 @@ public:
     void setPerformer(Queue queue, std::function<void()> commit);
 
 private:
-    AnalyticsJob() = default;
-    static void completeInputs(Inputs& inputs);
+    void completeInputs(Inputs& inputs) const;
 
+    AnalyticsService& m_service;
     mutable std::mutex m_mutex;
     bool m_running = false;
     Queue m_queue;

@@ -1,16 +1,16 @@
 #include "analytics/analyticsnetwork.h"
 
+#include "analytics/analyticsservice.h"
+
 #include <ifaddrs.h>
-#include <mutex>
 #include <net/if.h>
 #include <netinet/in.h>
 
-namespace {
+AnalyticsNetwork& AnalyticsNetwork::sharedInstance() {
+    return AnalyticsService::sharedInstance().network();
+}
 
-std::mutex g_mutex;
-AnalyticsNetwork::InterfaceLister g_lister;
-
-} // namespace
+AnalyticsNetwork::AnalyticsNetwork(InterfaceLister lister) : m_lister(std::move(lister)) {}
 
 QStringList AnalyticsNetwork::ipv4Interfaces() {
     QStringList names;
@@ -28,11 +28,11 @@ QStringList AnalyticsNetwork::ipv4Interfaces() {
     return names;
 }
 
-QString AnalyticsNetwork::accessString() {
+QString AnalyticsNetwork::accessString() const {
     InterfaceLister lister;
     {
-        std::lock_guard lock(g_mutex);
-        lister = g_lister;
+        std::lock_guard lock(m_mutex);
+        lister = m_lister;
     }
     const QStringList names = lister ? lister() : ipv4Interfaces();
     if (names.isEmpty())
@@ -44,6 +44,6 @@ QString AnalyticsNetwork::accessString() {
 }
 
 void AnalyticsNetwork::setInterfaceLister(InterfaceLister lister) {
-    std::lock_guard lock(g_mutex);
-    g_lister = std::move(lister);
+    std::lock_guard lock(m_mutex);
+    m_lister = std::move(lister);
 }

@@ -1,11 +1,9 @@
 #include "analytics/analyticssession.h"
 
-#include "analytics/analyticsapp.h"
-#include "analytics/analyticsinternal.h"
 #include "analytics/analyticslog.h"
+#include "analytics/analyticsservice.h"
 #include "platform/system/applicationnotifications.h"
 
-#include <QCoreApplication>
 #include <QTimer>
 
 namespace {
@@ -13,13 +11,19 @@ const char* const kSdkVersion = "1.0";
 }
 
 AnalyticsSession& AnalyticsSession::sharedInstance() {
-    static AnalyticsSession session;
-    return session;
+    return AnalyticsService::sharedInstance().session();
+}
+
+AnalyticsSession::AnalyticsSession(AnalyticsService& service) : m_service(service) {}
+
+AnalyticsSession::~AnalyticsSession() {
+    for (NotificationCenter::Id id : std::as_const(m_observers))
+        m_service.notifications().removeObserver(id);
 }
 
 void AnalyticsSession::startWithAppkey(const QString& appKey, int reportPolicy,
                                        const QString& channelId) {
-    AnalyticsApp& app = AnalyticsApp::sharedInstance();
+    AnalyticsApp& app = m_service.app();
     qCInfo(lcAnalytics).noquote() << QStringLiteral("analytics sdk version %1 , app version %2")
                                          .arg(QLatin1String(kSdkVersion), app.appVersion());
     if (appKey.trimmed().isEmpty()) {
@@ -27,27 +31,26 @@ void AnalyticsSession::startWithAppkey(const QString& appKey, int reportPolicy,
         return;
     }
     app.setAppKey(appKey);
-    NotificationCenter::defaultCenter().postNotificationName(
-        QStringLiteral("analyticsGotAppkeyNotification"), this);
+    m_service.notifications().postNotificationName(QStringLiteral("analyticsGotAppkeyNotification"),
+                                                   this);
     if (!channelId.trimmed().isEmpty())
         app.setChannel(channelId);
     app.setReportPolicy(reportPolicy);
     addObservers();
-    QTimer::singleShot(kFirstLaunchDelayMs, QCoreApplication::instance(),
-                       [this] { ensureFirstLaunch(); });
+    QTimer::singleShot(kFirstLaunchDelayMs, &m_service, [this] { ensureFirstLaunch(); });
 }
 
 void AnalyticsSession::addObservers() {
     if (m_observerAdded.exchange(true))
         return;
-    NotificationCenter& center = NotificationCenter::defaultCenter();
-    center.addObserver(ApplicationNotifications::didBecomeActive(), nullptr,
-                       [this](const auto&) { startSession(); });
-    center.addObserver(ApplicationNotifications::willResignActive(), nullptr,
-                       [this](const auto&) { stopSession(false); });
-    center.addObserver(ApplicationNotifications::willTerminate(), nullptr,
-                       [this](const auto&) { stopSession(true); });
-    AnalyticsApp& app = AnalyticsApp::sharedInstance();
+    NotificationCenter& center = m_service.notifications();
+    m_observers = {center.addObserver(ApplicationNotifications::didBecomeActive(), nullptr,
+                                      [this](const auto&) { startSession(); }),
+                   center.addObserver(ApplicationNotifications::willResignActive(), nullptr,
+                                      [this](const auto&) { stopSession(false); }),
+                   center.addObserver(ApplicationNotifications::willTerminate(), nullptr,
+                                      [this](const auto&) { stopSession(true); })};
+    AnalyticsApp& app = m_service.app();
     app.setCrashReportEnabled(app.postCrashReportEnabled());
 }
 
@@ -59,7 +62,7 @@ void AnalyticsSession::ensureFirstLaunch() {
 void AnalyticsSession::startSession() {
     m_appInBackGround = false;
     m_firstStartSessionHasFinished = true;
-    AnalyticsInternal::sharedInstance().appLaunch();
+    m_service.internal().appLaunch();
 }
 
 void AnalyticsSession::stopSession(bool terminating) {
@@ -73,5 +76,5 @@ void AnalyticsSession::stopSession(bool terminating) {
     // What is left is a use ending in the foreground, a quit included (a
     // window that never became active resigns nothing before it): its
     // records are saved like those of any end of use.
-    AnalyticsInternal::sharedInstance().appTerminate();
+    m_service.internal().appTerminate();
 }

@@ -1,6 +1,7 @@
 #include "app/launcher.h"
 
 #include "analytics/analytics.h"
+#include "analytics/analyticsservice.h"
 #include "app/appdelegate.h"
 #include "platform/uikit/applicationstatenotifier.h"
 #include "platform/audio/audioplayer.h"
@@ -105,6 +106,9 @@ void Launcher::installSoundOutput() {
 }
 
 void Launcher::launch(const RunOptions& options) {
+    // The application's analytics service, before anything can log an event;
+    // it ends with the launcher, after the quit has saved what it kept.
+    AnalyticsService::install(new AnalyticsService(AnalyticsService::Dependencies(), this));
     MainScreen::set(options.screenSize, options.screenScale);
     if (options.contentBase.isValid())
         ContentLinks::setBaseUrl(options.contentBase);

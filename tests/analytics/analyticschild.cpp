@@ -11,6 +11,7 @@
 #include "analytics/analyticsinternal.h"
 #include "analytics/analyticsnetwork.h"
 #include "analytics/analyticssession.h"
+#include "analytics/scopedanalyticsservice.h"
 #include "platform/system/applicationnotifications.h"
 #include "platform/system/notificationcenter.h"
 
@@ -32,7 +33,8 @@ void post(const QString& name) {
 bool start(const QString& reportUrl) {
     // The machine's interfaces do not matter here; the collector is on
     // loopback, which alone would stop every report.
-    AnalyticsNetwork::setInterfaceLister([] { return QStringList{QStringLiteral("eth0")}; });
+    AnalyticsNetwork::sharedInstance().setInterfaceLister(
+        [] { return QStringList{QStringLiteral("eth0")}; });
     Analytics::setAppVersion(QStringLiteral("1.0.0"));
     Analytics::setReportUrl(QUrl(reportUrl));
     Analytics::startWithAppkey(QStringLiteral("7c0e91d2ab4f3e6058d1c2b7"), 0);
@@ -58,6 +60,9 @@ int logUntilKilled(const QString& run) {
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    // Built as the application builds its own: the platform's folders,
+    // settings and clock.
+    ScopedAnalyticsService analytics;
     const QStringList args = app.arguments();
     if (args.size() == 4 && args[1] == QLatin1String("log")) {
         if (!start(args[3]))

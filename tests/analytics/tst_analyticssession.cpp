@@ -1,17 +1,18 @@
 // The analytics service through one application life in virtual time:
 // sessions that follow activation, events and their checks, the send
 // decision under policy 0, what a report carries and what it leaves, and the
-// record cache between uses.
+// record cache between uses. Each function has a service of its own.
 #include "analytics/analytics.h"
 #include "analytics/analyticsinternal.h"
 #include "analytics/analyticsnetwork.h"
 #include "analytics/analyticsreportbuilder.h"
 #include "analytics/analyticssession.h"
 #include "analytics/analyticsuploader.h"
+#include "analytics/scopedanalyticsservice.h"
 #include "platform/system/applicationnotifications.h"
-#include "support/fakeclock.h"
 #include "platform/system/notificationcenter.h"
 #include "platform/system/userdefaults.h"
+#include "support/fakeclock.h"
 
 #include <QDateTime>
 #include <QDirIterator>
@@ -110,9 +111,14 @@ QStringList ids(const QList<EventRecord>& events) {
 }
 
 const QString kVersion = QStringLiteral("1.0.0");
+const QString kAppKey = QStringLiteral("7c0e91d2ab4f3e6058d1c2b7");
 // Set for the copy of this test that runs a whole application life in a
 // process of its own.
 const char* const kChildVariable = "ANALYTICS_SESSION_CHILD";
+
+QStringList onlyEth0() {
+    return {QStringLiteral("eth0")};
+}
 
 } // namespace
 
@@ -120,7 +126,17 @@ class TestAnalyticsSession : public QObject {
     Q_OBJECT
 
     FakeClock m_clock{1'800'000'000.0 - Clock::kReferenceDateUnixSeconds};
-    std::shared_ptr<RecordingUploader> m_uploader = std::make_shared<RecordingUploader>();
+    std::shared_ptr<RecordingUploader> m_uploader;
+    std::unique_ptr<QTemporaryDir> m_caches;
+    std::unique_ptr<ScopedAnalyticsService> m_service;
+
+    // These look at what comes before the first session; every other
+    // function begins in a session, its launch reported.
+    static bool beginsBeforeTheStart() {
+        const QByteArray name = QTest::currentTestFunction();
+        return name == "anEarlyEventGoesOutWithTheFirstLaunch" ||
+               name == "aQuitWithoutActivationKeepsTheRecords";
+    }
 
     AnalyticsInternal& internal() { return AnalyticsInternal::sharedInstance(); }
     void settle() { QVERIFY(internal().waitForDone(10000)); }
@@ -156,24 +172,39 @@ class TestAnalyticsSession : public QObject {
     }
 
 private slots:
-    void initTestCase() {
-        QStandardPaths::setTestModeEnabled(true);
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+
+    void init() {
         UserDefaults& defaults = UserDefaults::standardUserDefaults();
         for (const char* key : {"report_policy", "analytics_report_interval", "lastPostDate",
                                 "lastPostInterval", "AnalyticsAppVersion"})
             defaults.removeObjectForKey(QLatin1String(key));
-        Clock::setShared(&m_clock);
-        AnalyticsNetwork::setInterfaceLister([] { return QStringList{QStringLiteral("eth0")}; });
-        internal().setUploader(m_uploader);
-        internal().cache().remove();
+        m_uploader = std::make_shared<RecordingUploader>();
+        AnalyticsService::Dependencies dependencies;
+        dependencies.clock = &m_clock;
+        dependencies.uploader = m_uploader;
+        dependencies.interfaces = onlyEth0;
+        dependencies.crash = nullptr;
+        // The child's cache is looked for in the home folder its parent
+        // gave it.
+        if (!qEnvironmentVariableIsSet(kChildVariable)) {
+            m_caches = std::make_unique<QTemporaryDir>();
+            QVERIFY(m_caches->isValid());
+            dependencies.cachesFolder = m_caches->path();
+        }
+        m_service = std::make_unique<ScopedAnalyticsService>(dependencies);
         Analytics::setAppVersion(kVersion);
+        if (beginsBeforeTheStart())
+            return;
+        Analytics::startWithAppkey(kAppKey, 0);
+        activate();
+        QCOMPARE(m_uploader->count(), 1);
     }
 
-    void cleanupTestCase() {
+    void cleanup() {
         settle();
-        Analytics::finish(1000);
-        Clock::setShared(nullptr);
-        AnalyticsNetwork::setInterfaceLister({});
+        m_service.reset();
+        m_caches.reset();
     }
 
     // Before the first session, and even before the start, an event waits
@@ -207,7 +238,7 @@ private slots:
     // Run in a process of its own, whose first session is still to come.
     void aQuitWithoutActivationKeepsTheRecords() {
         if (qEnvironmentVariableIsSet(kChildVariable)) {
-            AnalyticsNetwork::setInterfaceLister([] { return QStringList(); });
+            AnalyticsNetwork::sharedInstance().setInterfaceLister([] { return QStringList(); });
             Analytics::startWithAppkey(QStringLiteral("7c0e91d2ab4f3e6058d1c2b7"), 0);
             Analytics::event(QStringLiteral("before the session"));
             QTRY_VERIFY_WITH_TIMEOUT(AnalyticsSession::sharedInstance().launchHasBegan(), 3000);
@@ -373,12 +404,12 @@ private slots:
     }
 
     void noReportWithoutANetwork() {
-        AnalyticsNetwork::setInterfaceLister([] { return QStringList(); });
+        AnalyticsNetwork::sharedInstance().setInterfaceLister([] { return QStringList(); });
         const int before = m_uploader->count();
         Analytics::event(QStringLiteral("offline"));
         settle();
         QCOMPARE(m_uploader->count(), before);
-        AnalyticsNetwork::setInterfaceLister([] { return QStringList{QStringLiteral("eth0")}; });
+        AnalyticsNetwork::sharedInstance().setInterfaceLister(onlyEth0);
         Analytics::event(QStringLiteral("online"));
         settle();
         QCOMPARE(eventIds(m_uploader->last()), (QStringList{"offline", "online"}));

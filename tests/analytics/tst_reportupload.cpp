@@ -6,10 +6,11 @@
 #include "analytics/analyticsinternal.h"
 #include "analytics/analyticsnetwork.h"
 #include "analytics/analyticsreportbuilder.h"
-#include "platform/system/applicationnotifications.h"
-#include "server/contentserver.h"
 #include "analytics/httpreportuploader.h"
+#include "analytics/scopedanalyticsservice.h"
+#include "platform/system/applicationnotifications.h"
 #include "platform/system/notificationcenter.h"
+#include "server/contentserver.h"
 
 #include <QElapsedTimer>
 #include <QJsonArray>
@@ -65,6 +66,8 @@ class TestReportUpload : public QObject {
 
     QTemporaryDir m_data;
     ContentServer m_server;
+    std::unique_ptr<QTemporaryDir> m_caches;
+    std::unique_ptr<ScopedAnalyticsService> m_service;
 
     QUrl reportUrl() const {
         return QUrl(m_server.baseUrl() + QStringLiteral("/analytics/report"));
@@ -86,7 +89,20 @@ private slots:
         QStandardPaths::setTestModeEnabled(true);
         m_server.setDataFolder(m_data.path());
         QVERIFY(m_server.start());
-        AnalyticsInternal::sharedInstance().cache().remove();
+    }
+
+    void init() {
+        m_caches = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_caches->isValid());
+        AnalyticsService::Dependencies dependencies;
+        dependencies.cachesFolder = m_caches->path();
+        dependencies.crash = nullptr;
+        m_service = std::make_unique<ScopedAnalyticsService>(dependencies);
+    }
+
+    void cleanup() {
+        m_service.reset();
+        m_caches.reset();
     }
 
     void compressionIsZlib() {
@@ -174,7 +190,8 @@ private slots:
         AnalyticsInternal& internal = AnalyticsInternal::sharedInstance();
         auto uploader = std::make_shared<CountingUploader>([this] { return reportUrl(); });
         internal.setUploader(uploader);
-        AnalyticsNetwork::setInterfaceLister([] { return QStringList{QStringLiteral("eth0")}; });
+        AnalyticsNetwork::sharedInstance().setInterfaceLister(
+            [] { return QStringList{QStringLiteral("eth0")}; });
         AnalyticsRecordLists cached;
         QSet<QString> expected;
         for (int i = 0; i < int(AnalyticsRecordCache::kMaxRecords); ++i) {

@@ -29,11 +29,6 @@ namespace {
 constexpr int kFatalSignals[] = {SIGABRT, SIGILL, SIGSEGV, SIGFPE, SIGBUS};
 constexpr int kMaxFrames = 128;
 
-std::atomic<bool> g_fired{false};
-// Opened once and never closed: a handler writing after a close could hit a
-// descriptor number reused for some other file.
-int g_fd = -1;
-
 // By the platform's constants, not by number: SIGBUS is 10 on Apple systems
 // but 7 here, where 10 is SIGUSR1.
 const char* signalName(int signal) {
@@ -55,9 +50,9 @@ const char* signalName(int signal) {
     }
 }
 
-void writeAll(std::string_view text) {
+void writeAll(int fd, std::string_view text) {
     while (!text.empty()) {
-        const ssize_t written = ::write(g_fd, text.data(), text.size());
+        const ssize_t written = ::write(fd, text.data(), text.size());
         if (written < 0 && errno == EINTR)
             continue;
         if (written <= 0)
@@ -75,38 +70,6 @@ void removeHandlers() {
     ::signal(SIGPIPE, SIG_DFL);
 }
 
-// Only the first fault reports. A fault on another thread meanwhile gives the
-// report a second to finish and end the process before dying itself.
-bool claimReport() {
-    if (!g_fired.exchange(true))
-        return true;
-    timespec wait{1, 0};
-    while (nanosleep(&wait, &wait) == -1 && errno == EINTR) {
-    }
-    return false;
-}
-
-// Only async-signal-safe calls: write, backtrace (loaded at install),
-// backtrace_symbols_fd, fsync.
-void writeReport(std::initializer_list<std::string_view> reason) {
-    for (std::string_view part : reason)
-        writeAll(part);
-    writeAll(std::string_view("\0", 1));
-    void* frames[kMaxFrames];
-    backtrace_symbols_fd(frames, backtrace(frames, kMaxFrames), g_fd);
-    fsync(g_fd);
-}
-
-void onSignal(int signal) {
-    const bool first = claimReport();
-    removeHandlers();
-    if (first)
-        writeReport({"Application received signal ", signalName(signal)});
-    // The signal stays blocked until the handler returns, then the default
-    // action ends the process with it; a synchronous fault would also recur.
-    raise(signal);
-}
-
 std::string exceptionReason() {
     const std::exception_ptr exception = std::current_exception();
     if (!exception)
@@ -118,17 +81,6 @@ std::string exceptionReason() {
     } catch (...) {
         return "unknown exception";
     }
-}
-
-// Not in a signal handler, so the exception may be examined normally.
-[[noreturn]] void onTerminate() {
-    const bool first = claimReport();
-    removeHandlers();
-    if (first) {
-        const std::string reason = exceptionReason();
-        writeReport({reason});
-    }
-    std::abort();
 }
 
 void installAlternateStack() {
@@ -144,9 +96,9 @@ void installAlternateStack() {
     sigaltstack(&stack, nullptr);
 }
 
-void installSignalHandlers() {
+void installSignalHandlers(void (*handler)(int)) {
     struct sigaction action {};
-    action.sa_handler = onSignal;
+    action.sa_handler = handler;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_ONSTACK;
     for (int signal : kFatalSignals)
@@ -210,6 +162,51 @@ AnalyticsCrash& AnalyticsCrash::sharedInstance() {
     return instance;
 }
 
+// A fault on another thread meanwhile gives the report a second to finish
+// and end the process before dying itself.
+bool AnalyticsCrash::claimReport() {
+    if (!m_fired.exchange(true))
+        return true;
+    timespec wait{1, 0};
+    while (nanosleep(&wait, &wait) == -1 && errno == EINTR) {
+    }
+    return false;
+}
+
+// Only async-signal-safe calls: write, backtrace (loaded at install),
+// backtrace_symbols_fd, fsync.
+void AnalyticsCrash::writeReport(std::initializer_list<std::string_view> reason) const {
+    for (std::string_view part : reason)
+        writeAll(m_fd, part);
+    writeAll(m_fd, std::string_view("\0", 1));
+    void* frames[kMaxFrames];
+    backtrace_symbols_fd(frames, backtrace(frames, kMaxFrames), m_fd);
+    fsync(m_fd);
+}
+
+void AnalyticsCrash::onSignal(int signal) {
+    AnalyticsCrash& capture = sharedInstance();
+    const bool first = capture.claimReport();
+    removeHandlers();
+    if (first)
+        capture.writeReport({"Application received signal ", signalName(signal)});
+    // The signal stays blocked until the handler returns, then the default
+    // action ends the process with it; a synchronous fault would also recur.
+    raise(signal);
+}
+
+// Not in a signal handler, so the exception may be examined normally.
+void AnalyticsCrash::onTerminate() {
+    AnalyticsCrash& capture = sharedInstance();
+    const bool first = capture.claimReport();
+    removeHandlers();
+    if (first) {
+        const std::string reason = exceptionReason();
+        capture.writeReport({reason});
+    }
+    std::abort();
+}
+
 bool AnalyticsCrash::installUncaughtExceptionHandler(const QString& folder,
                                                      const QString& appVersion) {
     QMutexLocker lock(&m_mutex);
@@ -223,7 +220,7 @@ bool AnalyticsCrash::installUncaughtExceptionHandler(const QString& folder,
     void* frame = nullptr;
     backtrace(&frame, 1);
     std::set_terminate(onTerminate);
-    installSignalHandlers();
+    installSignalHandlers(onSignal);
     m_installed = true;
     return true;
 }
@@ -252,7 +249,7 @@ bool AnalyticsCrash::openOwnFile(const QString& folder, const QString& appVersio
         }
         return false;
     }
-    g_fd = fd;
+    m_fd = fd;
     m_path = path;
     return true;
 }

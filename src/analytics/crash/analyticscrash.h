@@ -4,6 +4,9 @@
 #include <QMutex>
 #include <QString>
 #include <QVariantMap>
+#include <atomic>
+#include <initializer_list>
+#include <string_view>
 
 // Turns a crash of this process (a fatal signal or an uncaught C++ exception)
 // into an error report that the next launch delivers.
@@ -24,6 +27,7 @@ public:
         QString appVersion;
     };
 
+    // Fault handlers belong to the whole process, and so does their capture.
     static AnalyticsCrash& sharedInstance();
 
     // Installs the handlers for SIGABRT, SIGILL, SIGSEGV, SIGFPE, SIGBUS and
@@ -46,7 +50,19 @@ private:
     AnalyticsCrash() = default;
     bool openOwnFile(const QString& folder, const QString& appVersion);
 
+    // The handlers reach the capture through sharedInstance(), initialised
+    // long before they can run; they use only m_fd and m_fired.
+    static void onSignal(int signal);
+    [[noreturn]] static void onTerminate();
+    // Only the first fault reports; a later one waits for it.
+    bool claimReport();
+    void writeReport(std::initializer_list<std::string_view> reason) const;
+
     QMutex m_mutex;
     bool m_installed = false;
     QString m_path;
+    // Opened once and never closed: a handler writing after a close could
+    // hit a descriptor number reused for some other file.
+    int m_fd = -1;
+    std::atomic<bool> m_fired{false};
 };
