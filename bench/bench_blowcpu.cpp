@@ -4,12 +4,12 @@
 // process idle in its event loop for as long.
 //   bench_blowcpu [seconds]   (10 by default)
 
-#include "benchdelegate.h"
 #include "benchoutput.h"
+#include "blow/qmxblewer.h"
 #include "cpuusage.h"
 #include "platform/audio/leveltrace.h"
-#include "blow/qmxblewer.h"
 #include "platform/audio/tracerecorder.h"
+#include "support/recordingdelegate.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -44,22 +44,22 @@ int main(int argc, char** argv) {
     const double idle = CpuUsage::sample().percentOfCoreSince(idleStart);
 
     QMXBlewer detector;
-    BenchDelegate delegate;
+    RecordingDelegate delegate;
     detector.setBlewdelegate(&delegate);
     detector.setIsPlay(false);
     detector.blowAirstart();
-    for (int i = 0; i < 100 && delegate.updates().empty(); ++i)
+    for (int i = 0; i < 100 && delegate.levels().isEmpty(); ++i)
         runEventLoop(0.01);
-    if (delegate.updates().empty()) {
+    if (delegate.levels().isEmpty()) {
         std::fprintf(stderr, "the replayed blow did not start\n");
         return 1;
     }
-    const std::size_t updatesBefore = delegate.updates().size();
+    const qsizetype updatesBefore = delegate.levels().size();
     const CpuUsage blowStart = CpuUsage::sample();
     runEventLoop(seconds);
     const CpuUsage blowEnd = CpuUsage::sample();
     const double blowing = blowEnd.percentOfCoreSince(blowStart);
-    const double updates = double(delegate.updates().size() - updatesBefore);
+    const double updates = double(delegate.levels().size() - updatesBefore);
     detector.stopBlew();
     runEventLoop(0.1);
 
@@ -69,6 +69,7 @@ int main(int argc, char** argv) {
     benchPrint("cpu.trace_blowing_minus_idle_percent", blowing - idle);
     benchPrint("cpu.trace_blowing_updates", updates);
     benchPrint("cpu.trace_blowing_updates_per_s", updates / blowEnd.wallSecondsSince(blowStart));
-    benchPrint("cpu.trace_blowing_ends", delegate.ends(), "0: the blow lasted the whole window");
+    benchPrint("cpu.trace_blowing_ends", double(delegate.ends().size()),
+               "0: the blow lasted the whole window");
     return 0;
 }

@@ -5,13 +5,13 @@
 // the detector's 20 ms blowing poll, also measured in this run as the median
 // interval between successive updates.
 
-#include "benchdelegate.h"
 #include "benchoutput.h"
-#include "platform/system/clock.h"
-#include "platform/audio/leveltrace.h"
 #include "blow/qmxblewer.h"
-#include "samplestats.h"
+#include "platform/audio/leveltrace.h"
 #include "platform/audio/tracerecorder.h"
+#include "platform/system/clock.h"
+#include "samplestats.h"
+#include "support/recordingdelegate.h"
 
 #include <QCoreApplication>
 #include <QStandardPaths>
@@ -67,10 +67,10 @@ int main(int argc, char** argv) {
     });
 
     QMXBlewer detector;
-    BenchDelegate delegate;
+    RecordingDelegate delegate;
     detector.setBlewdelegate(&delegate);
     detector.setIsPlay(false);
-    QObject::connect(&delegate, &BenchDelegate::finished, &app, &QCoreApplication::quit);
+    QObject::connect(&delegate, &RecordingDelegate::ended, &app, &QCoreApplication::quit);
     QTimer::singleShot(int((trace->duration() + 5.0) * 1000), &app, &QCoreApplication::quit);
     std::printf("replaying %d level changes %.0f ms apart during one blow (%.1f s)\n", kChanges,
                 kStep * 1000, trace->duration());
@@ -85,15 +85,15 @@ int main(int argc, char** argv) {
 
     // For each change, the first update with its grade at or after it. The
     // same grade comes back five changes later, which bounds the search.
-    const auto& updates = delegate.updates();
+    const QList<RecordingDelegate::Level> updates = delegate.levels();
     std::vector<double> latencies;
     int missed = 0;
-    std::size_t next = 0;
+    qsizetype next = 0;
     for (int i = 1; i < kChanges; ++i) {
         const double changedAt = recorder->startTime() + kLead + i * kStep;
         while (next < updates.size() && updates[next].at < changedAt)
             ++next;
-        std::size_t k = next;
+        qsizetype k = next;
         while (k < updates.size() && updates[k].level != kGrades[i % kGradeCount].level &&
                updates[k].at < changedAt + kGradeCount * kStep)
             ++k;
@@ -104,14 +104,14 @@ int main(int argc, char** argv) {
         latencies.push_back((updates[k].at - changedAt) * 1000.0);
     }
     std::vector<double> intervals;
-    for (std::size_t i = 1; i < updates.size(); ++i)
+    for (qsizetype i = 1; i < updates.size(); ++i)
         intervals.push_back((updates[i].at - updates[i - 1].at) * 1000.0);
 
     const SampleStats latency(latencies);
     const SampleStats poll(intervals);
     const double nominalPoll = QMXBlewer::kBlowingPoll * 1000.0;
     benchPrint("blow.updates", double(updates.size()));
-    benchPrint("blow.ends", delegate.ends());
+    benchPrint("blow.ends", double(delegate.ends().size()));
     benchPrint("latency.changes", double(latency.count()));
     benchPrint("latency.missed", missed);
     benchPrint("latency.median_ms", latency.median());

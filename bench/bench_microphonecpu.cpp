@@ -8,11 +8,11 @@
 // paplay only the waiting phase is measured.
 //   bench_microphonecpu [seconds]   (10 by default)
 
-#include "benchdelegate.h"
 #include "benchoutput.h"
 #include "cpuusage.h"
 #include "platform/audio/microphonerecorder.h"
 #include "support/noiseplayer.h"
+#include "support/recordingdelegate.h"
 #include "blow/qmxblewer.h"
 
 #include <QAudioDevice>
@@ -68,7 +68,7 @@ int main(int argc, char** argv) {
     const double waitWindow = std::min(seconds, QMXBlewer::kWaitingTimeout - 1.0);
     {
         QMXBlewer detector;
-        BenchDelegate delegate;
+        RecordingDelegate delegate;
         detector.setBlewdelegate(&delegate);
         detector.blowAirstart();
         const CpuUsage start = CpuUsage::sample();
@@ -79,7 +79,7 @@ int main(int argc, char** argv) {
         benchPrint("cpu.microphone_waiting_window_s", waitWindow);
         benchPrint("cpu.microphone_waiting_percent", waiting, besideIdle(idle).c_str());
         benchPrint("cpu.microphone_waiting_minus_idle_percent", waiting - idle);
-        benchPrint("cpu.microphone_waiting_updates", double(delegate.updates().size()),
+        benchPrint("cpu.microphone_waiting_updates", double(delegate.levels().size()),
                    "0: the input was silent throughout");
         std::fflush(stdout);
     }
@@ -95,7 +95,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     QMXBlewer detector;
-    BenchDelegate delegate;
+    RecordingDelegate delegate;
     delegate.setOnStart([&](bool started) {
         if (started)
             noise.playDetached();
@@ -104,28 +104,28 @@ int main(int argc, char** argv) {
     // The smog game's low threshold keeps the noise a blow from end to end.
     detector.setIsPlay(true);
     detector.blowAirstart();
-    for (int i = 0; i < 300 && delegate.updates().empty(); ++i)
+    for (int i = 0; i < 300 && delegate.levels().isEmpty(); ++i)
         runEventLoop(0.01);
-    if (delegate.updates().empty()) {
+    if (delegate.levels().isEmpty()) {
         std::printf("cpu.microphone_blowing_skipped  the noise played into the default output "
                     "was not heard\n");
         detector.stopBlew();
         noise.stop();
         return 0;
     }
-    const std::size_t updatesBefore = delegate.updates().size();
+    const qsizetype updatesBefore = delegate.levels().size();
     const CpuUsage start = CpuUsage::sample();
     runEventLoop(seconds);
     const CpuUsage end = CpuUsage::sample();
     const double blowing = end.percentOfCoreSince(start);
-    const double updates = double(delegate.updates().size() - updatesBefore);
+    const double updates = double(delegate.levels().size() - updatesBefore);
     detector.stopBlew();
     noise.stop();
     runEventLoop(0.2);
     benchPrint("cpu.microphone_blowing_percent", blowing, besideIdle(idle).c_str());
     benchPrint("cpu.microphone_blowing_minus_idle_percent", blowing - idle);
     benchPrint("cpu.microphone_blowing_updates_per_s", updates / end.wallSecondsSince(start));
-    benchPrint("cpu.microphone_blowing_ends", delegate.ends(),
+    benchPrint("cpu.microphone_blowing_ends", double(delegate.ends().size()),
                "0: the blow lasted the whole window");
     return 0;
 }

@@ -1,6 +1,7 @@
 #include "platform/audio/audiorecorder.h"
-#include "support/fakeclock.h"
 #include "platform/audio/levelmeter.h"
+#include "support/fakeclock.h"
+#include "support/installed.h"
 
 #include <QTest>
 #include <cmath>
@@ -34,6 +35,7 @@ class TestLevelMeter : public QObject {
     Q_OBJECT
 
     FakeClock m_clock;
+    Installed<Clock> m_installedClock{&m_clock};
 
     float poll(LevelMeter& meter) {
         meter.update();
@@ -41,9 +43,6 @@ class TestLevelMeter : public QObject {
     }
 
 private slots:
-    void initTestCase() { Clock::setShared(&m_clock); }
-    void cleanupTestCase() { Clock::setShared(nullptr); }
-
     // The reading is the power of everything that arrived since the previous
     // update, whatever the number of periods; a poll with nothing new keeps
     // the last reading; the first reading after a reset is silence, not

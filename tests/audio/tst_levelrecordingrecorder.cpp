@@ -1,8 +1,9 @@
-#include "support/fakeclock.h"
-#include "support/fakerecorder.h"
 #include "platform/audio/levelrecordingrecorder.h"
 #include "platform/audio/leveltrace.h"
 #include "platform/audio/tracerecorder.h"
+#include "support/fakeclock.h"
+#include "support/fakerecorder.h"
+#include "support/installed.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -17,6 +18,7 @@ class TestLevelRecordingRecorder : public QObject {
     Q_OBJECT
 
     FakeClock m_clock;
+    Installed<Clock> m_installedClock{&m_clock};
 
     // Levels as the detector polls them: one every `step` seconds.
     static QList<float> poll(AudioRecorder& recorder, FakeClock& clock, int count, double step) {
@@ -32,9 +34,6 @@ class TestLevelRecordingRecorder : public QObject {
     static bool sameLevel(float a, float b) { return (std::isnan(a) && std::isnan(b)) || a == b; }
 
 private slots:
-    void initTestCase() { Clock::setShared(&m_clock); }
-    void cleanupTestCase() { Clock::setShared(nullptr); }
-
     // A recording's file loads as a level trace, and replaying it at the
     // moments of the original polls gives the very levels the meter gave,
     // the unreadable one included.

@@ -3,12 +3,13 @@
 // output, started by the test services) and is measured through QAudioSource
 // with the real clock and queues.
 
-#include "blowevents.h"
-#include "platform/system/clock.h"
-#include "platform/audio/microphonerecorder.h"
-#include "support/noiseplayer.h"
 #include "blow/qmxblewer.h"
 #include "blow/qmxblewutil.h"
+#include "platform/audio/microphonerecorder.h"
+#include "platform/system/clock.h"
+#include "support/installed.h"
+#include "support/noiseplayer.h"
+#include "support/recordingdelegate.h"
 
 #include <QAudioDevice>
 #include <QFile>
@@ -85,6 +86,7 @@ private:
 
     QTemporaryDir m_dir;
     NoisePlayer m_noise;
+    std::optional<Installed<AudioRecorder>> m_microphones;
     double m_noiseRmsDb = 0;
     double m_noiseStartedAt = 0;
 };
@@ -106,7 +108,7 @@ void TestMicrophoneBlow::initTestCase() {
     QVERIFY2(rms, "the generated noise is not a 16-bit PCM WAV file");
     m_noiseRmsDb = *rms;
 
-    AudioRecorder::setFactory([](const QString& path, const QVariantMap& settings) {
+    m_microphones.emplace([](const QString& path, const QVariantMap& settings) {
         return std::shared_ptr<AudioRecorder>(new MicrophoneRecorder(path, settings),
                                               [](MicrophoneRecorder* r) { r->deleteLater(); });
     });
@@ -181,7 +183,7 @@ void TestMicrophoneBlow::meterReadsTheInputInDbFullScale() {
 // outlasts the noise, and a blow time that lost its per-poll term (2.9 s).
 void TestMicrophoneBlow::noiseIsMeasuredAsOneBlow() {
     QMXBlewer detector;
-    BlowEvents events;
+    RecordingDelegate events;
     events.setOnStart([this](bool started) {
         if (started)
             playNoise();
@@ -199,7 +201,7 @@ void TestMicrophoneBlow::noiseIsMeasuredAsOneBlow() {
     QCOMPARE(events.ends().size(), 1);
     QCOMPARE(events.interrupts(), 0);
 
-    const BlowEvents::End end = events.ends().first();
+    const RecordingDelegate::End end = events.ends().first();
     const auto& levels = events.levels();
     QVERIFY(!levels.isEmpty());
     QVERIFY2(levels.first().at >= m_noiseStartedAt, "a blow was graded before any noise played");
@@ -274,7 +276,7 @@ void TestMicrophoneBlow::busyGuiThreadDoesNotSilenceTheMeter() {
 // detector grading its last loud reading for ever.
 void TestMicrophoneBlow::stalledInputEndsTheBlow() {
     QMXBlewer detector;
-    BlowEvents events;
+    RecordingDelegate events;
     events.setOnStart([this](bool started) {
         if (started)
             playNoise();
@@ -292,7 +294,7 @@ void TestMicrophoneBlow::stalledInputEndsTheBlow() {
     // blow before then.
     QTRY_VERIFY2_WITH_TIMEOUT(!events.ends().isEmpty(),
                               "the blow goes on although the input stopped delivering", 1500);
-    const BlowEvents::End end = events.ends().first();
+    const RecordingDelegate::End end = events.ends().first();
     qInfo("stall: blow ended %.3f s after the input was suspended, capacity %d mL",
           end.at - suspendedAt, end.capacity);
     QVERIFY(m_noise.isPlaying());

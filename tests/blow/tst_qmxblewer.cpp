@@ -1,12 +1,13 @@
+#include "blow/qmxblewer.h"
+#include "blow/qmxblewutil.h"
 #include "platform/audio/audiosession.h"
+#include "platform/system/folders.h"
 #include "support/fakeclock.h"
 #include "support/fakerecorder.h"
 #include "support/fixedrandom.h"
-#include "platform/system/folders.h"
+#include "support/installed.h"
 #include "support/manualdispatch.h"
-#include "blow/qmxblewer.h"
-#include "blow/qmxblewutil.h"
-#include "recordingdelegate.h"
+#include "support/recordingdelegate.h"
 
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -19,6 +20,16 @@ namespace {
 constexpr float kQuiet = -40.0f;
 constexpr float kStrong = -1.0f;
 } // namespace
+
+// Answers nothing: every call to it must be skipped.
+class SilentDelegate : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+    int received = 0;
+    void BlowAirstart(bool) { ++received; }
+    void waitBlewTimeOut() { ++received; }
+};
 
 // The detector in virtual time: global-queue loops run inline inside the call
 // that starts them, main-queue blocks wait until the test (or the clock's
@@ -33,6 +44,14 @@ class TestQMXBlewer : public QObject {
     int m_created = 0;
     std::deque<float> m_script;
     float m_fallback = kQuiet;
+    Installed<Clock> m_installedClock{&m_clock};
+    Installed<Random> m_installedRandom{&m_random};
+    Installed<Dispatch> m_installedDispatch{&m_dispatch};
+    Installed<AudioRecorder> m_installedRecorders{[this](const QString&, const QVariantMap&) {
+        ++m_created;
+        m_recorder = std::make_shared<FakeRecorder>(m_script, m_fallback);
+        return m_recorder;
+    }};
 
     // Every start gets a fresh recorder reading the current script.
     void script(std::deque<float> levels, float fallback) {
@@ -41,28 +60,13 @@ class TestQMXBlewer : public QObject {
     }
 
 private slots:
-    void initTestCase() {
-        QStandardPaths::setTestModeEnabled(true);
-        Clock::setShared(&m_clock);
-        Random::setShared(&m_random);
-        Dispatch::setShared(&m_dispatch);
-        AudioRecorder::setFactory([this](const QString&, const QVariantMap&) {
-            ++m_created;
-            m_recorder = std::make_shared<FakeRecorder>(m_script, m_fallback);
-            return m_recorder;
-        });
-    }
-    void cleanupTestCase() {
-        AudioRecorder::setFactory({});
-        Dispatch::setShared(nullptr);
-        Random::setShared(nullptr);
-        Clock::setShared(nullptr);
-    }
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
     void init() {
         m_created = 0;
         m_recorder.reset();
         m_random.setValue(0);
         m_clock.setAfterSleep({});
+        m_clock.setFrozen(false);
         AudioSession::sharedInstance().reset();
         m_dispatch.drainMain();
     }
@@ -304,7 +308,7 @@ private slots:
         QMXBlewer blewer;
         RecordingDelegate delegate;
         blewer.setBlewdelegate(&delegate);
-        AudioRecorder::setFactory([this](const QString&, const QVariantMap&) {
+        Installed<AudioRecorder> failing([this](const QString&, const QVariantMap&) {
             ++m_created;
             m_recorder = std::make_shared<FakeRecorder>(std::deque<float>{}, kQuiet);
             m_recorder->setPrepares(m_created != 1);
@@ -322,18 +326,16 @@ private slots:
         QCOMPARE(delegate.events().first().a, 0.0);
         QCOMPARE(m_recorder->meterUpdates(), 0);
         QVERIFY(!blewer.isMonitorActive());
-        initTestCase();
     }
 
     void noRecorderAtAll() {
-        AudioRecorder::setFactory({});
+        Installed<AudioRecorder> none({});
         QMXBlewer blewer;
         RecordingDelegate delegate;
         blewer.setBlewdelegate(&delegate);
         blewer.blowAirstart();
         QVERIFY(delegate.events().isEmpty());
         QVERIFY(!blewer.isMonitorActive());
-        initTestCase();
     }
 
     void interruptStopsThenTells() {
@@ -383,7 +385,7 @@ private slots:
     // down. Whatever the interleaving, after the stop the detector must take
     // the next start.
     void stopNeverLeavesItUnstartable() {
-        Dispatch::setShared(nullptr);
+        Installed<Dispatch> realQueues(nullptr);
         m_clock.setFrozen(true);
         QMXBlewer blewer;
         RecordingDelegate delegate;
@@ -399,7 +401,6 @@ private slots:
             QVERIFY(!blewer.isMonitorActive());
         }
         m_clock.setFrozen(false);
-        Dispatch::setShared(&m_dispatch);
     }
 };
 

@@ -1,5 +1,6 @@
-#include "support/fixedrandom.h"
 #include "blow/qmxblewutil.h"
+#include "support/fixedrandom.h"
+#include "support/installed.h"
 
 #include <QTest>
 #include <cmath>
@@ -9,11 +10,9 @@ class TestQMXBlewUtil : public QObject {
     Q_OBJECT
 
     FixedRandom m_random;
+    Installed<Random> m_installedRandom{&m_random};
 
 private slots:
-    void initTestCase() { Random::setShared(&m_random); }
-    void cleanupTestCase() { Random::setShared(nullptr); }
-
     void workedValues_data() {
         QTest::addColumn<double>("time");
         QTest::addColumn<quint32>("r");

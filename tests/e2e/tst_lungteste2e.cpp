@@ -8,6 +8,7 @@
 #include "share/socialsnssheet.h"
 #include "share/socialwechathandler.h"
 #include "app/tabviewcontroller.h"
+#include "support/installedtransports.h"
 
 #include <QApplication>
 #include <QDir>
@@ -17,6 +18,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <optional>
 
 // The whole lung test in the application under a real (virtual) display:
 // a replayed blow from the start button to a share in the outbox, with a
@@ -27,6 +29,7 @@ class TestLungTestEndToEnd : public QObject {
     QTemporaryDir m_dir;
     QString m_artifacts;
     Launcher* m_launcher = nullptr;
+    std::optional<Installed<ShareTransportRegistry>> m_transports;
 
     BlewTestViewController* screen() const {
         return qobject_cast<BlewTestViewController*>(
@@ -58,9 +61,10 @@ private slots:
         m_launcher = new Launcher;
         m_launcher->launch(options);
         QVERIFY(QTest::qWaitForWindowExposed(m_launcher->window()));
-        ShareTransportRegistry::sharedInstance().setTransports(
-            {std::make_shared<OutboxShareTransport>(m_dir.filePath(QStringLiteral("outbox"))),
-             std::make_shared<DesktopShareTransport>()});
+        // Over the ones the application chose at launch.
+        m_transports.emplace(QList<std::shared_ptr<ShareTransport>>{
+            std::make_shared<OutboxShareTransport>(m_dir.filePath(QStringLiteral("outbox"))),
+            std::make_shared<DesktopShareTransport>()});
     }
 
     void cleanupTestCase() { delete m_launcher; }

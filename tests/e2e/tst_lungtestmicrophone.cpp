@@ -1,5 +1,6 @@
 #include "screens/lungtest/blewtestviewcontroller.h"
 #include "support/fixedrandom.h"
+#include "support/installed.h"
 #include "app/launcher.h"
 #include "platform/audio/leveltrace.h"
 #include "app/maininterface.h"
@@ -49,7 +50,7 @@ constexpr double kMaxFactor = 1.5;
 // The lowest and highest capacity that the formula gives for a blow time.
 std::pair<int, int> capacityRange(double blowTime) {
     FixedRandom random;
-    Random::setShared(&random);
+    Installed<Random> installed(&random);
     int low = 6000;
     int high = 0;
     // No band has more than 501 values.
@@ -59,7 +60,6 @@ std::pair<int, int> capacityRange(double blowTime) {
         low = std::min(low, capacity);
         high = std::max(high, capacity);
     }
-    Random::setShared(nullptr);
     return {low, high};
 }
 

@@ -1,6 +1,7 @@
-#include "support/fakeclock.h"
 #include "platform/audio/leveltrace.h"
 #include "platform/audio/tracerecorder.h"
+#include "support/fakeclock.h"
+#include "support/installed.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -77,7 +78,7 @@ private slots:
 
     void recorderReplaysAgainstTheClock() {
         FakeClock clock;
-        Clock::setShared(&clock);
+        Installed<Clock> installed(&clock);
         QTemporaryDir dir;
         const QString file = dir.filePath(QStringLiteral("voice.caf"));
         TraceRecorder recorder(*LevelTrace::parse(u"0 -40\n1 -5\n", nullptr), file);
@@ -97,7 +98,6 @@ private slots:
         QCOMPARE(recorder.averagePowerForChannel(0), -5.0f);
         recorder.stop();
         QVERIFY(!recorder.isRecording());
-        Clock::setShared(nullptr);
     }
 };
 

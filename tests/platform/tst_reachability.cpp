@@ -1,6 +1,7 @@
 #include "platform/network/networkflagssource.h"
-#include "platform/system/notificationcenter.h"
 #include "platform/network/reachability.h"
+#include "platform/system/notificationcenter.h"
+#include "support/installednetworkflags.h"
 
 #include <QtTest>
 
@@ -32,9 +33,6 @@ class TestReachability : public QObject {
     Q_OBJECT
 
 private slots:
-    void init() { NetworkFlagsSource::setShared(&m_source); }
-    void cleanup() { NetworkFlagsSource::setShared(nullptr); }
-
     void internetRule_data();
     void internetRule();
     void localWiFiRule_data();
@@ -49,6 +47,7 @@ private slots:
 
 private:
     FixedFlagsSource m_source;
+    Installed<NetworkFlagsSource> m_installedSource{&m_source};
 };
 
 void TestReachability::internetRule_data() {
@@ -231,7 +230,7 @@ void TestReachability::desktopConnectivityMapsOntoFlags() {
 }
 
 void TestReachability::desktopSourceAnswersOnThisMachine() {
-    NetworkFlagsSource::setShared(nullptr);
+    Installed<NetworkFlagsSource> desktop(nullptr);
     auto internet = Reachability::reachabilityForInternetConnection();
     auto wifi = Reachability::reachabilityForLocalWiFi();
     quint32 flags = 0xffffffffu;

@@ -14,6 +14,7 @@
 #include "share/socialwechathandler.h"
 #include "platform/uikit/tabbar.h"
 #include "share/vantorokeys.h"
+#include "support/installedtransports.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -26,6 +27,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <QtTest>
+#include <optional>
 
 namespace {
 
@@ -100,6 +102,7 @@ private:
                                            QStringLiteral("wxsession")};
 
     QTemporaryDir m_outbox;
+    std::optional<Installed<ShareTransportRegistry>> m_transports;
     QWidget* m_window = nullptr;
     TabBar* m_tabBar = nullptr;
     SharingScreen* m_screen = nullptr;
@@ -150,15 +153,15 @@ private slots:
     }
 
     void cleanupTestCase() {
-        ShareTransportRegistry::sharedInstance().clear();
+        m_transports.reset();
         delete m_window;
     }
 
     void init() {
         QDir(m_outbox.path()).removeRecursively();
         QDir().mkpath(m_outbox.path());
-        ShareTransportRegistry::sharedInstance().setTransports(
-            {std::make_shared<OutboxShareTransport>(m_outbox.path())});
+        m_transports.emplace(QList<std::shared_ptr<ShareTransport>>{
+            std::make_shared<OutboxShareTransport>(m_outbox.path())});
         m_screen->outbox = m_outbox.path();
         m_screen->calls.clear();
         m_screen->responses.clear();

@@ -1,8 +1,9 @@
 #include "platform/audio/audiosession.h"
-#include "support/fakemaintimer.h"
-#include "support/fakeplayerfactory.h"
 #include "sound/qmxsoundplayer.h"
 #include "sound/qmxsoundpool.h"
+#include "support/fakemaintimer.h"
+#include "support/fakeplayerfactory.h"
+#include "support/installed.h"
 
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -28,6 +29,7 @@ class TestQMXSoundPlayer : public QObject {
 
     FakePlayerFactory m_players;
     FakeMainTimer m_timers;
+    Installed<MainTimer> m_installedTimers{&m_timers};
     QString m_a;
     QString m_b;
     QString m_c;
@@ -35,13 +37,11 @@ class TestQMXSoundPlayer : public QObject {
 private slots:
     void initTestCase() {
         QStandardPaths::setTestModeEnabled(true);
-        MainTimer::setShared(&m_timers);
         m_a = sound("您的");
         m_b = sound("血压");
         m_c = sound("心率");
         QVERIFY(!m_a.isEmpty() && !m_b.isEmpty() && !m_c.isEmpty());
     }
-    void cleanupTestCase() { MainTimer::setShared(nullptr); }
     void init() {
         m_players.clear();
         AudioSession::sharedInstance().reset();

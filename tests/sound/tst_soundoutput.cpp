@@ -4,16 +4,18 @@
 // report.
 
 #include "platform/audio/audioplayer.h"
-#include "platform/system/maintimer.h"
 #include "platform/audio/mediaaudioplayer.h"
+#include "platform/system/maintimer.h"
 #include "sound/qmxsoundplayer.h"
 #include "sound/qmxsoundpool.h"
+#include "support/installed.h"
 
 #include <QAudioDevice>
 #include <QElapsedTimer>
 #include <QMediaDevices>
 #include <QStandardPaths>
 #include <QTest>
+#include <optional>
 
 namespace {
 // A real player that notes when it was made and when it reported its end.
@@ -54,6 +56,8 @@ private:
 class TestSoundOutput : public QObject {
     Q_OBJECT
 
+    std::optional<Installed<AudioPlayer>> m_realPlayers;
+
 private slots:
     void initTestCase() {
         QStandardPaths::setTestModeEnabled(true);
@@ -67,11 +71,10 @@ private slots:
                                  QLatin1String(missing)));
             QSKIP(missing);
         }
-        AudioPlayer::setFactory([](const QString& path) -> std::shared_ptr<AudioPlayer> {
+        m_realPlayers.emplace([](const QString& path) -> std::shared_ptr<AudioPlayer> {
             return MediaAudioPlayer::open(path);
         });
     }
-    void cleanupTestCase() { AudioPlayer::setFactory({}); }
 
     void aGeneratedSoundPlaysToItsEnd() {
         const QString path = QMXSoundPool::sharedInstance().getSound(QStringLiteral("吹完音效"));
@@ -100,13 +103,14 @@ private slots:
     void theSoundPlayerWalksAQueueOfRealSounds() {
         QElapsedTimer clock;
         QList<std::shared_ptr<TimedPlayer::Times>> times;
-        AudioPlayer::setFactory([&](const QString& path) -> std::shared_ptr<AudioPlayer> {
-            auto player = MediaAudioPlayer::open(path);
-            if (!player)
-                return nullptr;
-            times << std::make_shared<TimedPlayer::Times>();
-            return std::make_shared<TimedPlayer>(player, clock, times.last());
-        });
+        Installed<AudioPlayer> timedPlayers(
+            [&](const QString& path) -> std::shared_ptr<AudioPlayer> {
+                auto player = MediaAudioPlayer::open(path);
+                if (!player)
+                    return nullptr;
+                times << std::make_shared<TimedPlayer::Times>();
+                return std::make_shared<TimedPlayer>(player, clock, times.last());
+            });
 
         QMXSoundPlayer player;
         auto queue = std::make_shared<QMXQueue>();
@@ -133,7 +137,6 @@ private slots:
         // one must not: with the first player torn down as the second
         // started, this took 1.6 to 2 s, and 0.53 s without that.
         QVERIFY2(secondTook < 1300, qPrintable(QString::number(secondTook)));
-        AudioPlayer::setFactory({});
     }
 };
 

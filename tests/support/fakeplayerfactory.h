@@ -1,18 +1,19 @@
 #pragma once
 
 #include "support/fakeaudioplayer.h"
+#include "support/installed.h"
 
 #include <QStringList>
 #include <memory>
 #include <vector>
 
-// Installs itself as the AudioPlayer factory for its lifetime and keeps every
-// fake player it makes. Like the real factory it makes no player for a path
-// that is not an existing file.
+// Installs itself as the AudioPlayer factory for its lifetime, then puts
+// back the factory it replaced, and keeps every fake player it makes. Like
+// the real factory it makes no player for a path that is not an existing
+// file.
 class FakePlayerFactory {
 public:
     FakePlayerFactory();
-    ~FakePlayerFactory();
     FakePlayerFactory(const FakePlayerFactory&) = delete;
     FakePlayerFactory& operator=(const FakePlayerFactory&) = delete;
 
@@ -30,4 +31,6 @@ private:
     std::vector<std::shared_ptr<FakeAudioPlayer>> m_players;
     QStringList m_refused;
     bool m_finishesOnPlay = false;
+    // Last, so that the factory is gone before what it fills.
+    Installed<AudioPlayer> m_installed;
 };

@@ -9,6 +9,7 @@
 #include "support/fakeplayerfactory.h"
 #include "support/fakerecorder.h"
 #include "support/fixedrandom.h"
+#include "support/installedtransports.h"
 #include "platform/uikit/imageview.h"
 #include "platform/uikit/keywindow.h"
 #include "platform/uikit/mainscreen.h"
@@ -47,6 +48,15 @@ class TestBlewTestViewController : public QObject {
     std::unique_ptr<FakePlayerFactory> m_players;
     QTemporaryDir m_outbox;
     int m_recorders = 0;
+    Installed<Clock> m_installedClock{&m_clock};
+    Installed<Dispatch> m_installedDispatch{&m_dispatch};
+    Installed<Random> m_installedRandom{&m_random};
+    Installed<AudioRecorder> m_installedRecorders{[this](const QString&, const QVariantMap&) {
+        ++m_recorders;
+        return std::make_shared<FakeRecorder>(std::deque<float>{}, -40.0f);
+    }};
+    Installed<ShareTransportRegistry> m_installedTransports{
+        {std::make_shared<OutboxShareTransport>(m_outbox.path())}};
     QWidget* m_window = nullptr;
     TabBarController* m_tabs = nullptr;
     BlewTestViewController* m_screen = nullptr;
@@ -69,15 +79,6 @@ private slots:
     void initTestCase() {
         QStandardPaths::setTestModeEnabled(true);
         MainScreen::set({320, 568}, 2);
-        Clock::setShared(&m_clock);
-        Dispatch::setShared(&m_dispatch);
-        Random::setShared(&m_random);
-        AudioRecorder::setFactory([this](const QString&, const QVariantMap&) {
-            ++m_recorders;
-            return std::make_shared<FakeRecorder>(std::deque<float>{}, -40.0f);
-        });
-        ShareTransportRegistry::sharedInstance().setTransports(
-            {std::make_shared<OutboxShareTransport>(m_outbox.path())});
         Analytics::startWithAppkey(QStringLiteral("test"), 0);
         SocialData::setAppKey(QString::fromLatin1(VantoroKeys::appKey));
     }
@@ -101,13 +102,6 @@ private slots:
         delete AlertView::current();
         delete m_window;
         m_players.reset();
-    }
-
-    void cleanupTestCase() {
-        AudioRecorder::setFactory({});
-        Random::setShared(nullptr);
-        Dispatch::setShared(nullptr);
-        Clock::setShared(nullptr);
     }
 
     void layout_data() {

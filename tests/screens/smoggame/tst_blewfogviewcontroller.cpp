@@ -4,6 +4,7 @@
 #include "support/fakeplayerfactory.h"
 #include "support/fakerecorder.h"
 #include "support/fixedrandom.h"
+#include "support/installedtransports.h"
 #include "screens/smoggame/fogsmokelayer.h"
 #include "platform/uikit/keywindow.h"
 #include "platform/system/localizedstrings.h"
@@ -75,6 +76,15 @@ class TestBlewFogViewController : public QObject {
     std::unique_ptr<FakePlayerFactory> m_players;
     QTemporaryDir m_outbox;
     int m_recorders = 0;
+    Installed<Clock> m_installedClock{&m_clock};
+    Installed<Dispatch> m_installedDispatch{&m_dispatch};
+    Installed<Random> m_installedRandom{&m_random};
+    Installed<AudioRecorder> m_installedRecorders{[this](const QString&, const QVariantMap&) {
+        ++m_recorders;
+        return std::make_shared<FakeRecorder>(std::deque<float>{}, -60.0f);
+    }};
+    Installed<ShareTransportRegistry> m_installedTransports{
+        {std::make_shared<OutboxShareTransport>(m_outbox.path())}};
     QWidget* m_window = nullptr;
     TabBarController* m_tabs = nullptr;
     BlewFogViewController* m_screen = nullptr;
@@ -117,15 +127,6 @@ private slots:
         m_animations = std::make_unique<FakeAnimationDriver>();
         QStandardPaths::setTestModeEnabled(true);
         MainScreen::set({320, 568}, 2);
-        Clock::setShared(&m_clock);
-        Dispatch::setShared(&m_dispatch);
-        Random::setShared(&m_random);
-        AudioRecorder::setFactory([this](const QString&, const QVariantMap&) {
-            ++m_recorders;
-            return std::make_shared<FakeRecorder>(std::deque<float>{}, -60.0f);
-        });
-        ShareTransportRegistry::sharedInstance().setTransports(
-            {std::make_shared<OutboxShareTransport>(m_outbox.path())});
         SocialData::setAppKey(QString::fromLatin1(VantoroKeys::appKey));
     }
 
@@ -149,13 +150,7 @@ private slots:
         m_players.reset();
     }
 
-    void cleanupTestCase() {
-        AudioRecorder::setFactory({});
-        Random::setShared(nullptr);
-        Dispatch::setShared(nullptr);
-        Clock::setShared(nullptr);
-        m_animations.reset();
-    }
+    void cleanupTestCase() { m_animations.reset(); }
 
     void layout() {
         QVERIFY(near(QRectF(m_screen->spriteImg()->geometry()).center(), {160, 214}));

@@ -19,6 +19,8 @@
 #include "platform/system/userdefaults.h"
 #include "share/vantorokeys.h"
 #include "platform/web/webview.h"
+#include "support/installednetworkflags.h"
+#include "support/installedtransports.h"
 
 #include <QApplication>
 #include <QDir>
@@ -51,6 +53,9 @@ class TestWebScreens : public QObject {
     ContentServer m_server;
     std::unique_ptr<UrlCache> m_cache;
     FixedFlags m_flags;
+    Installed<NetworkFlagsSource> m_installedFlags{&m_flags};
+    Installed<ShareTransportRegistry> m_installedTransports{
+        {std::make_shared<OutboxShareTransport>(m_dir.filePath(QStringLiteral("outbox")))}};
     QWidget* m_window = nullptr;
     TabBarController* m_tabs = nullptr;
     BlewHotViewController* m_hot = nullptr;
@@ -76,11 +81,8 @@ private slots:
         ContentLinks::setBaseUrl(QUrl(m_server.baseUrl()));
         m_cache = std::make_unique<UrlCache>(1048576, 5242880, QStringLiteral("nsurlcache"));
         UrlCache::setSharedURLCache(m_cache.get());
-        NetworkFlagsSource::setShared(&m_flags);
         Analytics::startWithAppkey(QStringLiteral("test"), 0);
         SocialData::setAppKey(QString::fromLatin1(VantoroKeys::appKey));
-        ShareTransportRegistry::sharedInstance().setTransports(
-            {std::make_shared<OutboxShareTransport>(m_dir.filePath(QStringLiteral("outbox")))});
 
         m_window = new QWidget;
         m_window->resize(320, 568);
@@ -95,7 +97,6 @@ private slots:
 
     void cleanupTestCase() {
         delete m_window;
-        NetworkFlagsSource::setShared(nullptr);
         m_cache.reset();
     }
 
