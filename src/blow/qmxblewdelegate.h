@@ -1,5 +1,7 @@
 #pragma once
 
+#include <array>
+
 // What a delegate of the blow detector may answer. A delegate is a QObject
 // with these invokable methods; the detector asks before every call and
 // skips what the delegate does not implement.
@@ -18,4 +20,11 @@ struct QMXBlewDelegate {
     static constexpr const char* BlowAirOver = "BlowAirOver(int,int)";
     static constexpr const char* wasInterrupt = "wasInterrupt()";
     static constexpr const char* waitBlewTimeOut = "waitBlewTimeOut()";
+
+    // The detector calls by these signatures and no others, so a delegate
+    // that has a method for each of them hears everything: a slot whose
+    // signature drifts from its entry here is skipped without a word.
+    static constexpr std::array<const char*, 6> kOperations{BlowAirstart,     BlowAirupdataState,
+                                                            BlowCurrentTotal, BlowAirOver,
+                                                            wasInterrupt,     waitBlewTimeOut};
 };

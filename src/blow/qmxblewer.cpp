@@ -1,13 +1,12 @@
 #include "blow/qmxblewer.h"
 
+#include "blow/qmxblewdelegate.h"
+#include "blow/qmxblewutil.h"
 #include "platform/audio/audiorecorder.h"
 #include "platform/audio/audiosession.h"
 #include "platform/system/clock.h"
-#include "platform/system/delegatecall.h"
 #include "platform/system/dispatch.h"
 #include "platform/system/folders.h"
-#include "blow/qmxblewdelegate.h"
-#include "blow/qmxblewutil.h"
 
 #include <QFile>
 #include <cmath>
@@ -24,6 +23,11 @@ public:
 private:
     std::atomic<int>& m_count;
 };
+
+QMetaMethod methodOf(const QMetaObject* meta, const char* signature) {
+    const int index = meta->indexOfMethod(signature);
+    return index < 0 ? QMetaMethod() : meta->method(index);
+}
 
 } // namespace
 
@@ -46,8 +50,10 @@ QMXBlewer::~QMXBlewer() {
         Clock().sleep(0.001);
 }
 
-bool QMXBlewer::delegateAnswers(const char* signature) const {
-    return DelegateCall::responds(m_delegate, signature);
+// Every call goes through the signature that the delegate protocol lists, so
+// what a delegate is checked against is what it is sent.
+QMetaMethod QMXBlewer::delegateMethod(const char* signature) const {
+    return m_delegate ? methodOf(m_delegate->metaObject(), signature) : QMetaMethod();
 }
 
 void QMXBlewer::blowAirstart() {
@@ -60,9 +66,10 @@ void QMXBlewer::blowAirstart() {
     if (!m_recorder || !m_recorder->prepareToRecord())
         return;
     const bool recording = m_recorder->record();
-    if (!delegateAnswers(QMXBlewDelegate::BlowAirstart))
+    const QMetaMethod started = delegateMethod(QMXBlewDelegate::BlowAirstart);
+    if (!started.isValid())
         return;
-    QMetaObject::invokeMethod(m_delegate, "BlowAirstart", Q_ARG(bool, recording));
+    started.invoke(m_delegate, Q_ARG(bool, recording));
     if (recording && m_recorder) {
         m_recorder->setMeteringEnabled(true);
         blewMonitor();
@@ -78,8 +85,9 @@ void QMXBlewer::stopBlew() {
 
 void QMXBlewer::interrupt() {
     stopBlew();
-    if (delegateAnswers(QMXBlewDelegate::wasInterrupt))
-        QMetaObject::invokeMethod(m_delegate, "wasInterrupt");
+    const QMetaMethod interrupted = delegateMethod(QMXBlewDelegate::wasInterrupt);
+    if (interrupted.isValid())
+        interrupted.invoke(m_delegate);
 }
 
 bool QMXBlewer::isRecordingState() const {
@@ -232,12 +240,8 @@ void QMXBlewer::lookUpPollMethods() {
     const QMetaObject* meta = m_delegate->metaObject();
     if (meta == m_pollMethodsOf)
         return;
-    auto method = [meta](const char* signature) {
-        const int index = meta->indexOfMethod(signature);
-        return index < 0 ? QMetaMethod() : meta->method(index);
-    };
-    m_levelMethod = method(QMXBlewDelegate::BlowAirupdataState);
-    m_totalMethod = method(QMXBlewDelegate::BlowCurrentTotal);
+    m_levelMethod = methodOf(meta, QMXBlewDelegate::BlowAirupdataState);
+    m_totalMethod = methodOf(meta, QMXBlewDelegate::BlowCurrentTotal);
     m_pollMethodsOf = meta;
 }
 
@@ -252,11 +256,12 @@ void QMXBlewer::deliverEnd(quint64 run, const Recorder& recorder, qint32 polls, 
         closeRun(run, recorder);
         return;
     }
-    if (!delegateAnswers(QMXBlewDelegate::BlowAirOver))
+    const QMetaMethod over = delegateMethod(QMXBlewDelegate::BlowAirOver);
+    if (!over.isValid())
         return;
     const qint32 capacity = QMXBlewUtil::getTotalAirByTime(blowTime(polls, start));
     const qint32 percent = QMXBlewUtil::defeatPercent(capacity);
-    QMetaObject::invokeMethod(m_delegate, "BlowAirOver", Q_ARG(int, capacity), Q_ARG(int, percent));
+    over.invoke(m_delegate, Q_ARG(int, capacity), Q_ARG(int, percent));
     closeRun(run, recorder);
 }
 
@@ -269,8 +274,9 @@ void QMXBlewer::deliverTimeout(quint64 run, const Recorder& recorder) {
         closeRun(run, recorder);
         return;
     }
-    if (delegateAnswers(QMXBlewDelegate::waitBlewTimeOut))
-        QMetaObject::invokeMethod(m_delegate, "waitBlewTimeOut");
+    const QMetaMethod timedOut = delegateMethod(QMXBlewDelegate::waitBlewTimeOut);
+    if (timedOut.isValid())
+        timedOut.invoke(m_delegate);
 }
 
 void QMXBlewer::closeRun(quint64 run, const Recorder& recorder) {

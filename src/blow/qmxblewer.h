@@ -79,7 +79,7 @@ private:
     void closeRun(quint64 run, const Recorder& recorder);
     void lookUpPollMethods();
     double blowTime(qint32 polls, double start) const;
-    bool delegateAnswers(const char* signature) const;
+    QMetaMethod delegateMethod(const char* signature) const;
 
     QPointer<QObject> m_delegate;
     std::atomic<bool> m_isPlay{false};
