@@ -6,10 +6,10 @@
 // server is involved.
 //   bench_emitter [frames] [--save FILE.png]   (2000 frames by default)
 
-#include "screens/smoggame/fogsmokelayer.h"
 #include "platform/uikit/images.h"
 #include "platform/uikit/imageview.h"
 #include "samplestats.h"
+#include "screens/smoggame/fogsmokelayer.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

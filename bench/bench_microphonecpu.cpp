@@ -9,11 +9,11 @@
 //   bench_microphonecpu [seconds]   (10 by default)
 
 #include "benchoutput.h"
+#include "blow/qmxblewer.h"
 #include "cpuusage.h"
 #include "platform/audio/microphonerecorder.h"
 #include "support/noiseplayer.h"
 #include "support/recordingdelegate.h"
-#include "blow/qmxblewer.h"
 
 #include <QAudioDevice>
 #include <QCoreApplication>

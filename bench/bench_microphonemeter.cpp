@@ -6,8 +6,8 @@
 
 #include "benchoutput.h"
 #include "platform/audio/microphonerecorder.h"
-#include "support/noiseplayer.h"
 #include "samplestats.h"
+#include "support/noiseplayer.h"
 
 #include <QAudioDevice>
 #include <QCoreApplication>

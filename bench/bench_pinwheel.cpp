@@ -8,8 +8,8 @@
 
 #include "benchoutput.h"
 #include "cpuusage.h"
-#include "screens/lungtest/qmxrotateview.h"
 #include "samplestats.h"
+#include "screens/lungtest/qmxrotateview.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -7,13 +7,14 @@
 // waits for it between runs (untimed) so that runs do not overlap, and is
 // timed once more with the copy held back until after each run.
 
-#include "share/blewcommonutil.h"
 #include "platform/system/dispatch.h"
-#include "share/imagehelpers.h"
 #include "platform/uikit/keywindow.h"
 #include "platform/uikit/photoalbum.h"
-#include "samplestats.h"
 #include "platform/uikit/tabbar.h"
+#include "samplestats.h"
+#include "share/blewcommonutil.h"
+#include "share/imagehelpers.h"
+#include "support/installed.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -29,6 +30,7 @@
 #include <QThread>
 #include <cstdio>
 #include <functional>
+#include <optional>
 
 namespace {
 
@@ -194,10 +196,10 @@ int main(int argc, char** argv) {
         });
 
     HeldDispatch held;
-    Dispatch::setShared(&held);
+    std::optional<Installed<Dispatch>> installed(&held);
     const SampleStats alone = sample([&] { png = BlewCommonUtil().getScreenShotDataWith(size); },
                                      [&] { held.runHeld(); });
-    Dispatch::setShared(nullptr);
+    installed.reset();
 
     const QImage result = QImage::fromData(png, "PNG");
     std::printf("window %dx%d points at scale %.0f; share image %dx%d pixels, PNG %lld bytes; "

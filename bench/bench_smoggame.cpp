@@ -7,14 +7,14 @@
 //   QT_QPA_PLATFORM=offscreen bench_smoggame
 
 #include "benchoutput.h"
-#include "screens/smoggame/blewfogviewcontroller.h"
-#include "screens/smoggame/fogsmokelayer.h"
 #include "platform/uikit/keywindow.h"
 #include "platform/uikit/mainscreen.h"
-#include "screens/placeholderviewcontroller.h"
-#include "samplestats.h"
 #include "platform/uikit/scrollview.h"
 #include "platform/uikit/tabbarcontroller.h"
+#include "samplestats.h"
+#include "screens/placeholderviewcontroller.h"
+#include "screens/smoggame/blewfogviewcontroller.h"
+#include "screens/smoggame/fogsmokelayer.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

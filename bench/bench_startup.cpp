@@ -89,8 +89,7 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const int rounds = argc > 1 ? QByteArray(argv[1]).toInt() : 7;
     if (rounds <= 0 || qEnvironmentVariableIsEmpty("DISPLAY")) {
-        std::fprintf(stderr, "usage: %s [rounds]   (under a display, e.g. xvfb-run -a)\n",
-                     argv[0]);
+        std::fprintf(stderr, "usage: %s [rounds]   (under a display, e.g. xvfb-run -a)\n", argv[0]);
         return 2;
     }
     const QString dir = QCoreApplication::applicationDirPath();
@@ -119,8 +118,7 @@ int main(int argc, char** argv) {
     benchPrint("startup.app_repeat_start_ms_median", repeat.medianMs());
     benchPrint("startup.app_repeat_start_ms_max", SampleStats(repeat.ms).max());
     benchPrint("startup.first_start_ratio", first.medianMs() / bare.medianMs());
-    benchPrint("startup.repeat_start_ratio", repeat.medianMs() / bare.medianMs(),
-               "target <= 1.5");
+    benchPrint("startup.repeat_start_ratio", repeat.medianMs() / bare.medianMs(), "target <= 1.5");
     benchPrint("startup.bare_window_rss_mb_median", bare.medianRssMb(), "baseline, same run");
     benchPrint("startup.app_first_start_rss_mb_median", first.medianRssMb());
     benchPrint("startup.app_repeat_start_rss_mb_median", repeat.medianRssMb(),

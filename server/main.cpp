@@ -1,5 +1,5 @@
-#include "server/contentserver.h"
 #include "platform/system/quitsignals.h"
+#include "server/contentserver.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

@@ -89,9 +89,8 @@ bool ReportStore::exec(const char* sql) {
     return false;
 }
 
-std::optional<QList<ReportStore::Record>> ReportStore::parseReport(const QByteArray& json,
-                                                                   QString* error,
-                                                                   qint64* droppedRecords) {
+std::optional<QList<ReportStore::Record>>
+ReportStore::parseReport(const QByteArray& json, QString* error, qint64* droppedRecords) {
     auto fail = [error](const QString& why) {
         if (error)
             *error = why;

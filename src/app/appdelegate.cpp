@@ -2,13 +2,13 @@
 
 #include "analytics/analytics.h"
 #include "platform/system/bundle.h"
+#include "platform/web/urlcache.h"
 #include "share/contentlinks.h"
 #include "share/socialdata.h"
 #include "share/socialqqhandler.h"
 #include "share/socialsinahandler.h"
 #include "share/socialsnsservice.h"
 #include "share/socialwechathandler.h"
-#include "platform/web/urlcache.h"
 #include "share/vantorokeys.h"
 
 AppDelegate::AppDelegate(QObject* parent) : QObject(parent) {}

@@ -3,19 +3,19 @@
 #include "analytics/analytics.h"
 #include "analytics/analyticsservice.h"
 #include "app/appdelegate.h"
-#include "platform/uikit/applicationstatenotifier.h"
-#include "platform/audio/audioplayer.h"
-#include "share/contentlinks.h"
-#include "server/contentserver.h"
-#include "platform/uikit/keywindow.h"
-#include "platform/audio/levelrecordingrecorder.h"
 #include "app/maininterface.h"
-#include "platform/uikit/mainscreen.h"
+#include "blow/qmxblewer.h"
+#include "platform/audio/audioplayer.h"
+#include "platform/audio/levelrecordingrecorder.h"
 #include "platform/audio/mediaaudioplayer.h"
 #include "platform/audio/microphonerecorder.h"
-#include "blow/qmxblewer.h"
-#include "share/sharetransportregistry.h"
 #include "platform/audio/tracerecorder.h"
+#include "platform/uikit/applicationstatenotifier.h"
+#include "platform/uikit/keywindow.h"
+#include "platform/uikit/mainscreen.h"
+#include "server/contentserver.h"
+#include "share/contentlinks.h"
+#include "share/sharetransportregistry.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -55,9 +55,9 @@ std::optional<LevelTrace> Launcher::loadLevelTrace(const RunOptions& options, QS
     LevelTrace::ParseError parseError;
     auto trace = LevelTrace::load(options.levelTracePath, &parseError);
     if (!trace && error)
-        *error = QStringLiteral("level trace %1:%2: %3")
-                     .arg(options.levelTracePath, QString::number(parseError.line),
-                          parseError.message);
+        *error =
+            QStringLiteral("level trace %1:%2: %3")
+                .arg(options.levelTracePath, QString::number(parseError.line), parseError.message);
     return trace;
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/audio/leveltrace.h"
 #include "app/runoptions.h"
+#include "platform/audio/leveltrace.h"
 
 #include <QObject>
 #include <QPointer>

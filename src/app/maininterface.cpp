@@ -1,10 +1,10 @@
 #include "app/maininterface.h"
 
+#include "app/tabviewcontroller.h"
+#include "screens/lungtest/blewtestviewcontroller.h"
 #include "screens/smoggame/blewfogviewcontroller.h"
 #include "screens/web/blewhotviewcontroller.h"
-#include "screens/lungtest/blewtestviewcontroller.h"
 #include "screens/web/rankinglistviewcontroller.h"
-#include "app/tabviewcontroller.h"
 
 #include <QWidget>
 

@@ -1,9 +1,9 @@
 #include "ui/toast.h"
 
-#include "platform/uikit/keywindow.h"
 #include "platform/system/maintimer.h"
-#include "ui/toastgeometry.h"
+#include "platform/uikit/keywindow.h"
 #include "platform/uikit/viewanimation.h"
+#include "ui/toastgeometry.h"
 
 #include <QApplication>
 #include <QFontMetricsF>

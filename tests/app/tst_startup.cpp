@@ -1,13 +1,13 @@
 #include "analytics/analytics.h"
 #include "app/appdelegate.h"
-#include "screens/lungtest/blewtestviewcontroller.h"
-#include "platform/uikit/keywindow.h"
 #include "app/launcher.h"
 #include "app/maininterface.h"
-#include "blow/qmxblewer.h"
-#include "platform/uikit/tabbar.h"
 #include "app/tabviewcontroller.h"
+#include "blow/qmxblewer.h"
+#include "platform/uikit/keywindow.h"
+#include "platform/uikit/tabbar.h"
 #include "platform/web/urlcache.h"
+#include "screens/lungtest/blewtestviewcontroller.h"
 
 #include <QApplication>
 #include <QLabel>

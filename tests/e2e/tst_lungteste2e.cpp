@@ -1,13 +1,13 @@
-#include "screens/lungtest/blewtestviewcontroller.h"
-#include "share/desktopsharetransport.h"
 #include "app/launcher.h"
 #include "app/maininterface.h"
-#include "share/outboxsharetransport.h"
+#include "app/tabviewcontroller.h"
+#include "screens/lungtest/blewtestviewcontroller.h"
 #include "screens/lungtest/qmxrotateview.h"
+#include "share/desktopsharetransport.h"
+#include "share/outboxsharetransport.h"
 #include "share/sharetransportregistry.h"
 #include "share/socialsnssheet.h"
 #include "share/socialwechathandler.h"
-#include "app/tabviewcontroller.h"
 #include "support/installedtransports.h"
 
 #include <QApplication>
@@ -101,13 +101,15 @@ private slots:
         QFile file(outbox.filePath(outbox.entryList({"*.json"}).first()));
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QJsonObject record = QJsonDocument::fromJson(file.readAll()).object();
-        const QString landing = QStringLiteral(
-                                    "http://127.0.0.1:9/wechat/capacityPmShare.do?value=%1&percent=%2&level=%3")
-                                    .arg(capacity)
-                                    .arg(capacity / 60)
-                                    .arg(screen()->currentKey());
+        const QString landing =
+            QStringLiteral(
+                "http://127.0.0.1:9/wechat/capacityPmShare.do?value=%1&percent=%2&level=%3")
+                .arg(capacity)
+                .arg(capacity / 60)
+                .arg(screen()->currentKey());
         QCOMPARE(record["platform"].toString(), QStringLiteral("wxsession"));
-        QCOMPARE(record["title"].toString(), QStringLiteral("我的肺活量%1毫升 - Vantoro ").arg(capacity));
+        QCOMPARE(record["title"].toString(),
+                 QStringLiteral("我的肺活量%1毫升 - Vantoro ").arg(capacity));
         QVERIFY(record["text"].toString().endsWith(QStringLiteral("一起来玩吧~~") + landing));
         QCOMPARE(record["link"].toString(), landing);
         QCOMPARE(SocialWechatHandler::url(), landing);

@@ -1,13 +1,13 @@
+#include "app/launcher.h"
+#include "app/maininterface.h"
+#include "app/tabviewcontroller.h"
+#include "blow/qmxblewutil.h"
+#include "platform/audio/leveltrace.h"
+#include "platform/audio/microphonerecorder.h"
 #include "screens/lungtest/blewtestviewcontroller.h"
 #include "support/fixedrandom.h"
 #include "support/installed.h"
-#include "app/launcher.h"
-#include "platform/audio/leveltrace.h"
-#include "app/maininterface.h"
-#include "platform/audio/microphonerecorder.h"
 #include "support/noiseplayer.h"
-#include "blow/qmxblewutil.h"
-#include "app/tabviewcontroller.h"
 
 #include <QApplication>
 #include <QDir>

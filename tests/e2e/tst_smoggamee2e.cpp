@@ -1,8 +1,8 @@
-#include "screens/smoggame/blewfogviewcontroller.h"
 #include "app/launcher.h"
 #include "app/maininterface.h"
-#include "platform/uikit/scrollview.h"
 #include "app/tabviewcontroller.h"
+#include "platform/uikit/scrollview.h"
+#include "screens/smoggame/blewfogviewcontroller.h"
 
 #include <QApplication>
 #include <QDir>

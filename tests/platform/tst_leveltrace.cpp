@@ -49,7 +49,9 @@ private slots:
         QVERIFY2(error.message.contains(QStringLiteral("5000004 characters")),
                  qPrintable(error.message));
 
-        QVERIFY(!LevelTrace::parse(u"0 -40 \x07" u"bell\n", &error));
+        QVERIFY(!LevelTrace::parse(u"0 -40 \x07"
+                                   u"bell\n",
+                                   &error));
         QVERIFY2(error.message.contains(QStringLiteral("\"0 -40 \\x07bell\"")),
                  qPrintable(error.message));
     }

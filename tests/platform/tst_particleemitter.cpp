@@ -1,5 +1,5 @@
-#include "support/fixedrandom.h"
 #include "platform/effects/particleemitter.h"
+#include "support/fixedrandom.h"
 
 #include <QTest>
 #include <algorithm>

@@ -1,7 +1,7 @@
-#include "results/blewresultstring.h"
 #include "platform/system/bundle.h"
-#include "server/contentserver.h"
 #include "platform/system/localizedstrings.h"
+#include "results/blewresultstring.h"
+#include "server/contentserver.h"
 
 #include <QFile>
 #include <QJsonArray>

@@ -1,6 +1,6 @@
-#include "share/blewcommonutil.h"
 #include "platform/uikit/keywindow.h"
 #include "platform/uikit/photoalbum.h"
+#include "share/blewcommonutil.h"
 
 #include <QApplication>
 #include <QDir>

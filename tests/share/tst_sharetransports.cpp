@@ -1,5 +1,5 @@
-#include "share/desktopsharetransport.h"
 #include "platform/uikit/keywindow.h"
+#include "share/desktopsharetransport.h"
 #include "share/outboxsharetransport.h"
 #include "share/qrcode.h"
 #include "share/shareqrpanel.h"

@@ -1,5 +1,6 @@
-#include "share/contentlinks.h"
 #include "platform/uikit/keywindow.h"
+#include "platform/uikit/tabbar.h"
+#include "share/contentlinks.h"
 #include "share/outboxsharetransport.h"
 #include "share/sharetransportregistry.h"
 #include "share/socialcontrollerservice.h"
@@ -12,7 +13,6 @@
 #include "share/socialsnssheet.h"
 #include "share/socialuidelegate.h"
 #include "share/socialwechathandler.h"
-#include "platform/uikit/tabbar.h"
 #include "share/vantorokeys.h"
 #include "support/installedtransports.h"
 

@@ -1,7 +1,7 @@
 #include "platform/audio/audiosession.h"
 #include "platform/system/bundle.h"
-#include "support/fakeplayerfactory.h"
 #include "sound/qmxsoundeffectplayer.h"
+#include "support/fakeplayerfactory.h"
 
 #include <QFileInfo>
 #include <QStandardPaths>

@@ -1,10 +1,11 @@
-#include "support/fakemaintimer.h"
 #include "platform/uikit/keywindow.h"
+#include "platform/uikit/viewanimation.h"
+#include "support/fakemaintimer.h"
+#include "support/installed.h"
 #include "ui/toast.h"
 #include "ui/toastgeometry.h"
 #include "ui/toastsettings.h"
 #include "ui/toastview.h"
-#include "platform/uikit/viewanimation.h"
 
 #include <QApplication>
 #include <QFontMetricsF>
@@ -12,6 +13,7 @@
 #include <QtMath>
 #include <QtTest>
 #include <memory>
+#include <optional>
 
 class TestToast : public QObject {
     Q_OBJECT
@@ -39,11 +41,12 @@ private:
     }
 
     FakeMainTimer m_timer;
+    std::optional<Installed<MainTimer>> m_installedTimer;
     std::unique_ptr<QWidget> m_window;
 };
 
 void TestToast::init() {
-    MainTimer::setShared(&m_timer);
+    m_installedTimer.emplace(&m_timer);
     m_window = std::make_unique<QWidget>();
     m_window->resize(320, 568);
     KeyWindow::makeKeyAndVisible(m_window.get());
@@ -53,7 +56,7 @@ void TestToast::cleanup() {
     m_window.reset();
     // Blocks still pending hold their toasts; drop them with the timer.
     m_timer.advance(10000);
-    MainTimer::setShared(nullptr);
+    m_installedTimer.reset();
 }
 
 void TestToast::offlineWarningIsCentredAndFadesOutAfterItsDuration() {

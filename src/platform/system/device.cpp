@@ -17,4 +17,6 @@ void Device::setSystemVersion(const QString& version) {
     g_version = version;
 }
 
-int Device::systemMajorVersion() { return systemVersion().section(u'.', 0, 0).toInt(); }
+int Device::systemMajorVersion() {
+    return systemVersion().section(u'.', 0, 0).toInt();
+}

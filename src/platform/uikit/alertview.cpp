@@ -26,7 +26,9 @@ AlertView::AlertView(const QString& title, const QString& message, QObject* dele
 
 AlertView::~AlertView() = default;
 
-AlertView* AlertView::current() { return g_current; }
+AlertView* AlertView::current() {
+    return g_current;
+}
 
 void AlertView::show() {
     if (g_current && g_current != this)
@@ -54,11 +56,11 @@ void AlertView::buildButtons() {
         button->setGeometry(panel.left() + i * w, panel.bottom() + 1 - kButtonHeight, w,
                             kButtonHeight);
         button->setFlat(true);
-        button->setStyleSheet(QStringLiteral(
-            "QPushButton { color: #007aff; font-size: 17px; border: none; %1 }"
-            "QPushButton:pressed { background: rgba(0,0,0,20); }")
-                                  .arg(i == 0 && m_buttons.size() > 1 ? QString()
-                                                                      : QStringLiteral("font-weight: 600;")));
+        button->setStyleSheet(
+            QStringLiteral("QPushButton { color: #007aff; font-size: 17px; border: none; %1 }"
+                           "QPushButton:pressed { background: rgba(0,0,0,20); }")
+                .arg(i == 0 && m_buttons.size() > 1 ? QString()
+                                                    : QStringLiteral("font-weight: 600;")));
         connect(button, &QPushButton::clicked, this, [this, i] { clickButtonAtIndex(i); });
         button->show();
     }

@@ -31,7 +31,8 @@ UrlCache* UrlCache::sharedURLCache() {
 WebEngine* UrlCache::engine() {
     if (!m_engineTried) {
         m_engineTried = true;
-        m_engine = WebEngineModule::load({QStringLiteral("vantoro"), cacheFolder(), m_diskCapacity});
+        m_engine =
+            WebEngineModule::load({QStringLiteral("vantoro"), cacheFolder(), m_diskCapacity});
     }
     return m_engine.get();
 }

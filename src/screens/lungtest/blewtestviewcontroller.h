@@ -1,8 +1,8 @@
 #pragma once
 
-#include "screens/baseviewcontroller.h"
 #include "platform/uikit/imageview.h"
 #include "platform/uikit/tapoverlay.h"
+#include "screens/baseviewcontroller.h"
 
 #include <QPointF>
 #include <QPointer>

@@ -1,13 +1,13 @@
 #include "screens/web/blewhotviewcontroller.h"
 
 #include "analytics/analytics.h"
-#include "share/contentlinks.h"
 #include "platform/system/device.h"
+#include "platform/system/userdefaults.h"
 #include "platform/uikit/images.h"
 #include "platform/uikit/mainscreen.h"
-#include "screens/web/offlinetoast.h"
 #include "platform/web/urlcache.h"
-#include "platform/system/userdefaults.h"
+#include "screens/web/offlinetoast.h"
+#include "share/contentlinks.h"
 
 #include <QIcon>
 #include <QLabel>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "screens/baseviewcontroller.h"
 #include "platform/web/webview.h"
+#include "screens/baseviewcontroller.h"
 
 #include <QPointer>
 

@@ -1,29 +1,29 @@
-#include "platform/uikit/alertview.h"
 #include "analytics/analytics.h"
+#include "blow/qmxblewer.h"
 #include "platform/audio/audiosession.h"
-#include "share/blewcommonutil.h"
+#include "platform/system/device.h"
+#include "platform/uikit/alertview.h"
+#include "platform/uikit/imageview.h"
+#include "platform/uikit/keywindow.h"
+#include "platform/uikit/mainscreen.h"
+#include "platform/uikit/tabbar.h"
+#include "platform/uikit/tabbarcontroller.h"
 #include "results/blewresultstring.h"
 #include "screens/lungtest/blewtestviewcontroller.h"
-#include "platform/system/device.h"
+#include "screens/lungtest/qmxrotateview.h"
+#include "screens/placeholderviewcontroller.h"
+#include "share/blewcommonutil.h"
+#include "share/outboxsharetransport.h"
+#include "share/sharetransportregistry.h"
+#include "share/socialdata.h"
+#include "share/socialsnssheet.h"
+#include "share/vantorokeys.h"
 #include "support/fakeclock.h"
 #include "support/fakeplayerfactory.h"
 #include "support/fakerecorder.h"
 #include "support/fixedrandom.h"
 #include "support/installedtransports.h"
-#include "platform/uikit/imageview.h"
-#include "platform/uikit/keywindow.h"
-#include "platform/uikit/mainscreen.h"
 #include "support/manualdispatch.h"
-#include "share/outboxsharetransport.h"
-#include "screens/placeholderviewcontroller.h"
-#include "blow/qmxblewer.h"
-#include "screens/lungtest/qmxrotateview.h"
-#include "share/sharetransportregistry.h"
-#include "share/socialdata.h"
-#include "share/socialsnssheet.h"
-#include "platform/uikit/tabbar.h"
-#include "platform/uikit/tabbarcontroller.h"
-#include "share/vantorokeys.h"
 
 #include <QApplication>
 #include <QDir>
@@ -63,7 +63,9 @@ class TestBlewTestViewController : public QObject {
 
     TabBar* tabBar() const { return m_tabs->tabBar(); }
     QPoint buttonRestPos() const { return {0, 434}; }
-    int eventCount(const QString& name) const { return int(Analytics::acceptedEvents().count(name)); }
+    int eventCount(const QString& name) const {
+        return int(Analytics::acceptedEvents().count(name));
+    }
     QStringList soundsPlayed() const {
         QStringList names;
         for (const auto& player : m_players->players())
@@ -109,10 +111,10 @@ private slots:
         QTest::addColumn<QString>("system");
         QTest::addColumn<QPoint>("pinwheelCentre");
         QTest::addColumn<QPoint>("buttonOrigin");
-        QTest::newRow("320x568, system 7, 640x1136") << QSize(320, 568) << "7.0" << QPoint(145, 214)
-                                                     << QPoint(0, 434);
-        QTest::newRow("320x480, system 6, 640x960") << QSize(320, 480) << "6.1" << QPoint(145, 195)
-                                                    << QPoint(0, 341);
+        QTest::newRow("320x568, system 7, 640x1136")
+            << QSize(320, 568) << "7.0" << QPoint(145, 214) << QPoint(0, 434);
+        QTest::newRow("320x480, system 6, 640x960")
+            << QSize(320, 480) << "6.1" << QPoint(145, 195) << QPoint(0, 341);
     }
     void layout() {
         QFETCH(QSize, screen);
@@ -137,9 +139,9 @@ private slots:
         const QPoint stick = view.stickView()->geometry().topLeft() - view.blewView()->pos();
         QCOMPARE(stick, pinwheelCentre - QPoint(5, 0));
         QCOMPARE(view.stickView()->size(), QSize(10, h));
-        QCOMPARE(view.centerView()->geometry(), QRect(pinwheelCentre - QPoint(12, 12), QSize(25, 25)));
-        QCOMPARE(view.energyView()->geometry(),
-                 QRect(w - 65, pinwheelCentre.y() - 65, 25, 100));
+        QCOMPARE(view.centerView()->geometry(),
+                 QRect(pinwheelCentre - QPoint(12, 12), QSize(25, 25)));
+        QCOMPARE(view.energyView()->geometry(), QRect(w - 65, pinwheelCentre.y() - 65, 25, 100));
         QVERIFY(!view.energyView()->isVisibleTo(&view));
         QCOMPARE(view.startBlewBtn()->text(), QStringLiteral("点我开始测试"));
     }
@@ -211,7 +213,8 @@ private slots:
         QVERIFY(!m_screen->energyView()->isVisible());
         QCOMPARE(soundsPlayed(), (QStringList{"blow.mp3", "blew_result.mp3"}));
         QCOMPARE(AudioSession::sharedInstance().category(), AudioSession::Category::Playback);
-        QCOMPARE(AudioSession::sharedInstance().portOverride(), AudioSession::PortOverride::Speaker);
+        QCOMPARE(AudioSession::sharedInstance().portOverride(),
+                 AudioSession::PortOverride::Speaker);
         QVERIFY(m_screen->popView());
         QCOMPARE(m_screen->popView()->parentWidget(), m_window);
         QCOMPARE(m_screen->popView()->geometry(), m_window->rect());

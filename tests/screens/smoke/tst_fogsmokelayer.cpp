@@ -1,5 +1,5 @@
-#include "screens/smoggame/fogsmokelayer.h"
 #include "platform/uikit/imageview.h"
+#include "screens/smoggame/fogsmokelayer.h"
 
 #include <QImage>
 #include <QPointer>

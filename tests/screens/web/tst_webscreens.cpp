@@ -1,26 +1,26 @@
 #include "analytics/analytics.h"
-#include "screens/web/blewhotviewcontroller.h"
-#include "share/contentlinks.h"
-#include "server/contentserver.h"
+#include "platform/network/networkflagssource.h"
+#include "platform/system/userdefaults.h"
 #include "platform/uikit/keywindow.h"
 #include "platform/uikit/mainscreen.h"
-#include "platform/network/networkflagssource.h"
-#include "share/outboxsharetransport.h"
+#include "platform/uikit/tabbarcontroller.h"
+#include "platform/web/urlcache.h"
+#include "platform/web/webview.h"
 #include "screens/placeholderviewcontroller.h"
+#include "screens/web/blewhotviewcontroller.h"
 #include "screens/web/rankinglistviewcontroller.h"
+#include "server/contentserver.h"
+#include "share/contentlinks.h"
+#include "share/outboxsharetransport.h"
 #include "share/sharetransportregistry.h"
 #include "share/socialdata.h"
 #include "share/socialqqhandler.h"
 #include "share/socialsnssheet.h"
 #include "share/socialwechathandler.h"
-#include "platform/uikit/tabbarcontroller.h"
-#include "ui/toastview.h"
-#include "platform/web/urlcache.h"
-#include "platform/system/userdefaults.h"
 #include "share/vantorokeys.h"
-#include "platform/web/webview.h"
 #include "support/installednetworkflags.h"
 #include "support/installedtransports.h"
+#include "ui/toastview.h"
 
 #include <QApplication>
 #include <QDir>
@@ -214,8 +214,8 @@ private slots:
         QVERIFY(surface);
         const QPointF at(view->width() / 2.0, view->height() / 2.0);
         for (int i = 0; i < 3; ++i) {
-            QWheelEvent wheel(at, surface->mapToGlobal(at), QPoint(), QPoint(0, -120),
-                              Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+            QWheelEvent wheel(at, surface->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton,
+                              Qt::NoModifier, Qt::NoScrollPhase, false);
             QApplication::sendEvent(surface, &wheel);
         }
         QTRY_VERIFY_WITH_TIMEOUT(evaluate("window.scrollY").toInt() > 0, 5000);

@@ -29,6 +29,7 @@ void ChromiumWebEngine::setDiskCacheEnabled(bool enabled) {
                                         : QWebEngineProfile::MemoryHttpCache);
 }
 
-extern "C" Q_DECL_EXPORT WebEngine* vantoroCreateWebEngine(const WebEngine::CacheSettings& settings) {
+extern "C" Q_DECL_EXPORT WebEngine*
+vantoroCreateWebEngine(const WebEngine::CacheSettings& settings) {
     return new ChromiumWebEngine(settings);
 }
