@@ -139,6 +139,8 @@ private slots:
     }
 
     void withoutAWindowTheFileKeepsTheLastScreenshot() {
+        // The last screenshot, taken while there was a window.
+        BlewCommonUtil().getScreenShotImgWith(QSizeF(W, H));
         const QImage last = BlewCommonUtil::readScreenShow();
         QVERIFY(!last.isNull());
         KeyWindow::makeKeyAndVisible(new QWidget);

@@ -14,6 +14,7 @@
 #include "share/socialsnssheet.h"
 #include "share/socialwechathandler.h"
 #include "share/vantorokeys.h"
+#include "support/testimages.h"
 
 #include <QApplication>
 #include <QJsonDocument>
@@ -48,20 +49,6 @@ public:
 private:
     QtMessageHandler m_previous;
 };
-
-QImage filled(QColor color) {
-    QImage image(32, 24, QImage::Format_RGB32);
-    image.fill(color);
-    return image;
-}
-
-QByteArray pngOf(const QImage& image) {
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return png;
-}
 
 } // namespace
 
@@ -181,7 +168,7 @@ private slots:
     // tools' order; the shared title is the result's, set after the picked
     // data's bare name (the picked data is the shared one).
     void lungTestPickSharesTheResult() {
-        const QImage shot = filled(Qt::magenta);
+        const QImage shot = filledImage(Qt::magenta, {32, 24});
         QVERIFY(BlewCommonUtil::writeScreenShow(pngOf(shot)));
         SocialData* data = SocialData::defaultData();
         data->urlResource().setResourceType(2, QStringLiteral("http://attached"));
@@ -210,7 +197,7 @@ private slots:
     void rankingPickPointsWechatAlone() {
         QFile::remove(BlewCommonUtil::screenShowPath());
         SocialData* data = SocialData::defaultData();
-        data->setShareImage(filled(Qt::red));
+        data->setShareImage(filledImage(Qt::red, {32, 24}));
         SocialQQHandler::setQQWithAppId(QString::fromLatin1(VantoroKeys::qqAppId),
                                         QString::fromLatin1(VantoroKeys::qqAppKey),
                                         QStringLiteral("http://lung-test-link"));

@@ -15,6 +15,7 @@
 #include "share/socialwechathandler.h"
 #include "share/vantorokeys.h"
 #include "support/installedtransports.h"
+#include "support/testimages.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -29,23 +30,7 @@
 #include <QtTest>
 #include <optional>
 
-namespace {
-
-QImage filled(QColor color, QSize size = {64, 48}) {
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(color);
-    return image;
-}
-
-QByteArray pngOf(const QImage& image) {
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return png;
-}
-
-} // namespace
+namespace {} // namespace
 
 // A sharing screen: it fills the share data when a network is picked (the
 // contents set by the test) and writes down what the service called, with
@@ -167,7 +152,7 @@ private slots:
         m_screen->responses.clear();
         m_screen->title = QStringLiteral("我的肺活量3200毫升 - Vantoro ");
         m_screen->text = QStringLiteral("shared text");
-        m_screen->image = filled(Qt::darkCyan);
+        m_screen->image = filledImage(Qt::darkCyan);
     }
 
     void cleanup() {
@@ -238,7 +223,7 @@ private slots:
     void pickFillsTheDataBeforeSendingIt() {
         SocialWechatHandler::setWXAppId(QString::fromLatin1(VantoroKeys::wechatAppId),
                                         QStringLiteral("http://content.example/wechat/x?a=1&b=2"));
-        present(m_screen, QString(), pngOf(filled(Qt::red)));
+        present(m_screen, QString(), pngOf(filledImage(Qt::red)));
         SocialSnsSheet* sheet = SocialSnsSheet::current();
         QTest::mouseClick(sheet->iconButton(QStringLiteral("wxtimeline")), Qt::LeftButton);
 
@@ -295,7 +280,7 @@ private slots:
 
     void sheetContentIsSentWhenTheDelegateFillsNothing() {
         PickOnlyScreen pickOnly;
-        const QImage red = filled(Qt::red, {20, 10});
+        const QImage red = filledImage(Qt::red, {20, 10});
         SocialSnsService::presentSnsIconSheetView(
             &pickOnly, QString::fromLatin1(VantoroKeys::appKey), QStringLiteral("from the sheet"),
             pngOf(red), kSheet, &pickOnly);
@@ -320,7 +305,7 @@ private slots:
                                                        "getPm25Capacity.do?percent=90&random=2"));
         SocialData::defaultData()->extConfig().setTitle(
             QStringLiteral("我把雾霾吹到了3920米 - Vantoro "));
-        const QByteArray png = pngOf(filled(Qt::blue));
+        const QByteArray png = pngOf(filledImage(Qt::blue));
         QList<SocialResponse> responses;
         bool onMain = false;
         SocialDataService::defaultDataService().postSNSWithTypes(
@@ -380,7 +365,7 @@ private slots:
     }
 
     void weiboEditorSendsTheEditedText() {
-        const QImage shot = filled(Qt::magenta, {64, 114});
+        const QImage shot = filledImage(Qt::magenta, {64, 114});
         SocialControllerService& service = SocialControllerService::defaultControllerService();
         service.setShareText(QStringLiteral("我把雾霾吹到了3920米"), pngOf(shot), m_screen);
         const SocialSnsPlatform* sina =
