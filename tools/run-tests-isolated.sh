@@ -55,9 +55,10 @@ count=$(wc -l <"$jobs_file")
 echo "running $count test functions one by one ($skipped tests left to the full suite)"
 xargs -d '\n' -P 2 -n 1 bash -c 'IFS=$'"'"'\t'"'"' read -r -a job <<<"$1"; run_one "${job[@]}"' _ <"$jobs_file"
 
-failed=$(ls "$logs"/*.log 2>/dev/null | wc -l)
-for log in "$logs"/*.log; do
-  [[ -f "$log" ]] || continue
+shopt -s nullglob
+failed_logs=("$logs"/*.log)
+failed=${#failed_logs[@]}
+for log in "${failed_logs[@]}"; do
   echo "---- $(basename "$log" .log)"
   tail -n 30 "$log"
 done
