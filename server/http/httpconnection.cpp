@@ -1,0 +1,147 @@
+#include "server/http/httpconnection.h"
+
+#include "server/http/httplimits.h"
+#include "server/http/httpserver.h"
+
+#include <boost/asio/write.hpp>
+#include <boost/beast/http/error.hpp>
+
+namespace {
+
+constexpr std::size_t kReadSize = 8192;
+
+int statusFor(HttpRequestParser::Refusal refusal) {
+    switch (refusal) {
+    case HttpRequestParser::Refusal::HeaderTooLarge:
+        return 431;
+    case HttpRequestParser::Refusal::TooLarge:
+        return 413;
+    default:
+        return 400;
+    }
+}
+
+} // namespace
+
+HttpConnection::HttpConnection(boost::asio::ip::tcp::socket socket, HttpServer& server,
+                               std::string address)
+    : m_stream(std::move(socket)), m_server(server), m_address(std::move(address)) {}
+
+HttpConnection::~HttpConnection() {
+    m_server.release(m_address);
+}
+
+void HttpConnection::start() {
+    readRequest();
+}
+
+void HttpConnection::readRequest() {
+    m_parser = std::make_unique<HttpRequestParser>();
+    const auto now = std::chrono::steady_clock::now();
+    // A new connection has the whole request deadline from its accept; a
+    // kept-alive one may idle a shorter while before its next request starts.
+    m_requestStarted = m_firstRequest || m_buffer.size() > 0;
+    m_deadline = now + (m_requestStarted ? HttpLimits::kRequestDeadline : HttpLimits::kIdleTimeout);
+    if (m_buffer.size() > 0)
+        parseBuffered();
+    else
+        readMore();
+}
+
+void HttpConnection::readMore() {
+    // The same deadline for every read of one request: a byte now and then
+    // does not buy more time.
+    m_stream.expires_at(m_deadline);
+    m_stream.async_read_some(m_buffer.prepare(kReadSize),
+                             [self = shared_from_this()](const error_code& ec, std::size_t bytes) {
+                                 self->onRead(ec, bytes);
+                             });
+}
+
+void HttpConnection::onRead(const error_code& ec, std::size_t bytes) {
+    if (ec) {
+        // Timed out, closed by the client or by stop(): nothing to answer.
+        m_stream.socket().close();
+        return;
+    }
+    m_buffer.commit(bytes);
+    if (!m_requestStarted) {
+        m_requestStarted = true;
+        m_deadline = std::chrono::steady_clock::now() + HttpLimits::kRequestDeadline;
+    }
+    parseBuffered();
+}
+
+void HttpConnection::parseBuffered() {
+    while (m_buffer.size() > 0 && !m_parser->is_done()) {
+        error_code ec;
+        const std::size_t used = m_parser->put(m_buffer.data(), ec);
+        m_buffer.consume(used);
+        if (ec == boost::beast::http::error::need_more)
+            break;
+        if (ec)
+            return refuse(HttpRequestParser::refusalFor(ec));
+        if (used == 0)
+            break;
+    }
+    if (m_parser->is_done())
+        answer();
+    else
+        readMore();
+}
+
+void HttpConnection::answer() {
+    HttpRequest& request = m_parser->request();
+    const HttpResponse response = m_server.answer(request);
+    const bool keepAlive = m_parser->keep_alive() && !response.close;
+    m_firstRequest = false;
+    write(response.serialized(keepAlive, request.method != "HEAD"), keepAlive);
+}
+
+void HttpConnection::refuse(HttpRequestParser::Refusal refusal) {
+    write(m_server.refusal(statusFor(refusal)).serialized(false, true), false);
+}
+
+void HttpConnection::write(std::string wire, bool keepAlive) {
+    m_wire = std::move(wire);
+    m_stream.expires_after(HttpLimits::kWriteDeadline);
+    boost::asio::async_write(
+        m_stream, boost::asio::buffer(m_wire),
+        [self = shared_from_this(), keepAlive](const error_code& ec, std::size_t) {
+            self->onWritten(ec, keepAlive);
+        });
+}
+
+void HttpConnection::onWritten(const error_code& ec, bool keepAlive) {
+    m_wire.clear();
+    if (ec) {
+        m_stream.socket().close();
+        return;
+    }
+    if (keepAlive)
+        readRequest();
+    else
+        drainAndClose();
+}
+
+void HttpConnection::drainAndClose() {
+    // Closing with unread upload bytes would reset the connection and could
+    // throw away the answer before the client reads it: say we are done,
+    // then read and drop what still comes, for a short while.
+    error_code ignored;
+    m_stream.socket().shutdown(boost::asio::ip::tcp::socket::shutdown_send, ignored);
+    m_buffer.clear();
+    m_deadline = std::chrono::steady_clock::now() + HttpLimits::kLingerTime;
+    drain();
+}
+
+void HttpConnection::drain() {
+    m_stream.expires_at(m_deadline);
+    m_stream.async_read_some(boost::asio::buffer(m_drain),
+                             [self = shared_from_this()](const error_code& ec, std::size_t) {
+                                 if (ec)
+                                     self->m_stream.socket().close();
+                                 else
+                                     self->drain();
+                             });
+}

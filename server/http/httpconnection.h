@@ -1,0 +1,52 @@
+#pragma once
+
+#include "server/http/httprequestparser.h"
+
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/beast/core/flat_buffer.hpp>
+#include <boost/beast/core/tcp_stream.hpp>
+#include <chrono>
+#include <memory>
+#include <string>
+
+class HttpServer;
+
+// One client socket, driven by asynchronous reads and writes on its own
+// strand, so that a slow client holds no thread. Requests are read one after
+// another from one buffer: bytes of a pipelined next request wait there and
+// are answered in order. Each request must arrive whole before its deadline,
+// however the bytes trickle in.
+class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
+public:
+    HttpConnection(boost::asio::ip::tcp::socket socket, HttpServer& server, std::string address);
+    ~HttpConnection();
+    HttpConnection(const HttpConnection&) = delete;
+    HttpConnection& operator=(const HttpConnection&) = delete;
+
+    void start();
+
+private:
+    using error_code = boost::beast::error_code;
+
+    void readRequest();
+    void readMore();
+    void onRead(const error_code& ec, std::size_t bytes);
+    void parseBuffered();
+    void answer();
+    void refuse(HttpRequestParser::Refusal refusal);
+    void write(std::string wire, bool keepAlive);
+    void onWritten(const error_code& ec, bool keepAlive);
+    void drainAndClose();
+    void drain();
+
+    boost::beast::tcp_stream m_stream;
+    boost::beast::flat_buffer m_buffer;
+    std::unique_ptr<HttpRequestParser> m_parser;
+    std::chrono::steady_clock::time_point m_deadline;
+    bool m_requestStarted = false;
+    bool m_firstRequest = true;
+    std::string m_wire;
+    char m_drain[4096];
+    HttpServer& m_server;
+    std::string m_address;
+};

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+
+// What one client may ask of the server. Every value bounds memory, a thread
+// or a socket that a slow or hostile client could otherwise hold forever.
+struct HttpLimits {
+    // The request line and every header field together.
+    static constexpr std::size_t kMaxHeaderBytes = 16 * 1024;
+    static constexpr int kMaxHeaderFields = 100;
+    // The largest body on the wire, whatever its transfer encoding; the
+    // biggest one any route takes is a compressed analytics report.
+    static constexpr std::size_t kMaxBodyBytes = 1 << 20;
+    // From the first byte of a request (or the accept) to its last: a client
+    // that trickles a byte at a time is cut off here, not kept alive by it.
+    static constexpr std::chrono::seconds kRequestDeadline{10};
+    // How long a kept-alive connection may wait for its next request.
+    static constexpr std::chrono::seconds kIdleTimeout{5};
+    // Writing one answer; a client that does not read is dropped.
+    static constexpr std::chrono::seconds kWriteDeadline{10};
+    // After a refusal the rest of the client's upload is read and dropped
+    // for this long, so that the refusal reaches it before the close.
+    static constexpr std::chrono::seconds kLingerTime{2};
+    static constexpr int kMaxConnections = 1024;
+    static constexpr int kMaxConnectionsPerAddress = 32;
+    static constexpr int kIoThreads = 4;
+};

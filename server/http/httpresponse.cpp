@@ -1,0 +1,40 @@
+#include "server/http/httpresponse.h"
+
+#include <boost/beast/core/string.hpp>
+#include <boost/beast/http/status.hpp>
+#include <ostream>
+
+void HttpResponse::setHeader(const std::string& name, const std::string& value) {
+    for (auto& [key, old] : headers) {
+        if (boost::beast::iequals(key, name)) {
+            old = value;
+            return;
+        }
+    }
+    headers.emplace_back(name, value);
+}
+
+std::string HttpResponse::serialized(bool keepAlive, bool withBody) const {
+    const auto reason = boost::beast::http::obsolete_reason(
+        static_cast<boost::beast::http::status>(static_cast<unsigned>(status)));
+    std::string out;
+    out.reserve(256 + body.size());
+    out += "HTTP/1.1 " + std::to_string(status) + ' ';
+    out.append(reason.data(), reason.size());
+    out += "\r\n";
+    for (const auto& [name, value] : headers) {
+        // The connection decides these two itself.
+        if (boost::beast::iequals(name, "Connection") ||
+            boost::beast::iequals(name, "Content-Length"))
+            continue;
+        out += name + ": " + value + "\r\n";
+    }
+    if (!contentType.empty())
+        out += "Content-Type: " + contentType + "\r\n";
+    out += "Content-Length: " + std::to_string(body.size()) + "\r\n";
+    out += keepAlive ? "Connection: keep-alive\r\n" : "Connection: close\r\n";
+    out += "\r\n";
+    if (withBody)
+        out += body;
+    return out;
+}

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+// One answer as a route builds it. The connection adds the framing fields
+// (Content-Length, Connection) when it writes it.
+struct HttpResponse {
+    int status = 200;
+    std::string contentType;
+    std::vector<std::pair<std::string, std::string>> headers;
+    std::string body;
+    // Close the connection once this answer is written.
+    bool close = false;
+
+    void setHeader(const std::string& name, const std::string& value);
+    // Status line, header fields and (unless for a HEAD request) the body in
+    // one buffer, so that it leaves in one write.
+    std::string serialized(bool keepAlive, bool withBody) const;
+};
