@@ -123,8 +123,14 @@ int storedRecords(const LoopbackConnection::Response& response) {
 }
 
 std::string ratioNote(double value, double baseline) {
+    const double ratio = baseline > 0 ? value / baseline : 0.0;
+    // Two significant digits at least, without a trailing point or zeros
+    // that would read as more precision than a 1.5 s run has.
+    const char* format = ratio >= 10    ? "x%.1f of python"
+                         : ratio >= 0.1 ? "x%.2f of python"
+                                        : "x%.2g of python";
     char text[64];
-    std::snprintf(text, sizeof(text), "x%#.3g of python", baseline > 0 ? value / baseline : 0.0);
+    std::snprintf(text, sizeof(text), format, ratio);
     return text;
 }
 
