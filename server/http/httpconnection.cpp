@@ -61,7 +61,7 @@ void HttpConnection::readMore() {
 void HttpConnection::onRead(const error_code& ec, std::size_t bytes) {
     if (ec) {
         // Timed out, closed by the client or by stop(): nothing to answer.
-        m_stream.socket().close();
+        close();
         return;
     }
     m_buffer.commit(bytes);
@@ -115,7 +115,7 @@ void HttpConnection::write(std::string wire, bool keepAlive) {
 void HttpConnection::onWritten(const error_code& ec, bool keepAlive) {
     m_wire.clear();
     if (ec) {
-        m_stream.socket().close();
+        close();
         return;
     }
     if (keepAlive)
@@ -140,8 +140,14 @@ void HttpConnection::drain() {
     m_stream.async_read_some(boost::asio::buffer(m_drain),
                              [self = shared_from_this()](const error_code& ec, std::size_t) {
                                  if (ec)
-                                     self->m_stream.socket().close();
+                                     self->close();
                                  else
                                      self->drain();
                              });
+}
+
+void HttpConnection::close() {
+    // The stream may have closed the socket already on its deadline.
+    error_code ignored;
+    m_stream.socket().close(ignored);
 }

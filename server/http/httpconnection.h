@@ -38,6 +38,7 @@ private:
     void onWritten(const error_code& ec, bool keepAlive);
     void drainAndClose();
     void drain();
+    void close();
 
     boost::beast::tcp_stream m_stream;
     boost::beast::flat_buffer m_buffer;
