@@ -4,6 +4,7 @@
 #include "server/http/httpserver.h"
 
 #include <boost/asio/write.hpp>
+#include <boost/beast/core/string.hpp>
 #include <boost/beast/http/error.hpp>
 
 namespace {
@@ -37,6 +38,7 @@ void HttpConnection::start() {
 
 void HttpConnection::readRequest() {
     m_parser = std::make_unique<HttpRequestParser>();
+    m_continueSent = false;
     const auto now = std::chrono::steady_clock::now();
     // A new connection has the whole request deadline from its accept; a
     // kept-alive one may idle a shorter while before its next request starts.
@@ -86,8 +88,31 @@ void HttpConnection::parseBuffered() {
     }
     if (m_parser->is_done())
         answer();
+    else if (wantsContinue())
+        sendContinue();
     else
         readMore();
+}
+
+bool HttpConnection::wantsContinue() {
+    // A client that asks waits for a go-ahead before sending its body (curl
+    // does for uploads over a kilobyte); it is given once per request.
+    if (m_continueSent || !m_parser->is_header_done() ||
+        !boost::beast::iequals(m_parser->request().header("Expect"), "100-continue"))
+        return false;
+    m_continueSent = true;
+    return true;
+}
+
+void HttpConnection::sendContinue() {
+    m_wire = "HTTP/1.1 100 Continue\r\n\r\n";
+    m_stream.expires_at(m_deadline);
+    boost::asio::async_write(m_stream, boost::asio::buffer(m_wire),
+                             [self = shared_from_this()](const error_code& ec, std::size_t) {
+                                 if (ec)
+                                     return self->close();
+                                 self->readMore();
+                             });
 }
 
 void HttpConnection::answer() {

@@ -32,6 +32,8 @@ private:
     void readMore();
     void onRead(const error_code& ec, std::size_t bytes);
     void parseBuffered();
+    bool wantsContinue();
+    void sendContinue();
     void answer();
     void refuse(HttpRequestParser::Refusal refusal);
     void write(std::string wire, bool keepAlive);
@@ -46,6 +48,7 @@ private:
     std::chrono::steady_clock::time_point m_deadline;
     bool m_requestStarted = false;
     bool m_firstRequest = true;
+    bool m_continueSent = false;
     std::string m_wire;
     char m_drain[4096];
     HttpServer& m_server;
