@@ -24,9 +24,43 @@ private:
     sqlite3_stmt* m_stmt = nullptr;
 };
 
-void bindText(sqlite3_stmt* stmt, int index, const QByteArray& utf8) {
-    sqlite3_bind_text(stmt, index, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
+void bindText(sqlite3_stmt* stmt, int index, QByteArrayView utf8) {
+    sqlite3_bind_text(stmt, index, utf8.data(), int(utf8.size()), SQLITE_TRANSIENT);
 }
+
+// A record's text without the white space between its tokens: a pretty-
+// printed report is kept as small as a compact one. The text is known to be
+// JSON, so only strings need care.
+void compactJson(QByteArrayView json, QByteArray* out) {
+    out->clear();
+    bool inString = false;
+    for (qsizetype i = 0; i < json.size(); ++i) {
+        const char c = json[i];
+        if (inString) {
+            *out += c;
+            if (c == '\\')
+                *out += json[++i];
+            else if (c == '"')
+                inString = false;
+        } else if (c != ' ' && c != '\n' && c != '\r' && c != '\t') {
+            *out += c;
+            inString = c == '"';
+        }
+    }
+}
+
+// Counts instead of bodies; `duplicates` is null for reports kept before it
+// was counted.
+QByteArray reportsTable(const char* name) {
+    return QByteArray("CREATE TABLE IF NOT EXISTS ") + name +
+           "(id INTEGER PRIMARY KEY, received TEXT NOT NULL, client TEXT, "
+           "stored INTEGER NOT NULL, duplicates INTEGER, dropped INTEGER NOT NULL)";
+}
+
+const char* const kRecordsTable =
+    "CREATE TABLE IF NOT EXISTS records("
+    "id INTEGER PRIMARY KEY, report INTEGER NOT NULL REFERENCES reports(id), "
+    "record_id TEXT UNIQUE, body TEXT NOT NULL)";
 
 } // namespace
 
@@ -53,13 +87,17 @@ bool ReportStore::open(const QString& path, QString* error) {
     sqlite3_busy_timeout(m_db, 2000);
     // One transaction: a new database is then written and synced to disk
     // once, not once per table, which the application's start waits for.
-    const bool ok = exec("BEGIN") &&
-                    exec("CREATE TABLE IF NOT EXISTS reports("
-                         "id INTEGER PRIMARY KEY, received TEXT NOT NULL, body TEXT NOT NULL)") &&
-                    exec("CREATE TABLE IF NOT EXISTS records("
-                         "id INTEGER PRIMARY KEY, report INTEGER NOT NULL REFERENCES reports(id), "
-                         "record_id TEXT UNIQUE, body TEXT NOT NULL)") &&
-                    exec("COMMIT");
+    bool upgraded = false;
+    bool ok = exec("BEGIN IMMEDIATE");
+    if (ok) {
+        upgraded = hasReportBodies();
+        ok = (upgraded ? upgradeSchema() : createSchema()) && exec("COMMIT");
+        if (!ok)
+            exec("ROLLBACK");
+    }
+    // The bodies' pages are free but still in the file until it is rebuilt.
+    if (ok && upgraded && !exec("VACUUM"))
+        qCWarning(lcServer) << "report store: the upgraded file keeps its old size";
     if (!ok) {
         if (error)
             *error = QString::fromUtf8(sqlite3_errmsg(m_db));
@@ -67,6 +105,32 @@ bool ReportStore::open(const QString& path, QString* error) {
         m_db = nullptr;
     }
     return ok;
+}
+
+bool ReportStore::createSchema() {
+    return exec(reportsTable("reports").constData()) && exec(kRecordsTable);
+}
+
+bool ReportStore::hasReportBodies() {
+    Statement column(m_db, "SELECT 1 FROM pragma_table_info('reports') WHERE name = 'body'");
+    return column && sqlite3_step(column.get()) == SQLITE_ROW;
+}
+
+// Reports kept whole before become counts: the records stay as they are,
+// each report's record count is what it added, and its drop count is read
+// from its header once.
+bool ReportStore::upgradeSchema() {
+    qCInfo(lcServer) << "report store: keeping counts instead of report bodies";
+    return exec("DROP TABLE IF EXISTS reports_kept") && exec(reportsTable("reports_kept")) &&
+           exec("INSERT INTO reports_kept(id, received, stored, dropped) "
+                "SELECT r.id, r.received, COALESCE(c.n, 0), "
+                "CASE WHEN json_valid(r.body) THEN MAX(0, CAST(COALESCE(json_extract(r.body, "
+                "'$.header.dropped_records'), 0) AS INTEGER)) ELSE 0 END "
+                "FROM reports r LEFT JOIN "
+                "(SELECT report, COUNT(*) AS n FROM records GROUP BY report) c "
+                "ON c.report = r.id") &&
+           exec("DROP TABLE reports") && exec("ALTER TABLE reports_kept RENAME TO reports") &&
+           exec(kRecordsTable);
 }
 
 bool ReportStore::isOpen() const {
@@ -89,7 +153,90 @@ bool ReportStore::exec(const char* sql) {
     return false;
 }
 
-std::optional<QList<ReportStore::Record>>
+ReportStore::Outcome ReportStore::store(const Report& report, const QString& clientClass) {
+    std::lock_guard lock(m_mutex);
+    Outcome outcome;
+    if (!m_db)
+        return outcome;
+    // Nothing to keep: an empty report is answered as kept and leaves no row.
+    if (report.records.isEmpty() && report.droppedRecords == 0) {
+        outcome.ok = true;
+        return outcome;
+    }
+    if (!exec("BEGIN IMMEDIATE"))
+        return outcome;
+    const qint64 reportId = insertReport(report, clientClass);
+    if (reportId < 0 || !insertRecords(reportId, report, &outcome)) {
+        exec("ROLLBACK");
+        return {};
+    }
+    Statement counts(m_db, "UPDATE reports SET stored = ?, duplicates = ? WHERE id = ?");
+    if (!counts) {
+        exec("ROLLBACK");
+        return {};
+    }
+    sqlite3_bind_int(counts.get(), 1, outcome.stored);
+    sqlite3_bind_int(counts.get(), 2, outcome.duplicates);
+    sqlite3_bind_int64(counts.get(), 3, reportId);
+    if (sqlite3_step(counts.get()) != SQLITE_DONE || !exec("COMMIT")) {
+        exec("ROLLBACK");
+        return {};
+    }
+    outcome.ok = true;
+    return outcome;
+}
+
+// The report's row, counted once its records are in; -1 when it cannot be
+// written.
+qint64 ReportStore::insertReport(const Report& report, const QString& clientClass) {
+    Statement insert(m_db, "INSERT INTO reports(received, client, stored, duplicates, dropped) "
+                           "VALUES(?, ?, 0, 0, ?)");
+    if (!insert)
+        return -1;
+    bindText(insert.get(), 1, QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs).toUtf8());
+    if (clientClass.isEmpty())
+        sqlite3_bind_null(insert.get(), 2);
+    else
+        bindText(insert.get(), 2, clientClass.toUtf8());
+    sqlite3_bind_int64(insert.get(), 3, report.droppedRecords);
+    if (sqlite3_step(insert.get()) != SQLITE_DONE) {
+        qCWarning(lcServer) << "report store: cannot insert a report:" << sqlite3_errmsg(m_db);
+        return -1;
+    }
+    return sqlite3_last_insert_rowid(m_db);
+}
+
+// A record whose id is already kept is dropped without an error, so a
+// retried upload neither fails nor counts twice.
+bool ReportStore::insertRecords(qint64 reportId, const Report& report, Outcome* outcome) {
+    Statement insert(m_db,
+                     "INSERT OR IGNORE INTO records(report, record_id, body) VALUES(?, ?, ?)");
+    if (!insert)
+        return false;
+    QByteArray body;
+    for (const Record& record : report.records) {
+        sqlite3_reset(insert.get());
+        sqlite3_clear_bindings(insert.get());
+        sqlite3_bind_int64(insert.get(), 1, reportId);
+        if (record.id.isNull())
+            sqlite3_bind_null(insert.get(), 2);
+        else
+            bindText(insert.get(), 2, record.id.toUtf8());
+        compactJson(record.json, &body);
+        bindText(insert.get(), 3, body);
+        if (sqlite3_step(insert.get()) != SQLITE_DONE) {
+            qCWarning(lcServer) << "report store: cannot insert a record:" << sqlite3_errmsg(m_db);
+            return false;
+        }
+        if (sqlite3_changes(m_db) > 0)
+            ++outcome->stored;
+        else
+            ++outcome->duplicates;
+    }
+    return true;
+}
+
+std::optional<ReportStore::ParsedReport>
 ReportStore::parseReport(const QByteArray& json, QString* error, qint64* droppedRecords) {
     auto fail = [error](const QString& why) {
         if (error)
@@ -99,94 +246,40 @@ ReportStore::parseReport(const QByteArray& json, QString* error, qint64* dropped
     QJsonParseError parseError;
     const QJsonDocument doc = QJsonDocument::fromJson(json, &parseError);
     if (parseError.error != QJsonParseError::NoError)
-        return fail(QStringLiteral("not JSON: %1 at offset %2")
-                        .arg(parseError.errorString())
-                        .arg(parseError.offset));
+        return fail(QStringLiteral("not JSON: %1").arg(parseError.errorString()));
     if (!doc.isObject())
         return fail(QStringLiteral("a report is a JSON object"));
-    QList<Record> records;
+    ParsedReport parsed;
     const QJsonObject report = doc.object();
+    parsed.report.droppedRecords = qint64(report.value(QLatin1String("header"))
+                                              .toObject()
+                                              .value(QLatin1String("dropped_records"))
+                                              .toDouble());
     if (droppedRecords)
-        *droppedRecords = qint64(report.value(QLatin1String("header"))
-                                     .toObject()
-                                     .value(QLatin1String("dropped_records"))
-                                     .toDouble());
+        *droppedRecords = parsed.report.droppedRecords;
     for (auto it = report.begin(); it != report.end(); ++it) {
-        if (!it.value().isArray())
-            continue;
         for (const QJsonValue element : it.value().toArray()) {
+            const QJsonObject object = element.toObject();
             if (!element.isObject())
                 continue;
-            const QJsonObject object = element.toObject();
             Record record;
             if (object.contains(QLatin1String("id"))) {
                 const QJsonValue id = object.value(QLatin1String("id"));
                 if (!id.isString() || id.toString().isEmpty())
-                    return fail(QStringLiteral("a record id in \"%1\" is not a non-empty string")
-                                    .arg(it.key()));
+                    return fail(QStringLiteral("a record id is not a non-empty string"));
                 record.id = id.toString();
             }
-            record.json = QJsonDocument(object).toJson(QJsonDocument::Compact);
-            records.append(std::move(record));
+            parsed.texts.append(QJsonDocument(object).toJson(QJsonDocument::Compact));
+            parsed.report.records.append(std::move(record));
         }
     }
-    return records;
+    for (qsizetype i = 0; i < parsed.texts.size(); ++i)
+        parsed.report.records[i].json = parsed.texts[i];
+    return parsed;
 }
 
-ReportStore::Outcome ReportStore::store(const QByteArray& body, const QList<Record>& records) {
-    std::lock_guard lock(m_mutex);
-    Outcome outcome;
-    if (!m_db || !exec("BEGIN IMMEDIATE"))
-        return outcome;
-    auto rollback = [this] { exec("ROLLBACK"); };
-
-    Statement report(m_db, "INSERT INTO reports(received, body) VALUES(?, ?)");
-    if (!report) {
-        rollback();
-        return outcome;
-    }
-    bindText(report.get(), 1, QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs).toUtf8());
-    bindText(report.get(), 2, body);
-    if (sqlite3_step(report.get()) != SQLITE_DONE) {
-        qCWarning(lcServer) << "report store: cannot insert a report:" << sqlite3_errmsg(m_db);
-        rollback();
-        return outcome;
-    }
-    const sqlite3_int64 reportId = sqlite3_last_insert_rowid(m_db);
-
-    // A record whose id is already kept is dropped without an error, so a
-    // retried upload neither fails nor counts twice.
-    Statement insert(m_db,
-                     "INSERT OR IGNORE INTO records(report, record_id, body) VALUES(?, ?, ?)");
-    if (!insert) {
-        rollback();
-        return outcome;
-    }
-    for (const Record& record : records) {
-        sqlite3_reset(insert.get());
-        sqlite3_clear_bindings(insert.get());
-        sqlite3_bind_int64(insert.get(), 1, reportId);
-        if (record.id.isNull())
-            sqlite3_bind_null(insert.get(), 2);
-        else
-            bindText(insert.get(), 2, record.id.toUtf8());
-        bindText(insert.get(), 3, record.json);
-        if (sqlite3_step(insert.get()) != SQLITE_DONE) {
-            qCWarning(lcServer) << "report store: cannot insert a record:" << sqlite3_errmsg(m_db);
-            rollback();
-            return outcome;
-        }
-        if (sqlite3_changes(m_db) > 0)
-            ++outcome.stored;
-        else
-            ++outcome.duplicates;
-    }
-    if (!exec("COMMIT")) {
-        rollback();
-        return {};
-    }
-    outcome.ok = true;
-    return outcome;
+ReportStore::Outcome ReportStore::store(const QByteArray&, const ParsedReport& parsed) {
+    return store(parsed.report);
 }
 
 int ReportStore::reportCount() const {
@@ -203,8 +296,7 @@ qint64 ReportStore::droppedRecords() const {
     std::lock_guard lock(m_mutex);
     if (!m_db)
         return 0;
-    Statement sum(m_db, "SELECT TOTAL(json_extract(body, '$.header.dropped_records')) "
-                        "FROM reports WHERE json_valid(body)");
+    Statement sum(m_db, "SELECT TOTAL(dropped) FROM reports");
     if (!sum || sqlite3_step(sum.get()) != SQLITE_ROW)
         return 0;
     return sqlite3_column_int64(sum.get(), 0);

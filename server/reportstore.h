@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -16,7 +17,14 @@ class ReportStore {
 public:
     struct Record {
         QString id; // null when the record carries none
-        QByteArray json;
+        // The record's own JSON text, a view into the report's text.
+        QByteArrayView json;
+    };
+
+    struct Report {
+        QList<Record> records;
+        // What the application says it dropped unsent.
+        qint64 droppedRecords = 0;
     };
 
     struct Outcome {
@@ -31,19 +39,28 @@ public:
     ReportStore& operator=(const ReportStore&) = delete;
 
     // Opens (creating when needed) the database file; false with a reason.
+    // A file from before reports were kept as counts loses its report
+    // bodies, not its records.
     bool open(const QString& path, QString* error);
     bool isOpen() const;
     void close();
 
-    // A report is a JSON object; every element of its lists that is an object
-    // is a record, whose "id" (when present) must be a string. Null with a
-    // reason for anything else. `droppedRecords` gets the header's count of
-    // records the application dropped unsent (0 when it names none).
-    static std::optional<QList<Record>> parseReport(const QByteArray& json, QString* error,
-                                                    qint64* droppedRecords = nullptr);
+    // Keeps the records not seen before and one row that counts the report
+    // (`clientClass` may be empty), all or nothing. The report's own text is
+    // not kept: the records and the counts are all that is read back.
+    Outcome store(const Report& report, const QString& clientClass = {});
 
-    // Keeps the report and its records not seen before, all or nothing.
-    Outcome store(const QByteArray& body, const QList<Record>& records);
+    // The reports kept: a report with neither records nor a drop count
+    // leaves nothing and is not counted.
+    // Reading a report into a document holds many times its size; these
+    // stay only until every caller reads reports through ReportIntake.
+    struct ParsedReport {
+        QList<QByteArray> texts; // what the records' views point into
+        Report report;
+    };
+    static std::optional<ParsedReport> parseReport(const QByteArray& json, QString* error,
+                                                   qint64* droppedRecords = nullptr);
+    Outcome store(const QByteArray& body, const ParsedReport& parsed);
 
     int reportCount() const;
     // What the reports kept say the application dropped unsent, in all.
@@ -55,6 +72,11 @@ public:
 
 private:
     bool exec(const char* sql);
+    bool createSchema();
+    bool upgradeSchema();
+    bool hasReportBodies();
+    qint64 insertReport(const Report& report, const QString& clientClass);
+    bool insertRecords(qint64 reportId, const Report& report, Outcome* outcome);
 
     mutable std::mutex m_mutex;
     sqlite3* m_db = nullptr;

@@ -1,0 +1,86 @@
+#include "server/reportintake.h"
+
+#include "server/reportparser.h"
+#include "server/reportstore.h"
+#include "server/serverlog.h"
+
+#include <QList>
+
+namespace {
+
+// The four parts of a dotted IPv4 address, or an empty list.
+QList<int> ipv4Parts(QStringView address) {
+    QList<int> parts;
+    for (QStringView part : address.split(u'.')) {
+        bool ok = false;
+        const int value = part.toInt(&ok);
+        if (!ok || part.isEmpty() || part.size() > 3 || value > 255 || !part[0].isDigit())
+            return {};
+        parts << value;
+    }
+    return parts.size() == 4 ? parts : QList<int>();
+}
+
+QString ipv4Class(const QList<int>& p) {
+    if (p[0] == 127)
+        return QStringLiteral("loopback");
+    if (p[0] == 10 || (p[0] == 172 && p[1] >= 16 && p[1] <= 31) || (p[0] == 192 && p[1] == 168))
+        return QStringLiteral("private");
+    if (p[0] == 169 && p[1] == 254)
+        return QStringLiteral("link-local");
+    return QStringLiteral("public");
+}
+
+} // namespace
+
+ReportIntake::ReportIntake(ReportStore& store) : m_store(store) {}
+
+ReportIntake::Answer ReportIntake::take(QByteArrayView json, QStringView clientAddress) {
+    ReportParser parser(json, kMaxRecords);
+    const std::optional<ReportStore::Report> report = parser.parse();
+    if (!report)
+        return refused(parser.failure() == ReportParser::Failure::TooManyRecords ? 413 : 400,
+                       parser.error());
+    // Kept with the report; said here so that a loss is seen at once.
+    if (report->droppedRecords > 0)
+        qCWarning(lcServer) << "a report says" << report->droppedRecords
+                            << "records were dropped unsent by the application";
+    if (!m_store.isOpen())
+        return {503, {{QStringLiteral("error"), QStringLiteral("no database")}}};
+    const ReportStore::Outcome outcome = m_store.store(*report, addressClass(clientAddress));
+    if (!outcome.ok)
+        return {503, {{QStringLiteral("error"), QStringLiteral("the report was not kept")}}};
+    return {200,
+            {{QStringLiteral("stored"), outcome.stored},
+             {QStringLiteral("duplicates"), outcome.duplicates}}};
+}
+
+ReportIntake::Answer ReportIntake::refused(int status, const QString& why) {
+    qCWarning(lcServer).noquote() << "report refused:" << why;
+    return {status, {{QStringLiteral("error"), why}}};
+}
+
+QString ReportIntake::addressClass(QStringView address) {
+    const QList<int> v4 = ipv4Parts(address);
+    if (!v4.isEmpty())
+        return ipv4Class(v4);
+    if (!address.contains(u':'))
+        return {};
+    const QString lower = address.toString().toLower();
+    // An IPv4 address carried in IPv6 is judged as itself.
+    if (lower.startsWith(QLatin1String("::ffff:"))) {
+        const QList<int> mapped = ipv4Parts(QStringView(lower).mid(7));
+        return mapped.isEmpty() ? QString() : ipv4Class(mapped);
+    }
+    if (lower == QLatin1String("::1"))
+        return QStringLiteral("loopback");
+    // fe80::/10 and fc00::/7 are told by a first group of four digits.
+    const bool fullFirstGroup = lower.indexOf(u':') == 4;
+    if (fullFirstGroup && lower.startsWith(QLatin1String("fe")) &&
+        QStringLiteral("89ab").contains(lower[2]))
+        return QStringLiteral("link-local");
+    if (fullFirstGroup &&
+        (lower.startsWith(QLatin1String("fc")) || lower.startsWith(QLatin1String("fd"))))
+        return QStringLiteral("private");
+    return QStringLiteral("public");
+}

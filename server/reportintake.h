@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QByteArrayView>
+#include <QJsonObject>
+#include <QString>
+#include <QStringView>
+
+class ReportStore;
+
+// What the collector does with an inflated report: the rules it must pass,
+// what is kept, and the answer the uploader gets. A refusal (400, 413) says
+// the report will never be kept as sent; 503 says it may be later.
+class ReportIntake {
+public:
+    struct Answer {
+        int status = 0;
+        // {"stored": n, "duplicates": n} or {"error": why}
+        QJsonObject body;
+    };
+
+    explicit ReportIntake(ReportStore& store);
+
+    // `clientAddress` is the sender's IP address as text, or empty.
+    Answer take(QByteArrayView json, QStringView clientAddress = {});
+
+    // "loopback", "private", "link-local" or "public" for an IP address in
+    // text; empty for anything else.
+    static QString addressClass(QStringView address);
+
+    // The application sends at most 5,000 records a report; a report over
+    // this is refused before it is read to its end.
+    static constexpr qsizetype kMaxRecords = 20000;
+
+private:
+    static Answer refused(int status, const QString& why);
+
+    ReportStore& m_store;
+};
