@@ -6,25 +6,29 @@
 #include "results/blewfogresult.h"
 #include "results/blewresultstring.h"
 #include "server/contentpages.h"
+#include "server/http/httprequest.h"
+#include "server/http/httpresponse.h"
+#include "server/http/httpserver.h"
+#include "server/reportinflater.h"
+#include "server/reportintake.h"
 #include "server/serverlog.h"
 
 #include <QDir>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
-#include <chrono>
-#include <httplib.h>
 
 namespace {
 
 const char* const kHtml = "text/html; charset=utf-8";
 
-void sendPage(httplib::Response& res, int status, const QByteArray& html) {
+void sendPage(HttpResponse& res, int status, const QByteArray& html) {
     res.status = status;
-    res.set_content(html.toStdString(), kHtml);
+    res.contentType = kHtml;
+    res.body = html.toStdString();
 }
 
-void sendError(httplib::Response& res, int status, const QString& message) {
+void sendError(HttpResponse& res, int status, const QString& message) {
     QString title;
     switch (status) {
     case 400:
@@ -42,14 +46,48 @@ void sendError(httplib::Response& res, int status, const QString& message) {
     sendPage(res, status, ContentPages::error(status, title, message));
 }
 
-void sendJson(httplib::Response& res, int status, const QJsonObject& object) {
+void sendJson(HttpResponse& res, int status, const QJsonObject& object) {
     res.status = status;
-    res.set_content(QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString(),
-                    "application/json; charset=utf-8");
+    res.contentType = "application/json; charset=utf-8";
+    res.body = QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
 }
 
-QString param(const httplib::Request& req, const char* name) {
-    return req.has_param(name) ? QString::fromStdString(req.get_param_value(name)) : QString();
+// The pages carry no scripts and load nothing from elsewhere; browsers are
+// told so, and not to guess content types.
+void addDefaultHeaders(HttpResponse& res) {
+    res.setHeader("X-Content-Type-Options", "nosniff");
+    res.setHeader("Content-Security-Policy", "default-src 'none'; style-src 'unsafe-inline'");
+}
+
+// An error answer that a handler left without a page gets one.
+void addErrorPage(HttpResponse& res) {
+    if (res.status < 400 || !res.body.empty())
+        return;
+    sendError(res, res.status,
+              res.status == 404 ? QStringLiteral("没有这个页面。")
+                                : QStringLiteral("请求无法处理。"));
+}
+
+// A request the connection refused before it was whole (too big, malformed).
+HttpResponse refusalPage(int status) {
+    qCInfo(lcServer) << "a request was refused with" << status;
+    HttpResponse res;
+    res.status = status;
+    res.close = true;
+    addErrorPage(res);
+    addDefaultHeaders(res);
+    return res;
+}
+
+// Only the fixed routes exist: a path that climbs out of the root is
+// refused before routing, whatever it is spelled like.
+bool climbsOut(const std::string& path) {
+    return path.empty() || path.front() != '/' || path.find("..") != std::string::npos ||
+           path.find('\\') != std::string::npos || path.find('\0') != std::string::npos;
+}
+
+QString param(const HttpRequest& req, const char* name) {
+    return req.hasParam(name) ? QString::fromStdString(req.param(name)) : QString();
 }
 
 // A whole number in [low, high] written as plain digits, or -1.
@@ -70,6 +108,7 @@ ContentServer::ContentServer() {
     BlewResultString book;
     book.loadBook();
     m_lungComments = *book.resultBook();
+    installRoutes();
 }
 
 ContentServer::~ContentServer() {
@@ -147,37 +186,20 @@ bool ContentServer::start(const QString& host, int port) {
         qCWarning(lcServer).noquote() << "cannot open the report database" << dbPath << ':'
                                       << dbError << "- reports will be refused";
 
-    m_server = std::make_unique<httplib::Server>();
-    installRoutes();
-    const std::string address = host.toStdString();
-    int bound = -1;
-    if (port == 0)
-        bound = m_server->bind_to_any_port(address);
-    else if (port > 0 && port <= 65535 && m_server->bind_to_port(address, port))
-        bound = port;
+    m_server = std::make_unique<HttpServer>([this](const HttpRequest& req) { return handle(req); },
+                                            refusalPage);
+    std::string error;
+    const int bound =
+        port >= 0 && port <= 65535 ? m_server->listen(host.toStdString(), port, &error) : 0;
     if (bound <= 0) {
-        qCWarning(lcServer).noquote() << "cannot listen on" << host << "port" << port;
+        qCWarning(lcServer).noquote()
+            << "cannot listen on" << host << "port" << port << ':' << QString::fromStdString(error);
         m_server.reset();
         m_store.close();
         return false;
     }
     m_host = host;
     m_port = bound;
-    m_listenEnded = false;
-    m_thread = std::thread([this, server = m_server.get()] {
-        server->listen_after_bind();
-        m_listenEnded = true;
-    });
-    // stop() only works on a server that has entered its accept loop, so
-    // start() returns once it has.
-    while (!m_server->is_running() && !m_listenEnded)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    if (m_listenEnded) {
-        qCWarning(lcServer).noquote()
-            << "the server on" << host << "port" << bound << "stopped at once";
-        stop();
-        return false;
-    }
     qCInfo(lcServer).noquote() << "serving at" << baseUrl() << "with data in" << folder;
     return true;
 }
@@ -186,68 +208,56 @@ void ContentServer::stop() {
     if (!m_server)
         return;
     m_server->stop();
-    if (m_thread.joinable())
-        m_thread.join();
     m_server.reset();
     m_store.close();
     m_port = 0;
 }
 
+HttpResponse ContentServer::handle(const HttpRequest& req) {
+    HttpResponse res;
+    try {
+        route(req, res);
+    } catch (...) {
+        qCWarning(lcServer) << "a handler failed on" << QString::fromStdString(req.path);
+        res = HttpResponse();
+        sendError(res, 500, QStringLiteral("服务器内部错误。"));
+    }
+    addErrorPage(res);
+    addDefaultHeaders(res);
+    qCInfo(lcServer) << req.method.c_str() << QString::fromStdString(req.path) << res.status
+                     << res.body.size() << "bytes";
+    return res;
+}
+
+void ContentServer::route(const HttpRequest& req, HttpResponse& res) {
+    if (climbsOut(req.path))
+        return sendError(res, 404, QStringLiteral("没有这个页面。"));
+    // A HEAD request is answered like a GET; the connection leaves out the body.
+    const std::string method = req.method == "HEAD" ? std::string("GET") : req.method;
+    const auto found = m_routes.find(method + ' ' + req.path);
+    if (found == m_routes.end()) {
+        res.status = 404;
+        return;
+    }
+    found->second(req, res);
+}
+
 void ContentServer::installRoutes() {
-    httplib::Server& s = *m_server;
-    s.set_payload_max_length(size_t(kMaxCompressedReport));
-    s.set_read_timeout(10);
-    // The library's default also sets SO_REUSEPORT, which lets a second server
-    // bind a port that is in use and take half of its requests.
-    s.set_socket_options([](socket_t sock) {
-        int yes = 1;
-        ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
-    });
-    s.set_default_headers({{"X-Content-Type-Options", "nosniff"},
-                           {"Content-Security-Policy", "default-src 'none'; "
-                                                       "style-src 'unsafe-inline'"}});
-
-    s.set_logger([](const httplib::Request& req, const httplib::Response& res) {
-        qCInfo(lcServer) << req.method.c_str() << QString::fromStdString(req.path) << res.status
-                         << res.body.size() << "bytes";
-    });
-    // Only the fixed routes below exist: a path that climbs out of the root
-    // is refused before routing, whatever it is spelled like.
-    s.set_pre_routing_handler([](const httplib::Request& req, httplib::Response& res) {
-        const std::string& path = req.path;
-        if (path.empty() || path.front() != '/' || path.find("..") != std::string::npos ||
-            path.find('\\') != std::string::npos || path.find('\0') != std::string::npos) {
-            sendError(res, 404, QStringLiteral("没有这个页面。"));
-            return httplib::Server::HandlerResponse::Handled;
-        }
-        return httplib::Server::HandlerResponse::Unhandled;
-    });
-    s.set_error_handler([](const httplib::Request&, httplib::Response& res) {
-        if (!res.body.empty())
-            return;
-        sendError(res, res.status,
-                  res.status == 404 ? QStringLiteral("没有这个页面。")
-                                    : QStringLiteral("请求无法处理。"));
-    });
-    s.set_exception_handler(
-        [](const httplib::Request& req, httplib::Response& res, std::exception_ptr) {
-            qCWarning(lcServer) << "a handler failed on" << QString::fromStdString(req.path);
-            sendError(res, 500, QStringLiteral("服务器内部错误。"));
-        });
-
-    s.Get("/", [](const httplib::Request&, httplib::Response& res) {
-        sendPage(res, 200, ContentPages::index());
-    });
-    s.Get("/wechat/getPm25CentralIssue.do", [](const httplib::Request&, httplib::Response& res) {
+    auto get = [this](const std::string& path, Route route) {
+        m_routes.emplace("GET " + path, std::move(route));
+    };
+    get("/",
+        [](const HttpRequest&, HttpResponse& res) { sendPage(res, 200, ContentPages::index()); });
+    get("/wechat/getPm25CentralIssue.do", [](const HttpRequest&, HttpResponse& res) {
         sendPage(res, 200, ContentPages::hotIssues());
     });
-    s.Get("/wechat/article.do", [](const httplib::Request& req, httplib::Response& res) {
+    get("/wechat/article.do", [](const HttpRequest& req, HttpResponse& res) {
         const int id = boundedNumber(param(req, "id"), 1, ContentPages::articleCount());
         if (id < 0)
             return sendError(res, 404, QStringLiteral("没有这篇文章。"));
         sendPage(res, 200, ContentPages::article(id));
     });
-    s.Get("/wechat/getPm25Rank.do", [this](const httplib::Request&, httplib::Response& res) {
+    get("/wechat/getPm25Rank.do", [this](const HttpRequest&, HttpResponse& res) {
         QString error;
         const auto table = RankingTable::load(rankingFile(), &error);
         if (!table) {
@@ -256,8 +266,7 @@ void ContentServer::installRoutes() {
         }
         sendPage(res, 200, ContentPages::ranking(*table));
     });
-    s.Get("/wechat/capacityPmShare.do", [this](const httplib::Request& req,
-                                               httplib::Response& res) {
+    get("/wechat/capacityPmShare.do", [this](const HttpRequest& req, HttpResponse& res) {
         static const QRegularExpression levelShape(QStringLiteral("^[0-3]_[0-9]{1,2}$"));
         const int value = boundedNumber(param(req, "value"), 0, 10000);
         const int percent = boundedNumber(param(req, "percent"), 0, 100);
@@ -269,7 +278,7 @@ void ContentServer::installRoutes() {
             return sendError(res, 400, QStringLiteral("分享链接的参数不正确。"));
         sendPage(res, 200, ContentPages::lungResult(value, percent, comment));
     });
-    s.Get("/wechat/getPm25Capacity.do", [](const httplib::Request& req, httplib::Response& res) {
+    get("/wechat/getPm25Capacity.do", [](const HttpRequest& req, HttpResponse& res) {
         const int percent = boundedNumber(param(req, "percent"), BlewFogResult::kLowestPercent,
                                           BlewFogResult::kHighestPercent);
         const int variant = boundedNumber(param(req, "random"), 1, 2);
@@ -286,51 +295,28 @@ void ContentServer::installRoutes() {
         sendPage(res, 200, ContentPages::smogResult(percent, comment));
     });
 
-    s.Post("/analytics/report", [this](const httplib::Request& req, httplib::Response& res,
-                                       const httplib::ContentReader& reader) {
-        // The body is read to its end before anything is judged, so the
-        // connection stays in step; the library inflates it on the way in and
-        // the receiver stops an inflated body at its limit.
-        std::string body;
-        const bool complete = reader([&body](const char* data, size_t size) {
-            if (body.size() + size > size_t(kMaxReport))
-                return false;
-            body.append(data, size);
-            return true;
-        });
+    m_routes.emplace("POST /analytics/report", [this](const HttpRequest& req, HttpResponse& res) {
         auto refuse = [&res](const QString& why) {
             qCWarning(lcServer).noquote() << "report refused:" << why;
-            res.set_header("Connection", "close");
+            res.close = true;
             sendJson(res, 400, {{QStringLiteral("error"), why}});
         };
-        if (!complete)
-            return refuse(QStringLiteral("body over %1 bytes compressed or %2 inflated, or not "
-                                         "valid compressed data")
-                              .arg(kMaxCompressedReport)
-                              .arg(kMaxReport));
-        const std::string encoding = req.get_header_value("Content-Encoding");
-        if (encoding != "gzip" && encoding != "deflate")
+        // The connection has read the body whole and held it to its size on
+        // the wire; here it is inflated and checked to its end.
+        const auto format = ReportInflater::formatFor(req.header("Content-Encoding"));
+        if (!format)
             return refuse(QStringLiteral("reports come gzip- or deflate-compressed"));
-        const QByteArray json = QByteArray::fromStdString(body);
-        QString error;
-        qint64 dropped = 0;
-        const auto records = ReportStore::parseReport(json, &error, &dropped);
-        if (!records)
-            return refuse(error);
-        // Kept with the report; said here so that a loss is seen at once.
-        if (dropped > 0)
-            qCWarning(lcServer) << "a report says" << dropped
-                                << "records were dropped unsent by the application";
-        if (!m_store.isOpen()) {
-            res.status = 503;
-            return sendJson(res, 503, {{QStringLiteral("error"), QStringLiteral("no database")}});
-        }
-        const ReportStore::Outcome outcome = m_store.store(json, *records);
-        if (!outcome.ok)
-            return sendJson(res, 503,
-                            {{QStringLiteral("error"), QStringLiteral("the report was not kept")}});
-        sendJson(res, 200,
-                 {{QStringLiteral("stored"), outcome.stored},
-                  {QStringLiteral("duplicates"), outcome.duplicates}});
+        QString inflateError;
+        const auto inflated = ReportInflater::inflate(QByteArray::fromStdString(req.body), *format,
+                                                      kMaxReport, &inflateError);
+        if (!inflated)
+            return refuse(inflateError);
+        const QByteArray& body = *inflated;
+        // The intake reads the text where it lies: a copy of a report that
+        // may be megabytes is what it must not make.
+        const ReportIntake::Answer answer =
+            ReportIntake(m_store).take(QByteArrayView(body.data(), qsizetype(body.size())));
+        res.close = answer.status == 400 || answer.status == 413;
+        sendJson(res, answer.status, answer.body);
     });
 }

@@ -5,18 +5,19 @@
 #include <QHash>
 #include <QString>
 #include <QStringList>
-#include <atomic>
+#include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
-#include <thread>
+#include <string>
 
-namespace httplib {
-class Server;
-}
+class HttpServer;
+struct HttpRequest;
+struct HttpResponse;
 
 // The content server the application's web tabs and share links point at:
 // the hot-issue pages, the city ranking, the two share landing pages and the
-// collector for analytics reports. It listens on its own thread; everything
+// collector for analytics reports. It serves on threads of its own; everything
 // here may be called from any one thread that owns the object.
 class ContentServer {
 public:
@@ -52,11 +53,15 @@ public:
     static constexpr qsizetype kMaxReport = 8 << 20;
 
 private:
-    void installRoutes();
+    using Route = std::function<void(const HttpRequest&, HttpResponse&)>;
 
-    std::unique_ptr<httplib::Server> m_server;
-    std::thread m_thread;
-    std::atomic<bool> m_listenEnded{false};
+    void installRoutes();
+    HttpResponse handle(const HttpRequest& req);
+    void route(const HttpRequest& req, HttpResponse& res);
+
+    // "METHOD /path" to its handler; filled once, read by every serving thread.
+    std::map<std::string, Route> m_routes;
+    std::unique_ptr<HttpServer> m_server;
     ReportStore m_store;
     QHash<QString, QString> m_lungComments;
     mutable std::mutex m_configMutex;

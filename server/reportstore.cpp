@@ -3,9 +3,6 @@
 #include "server/serverlog.h"
 
 #include <QDateTime>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <sqlite3.h>
 
 namespace {
@@ -234,52 +231,6 @@ bool ReportStore::insertRecords(qint64 reportId, const Report& report, Outcome* 
             ++outcome->duplicates;
     }
     return true;
-}
-
-std::optional<ReportStore::ParsedReport>
-ReportStore::parseReport(const QByteArray& json, QString* error, qint64* droppedRecords) {
-    auto fail = [error](const QString& why) {
-        if (error)
-            *error = why;
-        return std::nullopt;
-    };
-    QJsonParseError parseError;
-    const QJsonDocument doc = QJsonDocument::fromJson(json, &parseError);
-    if (parseError.error != QJsonParseError::NoError)
-        return fail(QStringLiteral("not JSON: %1").arg(parseError.errorString()));
-    if (!doc.isObject())
-        return fail(QStringLiteral("a report is a JSON object"));
-    ParsedReport parsed;
-    const QJsonObject report = doc.object();
-    parsed.report.droppedRecords = qint64(report.value(QLatin1String("header"))
-                                              .toObject()
-                                              .value(QLatin1String("dropped_records"))
-                                              .toDouble());
-    if (droppedRecords)
-        *droppedRecords = parsed.report.droppedRecords;
-    for (auto it = report.begin(); it != report.end(); ++it) {
-        for (const QJsonValue element : it.value().toArray()) {
-            const QJsonObject object = element.toObject();
-            if (!element.isObject())
-                continue;
-            Record record;
-            if (object.contains(QLatin1String("id"))) {
-                const QJsonValue id = object.value(QLatin1String("id"));
-                if (!id.isString() || id.toString().isEmpty())
-                    return fail(QStringLiteral("a record id is not a non-empty string"));
-                record.id = id.toString();
-            }
-            parsed.texts.append(QJsonDocument(object).toJson(QJsonDocument::Compact));
-            parsed.report.records.append(std::move(record));
-        }
-    }
-    for (qsizetype i = 0; i < parsed.texts.size(); ++i)
-        parsed.report.records[i].json = parsed.texts[i];
-    return parsed;
-}
-
-ReportStore::Outcome ReportStore::store(const QByteArray&, const ParsedReport& parsed) {
-    return store(parsed.report);
 }
 
 int ReportStore::reportCount() const {

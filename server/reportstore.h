@@ -6,7 +6,6 @@
 #include <QString>
 #include <QStringList>
 #include <mutex>
-#include <optional>
 
 struct sqlite3;
 
@@ -52,16 +51,6 @@ public:
 
     // The reports kept: a report with neither records nor a drop count
     // leaves nothing and is not counted.
-    // Reading a report into a document holds many times its size; these
-    // stay only until every caller reads reports through ReportIntake.
-    struct ParsedReport {
-        QList<QByteArray> texts; // what the records' views point into
-        Report report;
-    };
-    static std::optional<ParsedReport> parseReport(const QByteArray& json, QString* error,
-                                                   qint64* droppedRecords = nullptr);
-    Outcome store(const QByteArray& body, const ParsedReport& parsed);
-
     int reportCount() const;
     // What the reports kept say the application dropped unsent, in all.
     qint64 droppedRecords() const;

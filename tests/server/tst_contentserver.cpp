@@ -478,7 +478,8 @@ void TestContentServer::badReportsAreRefusedAndNothingIsStored() {
     QFETCH(QByteArray, encoding);
     const auto result = post(body, encoding.isEmpty() ? nullptr : encoding.constData());
     QVERIFY(result);
-    QCOMPARE(result->status, 400);
+    // A body too big to take is refused as such before it is looked at.
+    QCOMPARE(result->status, body.size() > ContentServer::kMaxCompressedReport ? 413 : 400);
     QCOMPARE(m_server->reportCount(), 0);
     QVERIFY(m_server->recordIds().isEmpty());
     // The server still answers after a refused upload.

@@ -1,0 +1,340 @@
+#include "server/contentserver.h"
+#include "server/http/httplimits.h"
+#include "server/rawsocket.h"
+
+#include <QElapsedTimer>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+#include <sys/resource.h>
+#include <vector>
+#include <zlib.h>
+
+namespace {
+
+QByteArray get(const QByteArray& path, const QByteArray& extra = {}) {
+    return "GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + extra + "\r\n";
+}
+
+QByteArray postHead(const QByteArray& framing) {
+    return "POST /analytics/report HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Encoding: gzip\r\n" +
+           framing;
+}
+
+QByteArray gzipped(const QByteArray& data) {
+    z_stream z{};
+    deflateInit2(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 31, 8, Z_DEFAULT_STRATEGY);
+    QByteArray out(int(deflateBound(&z, uLong(data.size()))) + 32, '\0');
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.constData()));
+    z.avail_in = uInt(data.size());
+    z.next_out = reinterpret_cast<Bytef*>(out.data());
+    z.avail_out = uInt(out.size());
+    deflate(&z, Z_FINISH);
+    out.resize(qsizetype(z.total_out));
+    deflateEnd(&z);
+    return out;
+}
+
+QByteArray chunked(const QByteArray& body, qsizetype chunk) {
+    QByteArray out;
+    for (qsizetype at = 0; at < body.size(); at += chunk) {
+        const QByteArray piece = body.mid(at, chunk);
+        out += QByteArray::number(piece.size(), 16) + "\r\n" + piece + "\r\n";
+    }
+    return out + "0\r\n\r\n";
+}
+
+} // namespace
+
+// The limits of the HTTP layer, spoken to a running content server over
+// plain sockets, byte for byte.
+class TestHttpLimits : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void headerBytesAreLimited();
+    void headerFieldsAreLimited();
+    void bodiesOverTheLimitAre413_data();
+    void bodiesOverTheLimitAre413();
+    void chunkedUploadsAreStored();
+    void anUploadThatAsksToContinueIsToldTo();
+    void aRepeatedContentLengthIsRefused_data();
+    void aRepeatedContentLengthIsRefused();
+    void aGzipBodyWithoutItsTrailerIsRefused();
+    void pipelinedRequestsAreAnsweredInOrder();
+    void aTricklingRequestIsCutAtItsDeadline();
+    void idleKeepAliveConnectionsAreClosed();
+    void connectionsPerAddressAreLimited();
+    void connectionsInAllAreLimited();
+    void stopReturnsAtOnceWhateverTheClientsDo();
+
+private:
+    // A connection to the server that has sent `request`.
+    std::unique_ptr<RawSocket> sent(const QByteArray& request, const char* source = nullptr);
+    QByteArray exchange(const QByteArray& request);
+
+    QTemporaryDir* m_dir = nullptr;
+    ContentServer* m_server = nullptr;
+};
+
+void TestHttpLimits::initTestCase() {
+    QStandardPaths::setTestModeEnabled(true);
+}
+
+void TestHttpLimits::init() {
+    m_dir = new QTemporaryDir;
+    QVERIFY(m_dir->isValid());
+    m_server = new ContentServer;
+    m_server->setDataFolder(m_dir->path());
+    QVERIFY(m_server->start());
+}
+
+void TestHttpLimits::cleanup() {
+    delete m_server;
+    m_server = nullptr;
+    delete m_dir;
+    m_dir = nullptr;
+}
+
+std::unique_ptr<RawSocket> TestHttpLimits::sent(const QByteArray& request, const char* source) {
+    auto socket = std::make_unique<RawSocket>();
+    if (!socket->connectTo(m_server->port(), source) || !socket->send(request))
+        return nullptr;
+    return socket;
+}
+
+QByteArray TestHttpLimits::exchange(const QByteArray& request) {
+    const auto socket = sent(request);
+    return socket ? socket->readResponse() : QByteArray();
+}
+
+void TestHttpLimits::headerBytesAreLimited() {
+    // Just under the limit is served, just over it is refused and the
+    // connection closed.
+    const QByteArray base = get("/", "X-Pad: \r\n");
+    const qsizetype room = qsizetype(HttpLimits::kMaxHeaderBytes) - base.size();
+    QCOMPARE(
+        RawSocket::statusOf(exchange(get("/", "X-Pad: " + QByteArray(room - 64, 'a') + "\r\n"))),
+        200);
+    const auto socket = sent(get("/", "X-Pad: " + QByteArray(room + 64, 'a') + "\r\n"));
+    QVERIFY(socket);
+    const QByteArray refused = socket->readResponse();
+    QCOMPARE(RawSocket::statusOf(refused), 431);
+    QCOMPARE(RawSocket::headerOf(refused, "Connection"), QByteArray("close"));
+    QVERIFY(socket->closedWithin(3000));
+    // A header that never ends is refused once it passes the limit, not kept.
+    const auto endless = sent("GET / HTTP/1.1\r\nX-Pad: " + QByteArray(64 * 1024, 'a'));
+    QVERIFY(endless);
+    QCOMPARE(RawSocket::statusOf(endless->readResponse()), 431);
+}
+
+void TestHttpLimits::headerFieldsAreLimited() {
+    // Host is one of the fields.
+    QByteArray fields;
+    for (int i = 1; i < HttpLimits::kMaxHeaderFields; ++i)
+        fields += "X-F" + QByteArray::number(i) + ": 1\r\n";
+    QCOMPARE(RawSocket::statusOf(exchange(get("/", fields))), 200);
+    const auto socket = sent(get("/", fields + "X-Last: 1\r\n"));
+    QVERIFY(socket);
+    QCOMPARE(RawSocket::statusOf(socket->readResponse()), 431);
+    QVERIFY(socket->closedWithin(3000));
+}
+
+void TestHttpLimits::bodiesOverTheLimitAre413_data() {
+    QTest::addColumn<QByteArray>("request");
+    const qsizetype limit = ContentServer::kMaxCompressedReport;
+    QCOMPARE(qsizetype(HttpLimits::kMaxBodyBytes), limit);
+    // Refused on the declared length, before any of the body is sent.
+    QTest::newRow("Content-Length")
+        << postHead("Content-Length: " + QByteArray::number(limit + 1) + "\r\n\r\n");
+    QTest::newRow("huge Content-Length") << postHead("Content-Length: 99999999999999\r\n\r\n");
+    const QByteArray over(limit + 1, 'x');
+    QTest::newRow("chunked, small chunks")
+        << postHead("Transfer-Encoding: chunked\r\n\r\n") + chunked(over, 64 * 1024);
+    QTest::newRow("chunked, one chunk declared too big")
+        << postHead("Transfer-Encoding: chunked\r\n\r\n") + QByteArray::number(limit + 1, 16) +
+               "\r\n";
+}
+
+void TestHttpLimits::bodiesOverTheLimitAre413() {
+    QFETCH(QByteArray, request);
+    const auto socket = sent(request);
+    QVERIFY(socket);
+    const QByteArray response = socket->readResponse();
+    QCOMPARE(RawSocket::statusOf(response), 413);
+    QCOMPARE(RawSocket::headerOf(response, "X-Content-Type-Options"), QByteArray("nosniff"));
+    QVERIFY(socket->closedWithin(5000));
+    QCOMPARE(m_server->reportCount(), 0);
+}
+
+void TestHttpLimits::chunkedUploadsAreStored() {
+    const QByteArray body = gzipped(R"({"records": [{"id": "c1"}, {"id": "c2"}]})");
+    const QByteArray response =
+        exchange(postHead("Transfer-Encoding: chunked\r\n\r\n") + chunked(body, 7));
+    QCOMPARE(RawSocket::statusOf(response), 200);
+    QCOMPARE(m_server->recordIds(), (QStringList{"c1", "c2"}));
+}
+
+void TestHttpLimits::anUploadThatAsksToContinueIsToldTo() {
+    const QByteArray body = gzipped(R"({"records": [{"id": "e1"}]})");
+    const auto socket = sent(postHead(
+        "Expect: 100-continue\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n\r\n"));
+    QVERIFY(socket);
+    QCOMPARE(RawSocket::statusOf(socket->readResponse()), 100);
+    QVERIFY(socket->send(body));
+    QCOMPARE(RawSocket::statusOf(socket->readResponse()), 200);
+    QCOMPARE(m_server->recordIds(), QStringList{"e1"});
+}
+
+void TestHttpLimits::aRepeatedContentLengthIsRefused_data() {
+    QTest::addColumn<QByteArray>("lengths");
+    QTest::newRow("conflicting") << QByteArray("Content-Length: 4\r\nContent-Length: 40\r\n");
+    QTest::newRow("equal") << QByteArray("Content-Length: 4\r\nContent-Length: 4\r\n");
+    QTest::newRow("listed") << QByteArray("Content-Length: 4, 40\r\n");
+    QTest::newRow("with chunked") << QByteArray(
+        "Transfer-Encoding: chunked\r\nContent-Length: 4\r\n");
+}
+
+void TestHttpLimits::aRepeatedContentLengthIsRefused() {
+    QFETCH(QByteArray, lengths);
+    const auto socket = sent(postHead(lengths + "\r\n") + "abcd" + get("/"));
+    QVERIFY(socket);
+    QCOMPARE(RawSocket::statusOf(socket->readResponse()), 400);
+    // Nothing after the refused request is read as a request of its own.
+    QVERIFY(socket->closedWithin(5000));
+}
+
+void TestHttpLimits::aGzipBodyWithoutItsTrailerIsRefused() {
+    const QByteArray whole = gzipped(R"({"records": [{"id": "t1"}]})");
+    const QByteArray cut = whole.left(whole.size() - 8);
+    const QByteArray response =
+        exchange(postHead("Content-Length: " + QByteArray::number(cut.size()) + "\r\n\r\n") + cut);
+    QCOMPARE(RawSocket::statusOf(response), 400);
+    QCOMPARE(RawSocket::headerOf(response, "Connection"), QByteArray("close"));
+    QCOMPARE(m_server->reportCount(), 0);
+}
+
+void TestHttpLimits::pipelinedRequestsAreAnsweredInOrder() {
+    const QByteArray report = gzipped(R"({"records": [{"id": "p1"}]})");
+    const QByteArray post =
+        postHead("Content-Length: " + QByteArray::number(report.size()) + "\r\n\r\n") + report;
+    const auto socket = sent(get("/wechat/article.do?id=1") + get("/missing.do") + post +
+                             get("/wechat/article.do?id=0") + get("/"));
+    QVERIFY(socket);
+    const QList<int> expected{200, 404, 200, 404, 200};
+    QList<int> statuses;
+    for (int i = 0; i < expected.size(); ++i)
+        statuses << RawSocket::statusOf(socket->readResponse());
+    QCOMPARE(statuses, expected);
+    QCOMPARE(m_server->recordIds(), QStringList{"p1"});
+}
+
+void TestHttpLimits::aTricklingRequestIsCutAtItsDeadline() {
+    const QByteArray request = get("/", QByteArray("X-Slow: ") + QByteArray(40, 'a') + "\r\n");
+    RawSocket socket;
+    QVERIFY(socket.connectTo(m_server->port()));
+    QElapsedTimer clock;
+    clock.start();
+    const qint64 deadlineMs = HttpLimits::kRequestDeadline.count() * 1000;
+    // A byte every 500 ms keeps each read short but never finishes in time.
+    qsizetype at = 0;
+    while (socket.isOpen() && at < request.size() - 1 && clock.elapsed() < deadlineMs + 3000) {
+        socket.send(request.mid(at++, 1));
+        socket.closedWithin(500);
+    }
+    QVERIFY2(!socket.isOpen(), "the trickling connection was not closed");
+    QVERIFY2(clock.elapsed() >= deadlineMs - 500, qPrintable(QString::number(clock.elapsed())));
+}
+
+void TestHttpLimits::idleKeepAliveConnectionsAreClosed() {
+    const auto socket = sent(get("/"));
+    QVERIFY(socket);
+    const QByteArray response = socket->readResponse();
+    QCOMPARE(RawSocket::statusOf(response), 200);
+    QCOMPARE(RawSocket::headerOf(response, "Connection"), QByteArray("keep-alive"));
+    const qint64 idleMs = HttpLimits::kIdleTimeout.count() * 1000;
+    QVERIFY2(!socket->closedWithin(int(idleMs - 1000)), "closed before the idle time");
+    QVERIFY2(socket->closedWithin(3000), "left open after the idle time");
+}
+
+void TestHttpLimits::connectionsPerAddressAreLimited() {
+    std::vector<std::unique_ptr<RawSocket>> held;
+    for (int i = 0; i < HttpLimits::kMaxConnectionsPerAddress; ++i) {
+        held.push_back(std::make_unique<RawSocket>());
+        QVERIFY(held.back()->connectTo(m_server->port(), "127.0.0.5"));
+    }
+    // The held ones are served, the one over the limit is closed at once.
+    QVERIFY(held.front()->send(get("/")));
+    QCOMPARE(RawSocket::statusOf(held.front()->readResponse()), 200);
+    RawSocket over;
+    QVERIFY(over.connectTo(m_server->port(), "127.0.0.5"));
+    QVERIFY(over.closedWithin(2000));
+    // Other addresses are not affected.
+    QCOMPARE(RawSocket::statusOf(exchange(get("/"))), 200);
+    // A closed connection frees its place.
+    held.back()->close();
+    QTest::qWait(200);
+    const auto again = sent(get("/"), "127.0.0.5");
+    QVERIFY(again);
+    QCOMPARE(RawSocket::statusOf(again->readResponse()), 200);
+}
+
+void TestHttpLimits::connectionsInAllAreLimited() {
+    // The test holds one end of every connection and the server the other.
+    rlimit files{};
+    getrlimit(RLIMIT_NOFILE, &files);
+    const rlim_t wanted = 2 * rlim_t(HttpLimits::kMaxConnections) + 256;
+    if (files.rlim_cur < wanted) {
+        files.rlim_cur = std::min(wanted, files.rlim_max);
+        setrlimit(RLIMIT_NOFILE, &files);
+    }
+    if (files.rlim_cur < wanted)
+        QSKIP("too few file descriptors for the connection limit");
+    std::vector<std::unique_ptr<RawSocket>> held;
+    const int perAddress = HttpLimits::kMaxConnectionsPerAddress;
+    for (int i = 0; i < HttpLimits::kMaxConnections; ++i) {
+        const QByteArray source = "127.0.1." + QByteArray::number(1 + i / perAddress);
+        held.push_back(std::make_unique<RawSocket>());
+        QVERIFY(held.back()->connectTo(m_server->port(), source.constData()));
+    }
+    QVERIFY(held.back()->send(get("/")));
+    QCOMPARE(RawSocket::statusOf(held.back()->readResponse()), 200);
+    RawSocket over;
+    QVERIFY(over.connectTo(m_server->port(), "127.0.2.1"));
+    QVERIFY(over.closedWithin(2000));
+    held.clear();
+    QTest::qWait(300);
+    QCOMPARE(RawSocket::statusOf(exchange(get("/"))), 200);
+}
+
+void TestHttpLimits::stopReturnsAtOnceWhateverTheClientsDo() {
+    std::vector<std::unique_ptr<RawSocket>> clients;
+    // Silent, half a header, half a body, and one that reads no answers.
+    clients.push_back(sent(QByteArray()));
+    clients.push_back(sent("GET / HTTP/1.1\r\nHost: x"));
+    clients.push_back(sent(postHead("Content-Length: 100000\r\n\r\n") + QByteArray(500, 'x')));
+    QByteArray many;
+    for (int i = 0; i < 2000; ++i)
+        many += get("/wechat/getPm25CentralIssue.do");
+    clients.push_back(sent(many));
+    for (const auto& client : clients)
+        QVERIFY(client);
+    QTest::qWait(300);
+    QElapsedTimer clock;
+    clock.start();
+    m_server->stop();
+    const qint64 took = clock.elapsed();
+    qInfo() << "stop() took" << took << "ms";
+    QVERIFY2(took < 1000, qPrintable(QString::number(took)));
+    QVERIFY(!m_server->isRunning());
+    for (const auto& client : clients)
+        QVERIFY(client->closedWithin(2000));
+}
+
+QTEST_GUILESS_MAIN(TestHttpLimits)
+#include "tst_httplimits.moc"

@@ -1,0 +1,108 @@
+#include "server/slowload.h"
+
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+#include <csignal>
+
+namespace {
+
+constexpr int kSlowClients = 200;
+constexpr int kTrickleMs = 2000;
+constexpr int kRunMs = 20000;
+
+} // namespace
+
+// Slow clients from many addresses must neither starve an ordinary client
+// nor hold the stand-alone server up when it is told to quit.
+class TestSlowClients : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void pagesStayQuickAndSigtermEndsTheServer();
+    void sigintEndsTheServerToo();
+
+private:
+    // Starts the stand-alone server on a free port; its port, or 0.
+    int startServer(QProcess& server);
+    static bool endsWithin2s(QProcess& server, int signal);
+
+    QTemporaryDir m_home;
+};
+
+void TestSlowClients::initTestCase() {
+    QVERIFY(m_home.isValid());
+}
+
+int TestSlowClients::startServer(QProcess& server) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("HOME", m_home.path());
+    env.insert("XDG_DATA_HOME", m_home.filePath("data"));
+    server.setProcessEnvironment(env);
+    // Its log says a line per request; unread, a pipe would fill and stall it.
+    server.setStandardErrorFile(QProcess::nullDevice());
+    server.start(qEnvironmentVariable("VANTORO_BUILD_DIR") + "/server/vantoro-content-server",
+                 {"--port", "0", "--data", m_home.filePath("server")});
+    if (!server.waitForStarted())
+        return 0;
+    QDeadlineTimer started(15000);
+    while (!server.canReadLine() && !started.hasExpired() && server.state() == QProcess::Running)
+        server.waitForReadyRead(200);
+    const QString first = QString::fromUtf8(server.readLine()).trimmed();
+    const auto match = QRegularExpression("^http://127\\.0\\.0\\.1:(\\d+)$").match(first);
+    return match.hasMatch() ? match.captured(1).toInt() : 0;
+}
+
+bool TestSlowClients::endsWithin2s(QProcess& server, int signal) {
+    QElapsedTimer clock;
+    clock.start();
+    ::kill(pid_t(server.processId()), signal);
+    const bool ended = server.waitForFinished(2000);
+    qInfo("signal %d to exit: %lld ms", signal, clock.elapsed());
+    if (!ended) {
+        server.kill();
+        server.waitForFinished();
+        return false;
+    }
+    return server.exitStatus() == QProcess::NormalExit && server.exitCode() == 0;
+}
+
+void TestSlowClients::pagesStayQuickAndSigtermEndsTheServer() {
+    QProcess server;
+    const int port = startServer(server);
+    QVERIFY(port > 0);
+
+    SlowLoad load(port, kSlowClients, kTrickleMs);
+    load.open();
+    const SlowLoad::Figures figures = load.run(kRunMs);
+    qInfo("%d slow clients for %d s: %d pages, %d failed, latency p50 %.2f ms, p99 %.2f ms, "
+          "max %.2f ms; slow connections cut %d times",
+          kSlowClients, kRunMs / 1000, figures.pages, figures.failures, figures.p50Ms,
+          figures.p99Ms, figures.maxMs, figures.cuts);
+    QCOMPARE(figures.failures, 0);
+    QVERIFY(figures.pages >= 100);
+    QVERIFY2(figures.p99Ms < 100, "the ordinary client stalled behind the slow ones");
+    // Each slow client outlives its request deadline once at least.
+    QVERIFY(figures.cuts >= kSlowClients);
+
+    // The slow clients are still connected and trickling.
+    QVERIFY2(endsWithin2s(server, SIGTERM), "the server did not exit at once on SIGTERM");
+}
+
+void TestSlowClients::sigintEndsTheServerToo() {
+    QProcess server;
+    const int port = startServer(server);
+    QVERIFY(port > 0);
+    SlowLoad load(port, 50, 200);
+    load.open();
+    QCOMPARE(load.run(1000).failures, 0);
+    QVERIFY2(endsWithin2s(server, SIGINT), "the server did not exit at once on SIGINT");
+}
+
+QTEST_GUILESS_MAIN(TestSlowClients)
+#include "tst_slowclients.moc"
