@@ -168,6 +168,10 @@ QList<QByteArray> ContentServer::recordBodies() const {
     return m_store.recordBodies();
 }
 
+QStringList ContentServer::reportClients() const {
+    return m_store.reportClients();
+}
+
 QStringList ContentServer::recordIds() const {
     return m_store.recordIds();
 }
@@ -315,7 +319,8 @@ void ContentServer::installRoutes() {
         // The intake reads the text where it lies: a copy of a report that
         // may be megabytes is what it must not make.
         const ReportIntake::Answer answer =
-            ReportIntake(m_store).take(QByteArrayView(body.data(), qsizetype(body.size())));
+            ReportIntake(m_store).take(QByteArrayView(body.data(), qsizetype(body.size())),
+                                       QString::fromStdString(req.clientAddress));
         res.close = answer.status == 400 || answer.status == 413;
         sendJson(res, answer.status, answer.body);
     });

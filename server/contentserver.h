@@ -47,6 +47,8 @@ public:
     int reportCount() const;
     qint64 droppedRecords() const;
     QStringList recordIds() const;
+    // The class of each kept report's sender ("loopback", "private", ...).
+    QStringList reportClients() const;
     QList<QByteArray> recordBodies() const;
 
     static constexpr qsizetype kMaxCompressedReport = 1 << 20;

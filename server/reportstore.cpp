@@ -265,6 +265,19 @@ QList<QByteArray> ReportStore::recordBodies() const {
     return bodies;
 }
 
+QStringList ReportStore::reportClients() const {
+    std::lock_guard lock(m_mutex);
+    QStringList clients;
+    if (!m_db)
+        return clients;
+    Statement select(m_db, "SELECT client FROM reports ORDER BY id");
+    while (select && sqlite3_step(select.get()) == SQLITE_ROW) {
+        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(select.get(), 0));
+        clients << QString::fromUtf8(text, sqlite3_column_bytes(select.get(), 0));
+    }
+    return clients;
+}
+
 QStringList ReportStore::recordIds() const {
     std::lock_guard lock(m_mutex);
     QStringList ids;

@@ -56,6 +56,9 @@ public:
     qint64 droppedRecords() const;
     // The record ids kept, in the order they arrived.
     QStringList recordIds() const;
+    // The sender class of each report row, in the order they arrived (empty
+    // where the sender was not known).
+    QStringList reportClients() const;
     // The records kept, as JSON, in the order they arrived.
     QList<QByteArray> recordBodies() const;
 

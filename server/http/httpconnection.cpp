@@ -117,6 +117,7 @@ void HttpConnection::sendContinue() {
 
 void HttpConnection::answer() {
     HttpRequest& request = m_parser->request();
+    request.clientAddress = m_address;
     const HttpResponse response = m_server.answer(request);
     const bool keepAlive = m_parser->keep_alive() && !response.close;
     m_firstRequest = false;

@@ -14,6 +14,8 @@ struct HttpRequest {
     std::vector<std::pair<std::string, std::string>> params;
     std::vector<std::pair<std::string, std::string>> headers;
     std::string body;
+    // The sender's IP address as text.
+    std::string clientAddress;
 
     // Splits a request target into the decoded path and parameters.
     void setTarget(std::string_view rawTarget);

@@ -418,6 +418,8 @@ void TestContentServer::reportsAreStoredOnceEach() {
     QCOMPARE(first->status, 200);
     QCOMPARE(stored(first), (QJsonObject{{"stored", 3}, {"duplicates", 0}}));
     QCOMPARE(m_server->recordIds(), (QStringList{"a1", "a2", "a3"}));
+    // The report row says where it came from, not what it said.
+    QCOMPARE(m_server->reportClients(), QStringList{"loopback"});
 
     // A retry of the same upload, now deflated, and a newer one that overlaps it.
     const auto retry = post(compressed(reportWith({"a1", "a2", "a3"}), Wrap::Zlib), "deflate");
