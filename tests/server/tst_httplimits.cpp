@@ -1,6 +1,7 @@
 #include "server/contentserver.h"
 #include "server/http/httplimits.h"
 #include "server/rawsocket.h"
+#include "support/zlibpacked.h"
 
 #include <QElapsedTimer>
 #include <QStandardPaths>
@@ -23,17 +24,7 @@ QByteArray postHead(const QByteArray& framing) {
 }
 
 QByteArray gzipped(const QByteArray& data) {
-    z_stream z{};
-    deflateInit2(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 31, 8, Z_DEFAULT_STRATEGY);
-    QByteArray out(int(deflateBound(&z, uLong(data.size()))) + 32, '\0');
-    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.constData()));
-    z.avail_in = uInt(data.size());
-    z.next_out = reinterpret_cast<Bytef*>(out.data());
-    z.avail_out = uInt(out.size());
-    deflate(&z, Z_FINISH);
-    out.resize(qsizetype(z.total_out));
-    deflateEnd(&z);
-    return out;
+    return zlibPacked(data, 31);
 }
 
 QByteArray chunked(const QByteArray& body, qsizetype chunk) {

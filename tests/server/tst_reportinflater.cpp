@@ -1,30 +1,17 @@
 #include "server/reportinflater.h"
+#include "support/zlibpacked.h"
 
 #include <QTest>
 #include <zlib.h>
 
 namespace {
 
-QByteArray packed(const QByteArray& data, int windowBits) {
-    z_stream z{};
-    deflateInit2(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, windowBits, 8, Z_DEFAULT_STRATEGY);
-    QByteArray out(int(deflateBound(&z, uLong(data.size()))) + 32, '\0');
-    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.constData()));
-    z.avail_in = uInt(data.size());
-    z.next_out = reinterpret_cast<Bytef*>(out.data());
-    z.avail_out = uInt(out.size());
-    deflate(&z, Z_FINISH);
-    out.resize(qsizetype(z.total_out));
-    deflateEnd(&z);
-    return out;
-}
-
 QByteArray gzip(const QByteArray& data) {
-    return packed(data, 31);
+    return zlibPacked(data, 31);
 }
 
 QByteArray zlibStream(const QByteArray& data) {
-    return packed(data, 15);
+    return zlibPacked(data, 15);
 }
 
 const QByteArray kText = QByteArray("{\"records\": [{\"id\": \"i1\"}]}").repeated(200);
