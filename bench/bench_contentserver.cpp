@@ -15,6 +15,7 @@
 #include "loopbackconnection.h"
 #include "server/contentserver.h"
 #include "serverprocess.h"
+#include "support/zlibpacked.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -29,7 +30,6 @@
 #include <latch>
 #include <thread>
 #include <vector>
-#include <zlib.h>
 
 namespace {
 
@@ -64,18 +64,7 @@ const Mode kModes[] = {
 };
 
 QByteArray gzip(const QByteArray& data) {
-    z_stream z{};
-    // 15 + 16 asks zlib for a gzip header and trailer.
-    deflateInit2(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY);
-    QByteArray out(qsizetype(deflateBound(&z, uLong(data.size()))) + 32, Qt::Uninitialized);
-    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.constData()));
-    z.avail_in = uInt(data.size());
-    z.next_out = reinterpret_cast<Bytef*>(out.data());
-    z.avail_out = uInt(out.size());
-    const int rc = deflate(&z, Z_FINISH);
-    out.resize(qsizetype(z.total_out));
-    deflateEnd(&z);
-    return rc == Z_STREAM_END ? out : QByteArray();
+    return zlibPacked(data, 15 + 16); // 15 + 16: a gzip header and trailer
 }
 
 // Random hex: compresses to about half its length, so a report's
