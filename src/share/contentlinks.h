@@ -15,4 +15,10 @@ public:
     // The root page: scheme and host (and port), no path.
     static QString rootPage();
     static QString link(const QString& pathAndQuery);
+
+    // True when the link's host is this computer: "localhost" (and names
+    // under it), 127.0.0.0/8, ::1, or the unspecified 0.0.0.0 and ::. Such a
+    // link opens nowhere but here, so a phone that is handed it gets nothing.
+    // Any other host, private LAN addresses included, may be reachable.
+    static bool opensOnlyHere(const QUrl& link);
 };

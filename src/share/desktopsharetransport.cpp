@@ -1,6 +1,7 @@
 #include "share/desktopsharetransport.h"
 
 #include "platform/uikit/keywindow.h"
+#include "share/contentlinks.h"
 #include "share/qrcode.h"
 #include "share/sharelog.h"
 #include "share/shareqrpanel.h"
@@ -48,6 +49,13 @@ bool DesktopShareTransport::sendToWechat(const SharePost& post, QWidget* present
         qCWarning(lcShare) << "desktop transport: no window to show the WeChat code over";
         return false;
     }
+    if (!post.link.isEmpty() && ContentLinks::opensOnlyHere(QUrl(post.link))) {
+        // A code would scan, but the phone would find nothing behind it.
+        qCInfo(lcShare) << "desktop transport: no WeChat code for" << post.link
+                        << "- it opens only on this computer; start with --content-base";
+        new ShareQrPanel(window, wechatHeading(post), QImage(), QString::fromUtf8(kLocalLinkNote));
+        return true;
+    }
     // Without a link there is nothing to open on the phone; the code then
     // carries the text itself.
     const QrCode code = QrCode::encode(post.link.isEmpty() ? post.text : post.link);
@@ -55,9 +63,12 @@ bool DesktopShareTransport::sendToWechat(const SharePost& post, QWidget* present
         qCWarning(lcShare) << "desktop transport: the link does not fit a QR code";
         return false;
     }
+    new ShareQrPanel(window, wechatHeading(post), code.toImage(4), QString::fromUtf8(kWechatNote));
+    return true;
+}
+
+QString DesktopShareTransport::wechatHeading(const SharePost& post) {
     const SocialSnsPlatform* platform =
         SocialSnsPlatformManager::getSocialPlatformWithName(post.platform);
-    new ShareQrPanel(window, platform ? platform->displayName() : post.platform, code.toImage(4),
-                     QString::fromUtf8(kWechatNote));
-    return true;
+    return platform ? platform->displayName() : post.platform;
 }

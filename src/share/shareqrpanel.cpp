@@ -6,12 +6,17 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
+#include <algorithm>
 
 namespace {
 QPointer<ShareQrPanel> g_current;
 
 constexpr int kCardWidth = 240;
 constexpr int kCodeSide = 180;
+constexpr int kTextWidth = kCardWidth - 20;
+// Room for two lines of the note, so that a short note leaves the card as it
+// always was.
+constexpr int kMinNoteHeight = 36;
 } // namespace
 
 ShareQrPanel::ShareQrPanel(QWidget* window, const QString& heading, const QImage& qrImage,
@@ -41,12 +46,17 @@ ShareQrPanel::ShareQrPanel(QWidget* window, const QString& heading, const QImage
     code.setDevicePixelRatio(2);
     m_code->setPixmap(code);
     m_code->setAlignment(Qt::AlignCenter);
+    m_code->setVisible(!qrImage.isNull());
 
     QFont noteFont = m_note->font();
     noteFont.setPixelSize(13);
     m_note->setFont(noteFont);
     m_note->setAlignment(Qt::AlignCenter);
     m_note->setWordWrap(true);
+
+    m_card->setObjectName(QStringLiteral("card"));
+    m_code->setObjectName(QStringLiteral("code"));
+    m_note->setObjectName(QStringLiteral("note"));
 
     connect(m_closeButton, &QPushButton::clicked, this, &ShareQrPanel::close);
 
@@ -78,17 +88,22 @@ void ShareQrPanel::close() {
     deleteLater();
 }
 
+int ShareQrPanel::noteHeight() const {
+    return std::max(kMinNoteHeight, m_note->heightForWidth(kTextWidth));
+}
+
 void ShareQrPanel::layoutCard() {
-    const int height = 16 + 24 + 8 + kCodeSide + 8 + 36 + 8 + 36 + 12;
+    const int codeHeight = m_qrImage.isNull() ? 0 : kCodeSide + 8;
+    const int height = 16 + 24 + 8 + codeHeight + noteHeight() + 8 + 36 + 12;
     m_card->setGeometry((width() - kCardWidth) / 2, (this->height() - height) / 2, kCardWidth,
                         height);
     int y = 16;
-    m_heading->setGeometry(10, y, kCardWidth - 20, 24);
+    m_heading->setGeometry(10, y, kTextWidth, 24);
     y += 24 + 8;
     m_code->setGeometry((kCardWidth - kCodeSide) / 2, y, kCodeSide, kCodeSide);
-    y += kCodeSide + 8;
-    m_note->setGeometry(10, y, kCardWidth - 20, 36);
-    y += 36 + 8;
+    y += codeHeight;
+    m_note->setGeometry(10, y, kTextWidth, noteHeight());
+    y += noteHeight() + 8;
     m_closeButton->setGeometry(20, y, kCardWidth - 40, 36);
 }
 

@@ -8,8 +8,10 @@ class QLabel;
 class QPushButton;
 
 // The chat app's stand-in on the desktop: a card over the window with a QR
-// code of the post's link for the phone to scan, a heading and a note. A tap
-// anywhere, or its close button, closes it.
+// code of the post's link for the phone to scan, a heading and a note. A null
+// code image leaves the code out and the card holds the heading and the note
+// only; the card is as tall as its note needs. A tap anywhere, or its close
+// button, closes it.
 class ShareQrPanel : public QWidget {
     Q_OBJECT
 public:
@@ -31,6 +33,7 @@ protected:
 
 private:
     void layoutCard();
+    int noteHeight() const;
 
     QImage m_qrImage;
     QWidget* m_card;

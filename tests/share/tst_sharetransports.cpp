@@ -1,4 +1,5 @@
 #include "platform/uikit/keywindow.h"
+#include "share/contentlinks.h"
 #include "share/desktopsharetransport.h"
 #include "share/outboxsharetransport.h"
 #include "share/qrcode.h"
@@ -137,6 +138,40 @@ private slots:
         post.platform = QStringLiteral("sina");
         QVERIFY(!outbox.send(post, nullptr));
         QVERIFY(outbox.lastFile().isEmpty());
+    }
+
+    void linksThatOnlyThisComputerOpens_data() {
+        QTest::addColumn<QString>("link");
+        QTest::addColumn<bool>("onlyHere");
+        QTest::newRow("embedded server") << "http://127.0.0.1:41234/wechat/x?a=1" << true;
+        QTest::newRow("rest of 127/8") << "http://127.1.2.3/" << true;
+        QTest::newRow("short IPv4 form") << "http://127.1/" << true;
+        QTest::newRow("IPv6 loopback") << "http://[::1]:8080/rank" << true;
+        QTest::newRow("IPv6 loopback, long") << "http://[0:0:0:0:0:0:0:1]/" << true;
+        QTest::newRow("IPv6 loopback, zone") << "http://[::1%25lo]/" << true;
+        QTest::newRow("IPv4-mapped loopback") << "http://[::ffff:127.0.0.1]/" << true;
+        QTest::newRow("upper case name") << "https://LOCALHOST:8443/" << true;
+        QTest::newRow("name with root dot") << "http://localhost./" << true;
+        QTest::newRow("name under localhost") << "http://app.localhost/" << true;
+        QTest::newRow("IPv4 unspecified") << "http://0.0.0.0:8080/" << true;
+        QTest::newRow("IPv6 unspecified") << "http://[::]:8080/" << true;
+
+        QTest::newRow("public name") << "https://example.com/x" << false;
+        QTest::newRow("private 10/8") << "http://10.0.0.2/" << false;
+        QTest::newRow("private 192.168/16") << "http://192.168.1.20:8080/" << false;
+        QTest::newRow("next to 127/8") << "http://128.0.0.1/" << false;
+        QTest::newRow("name starting 127") << "http://127.0.0.1.example.com/" << false;
+        QTest::newRow("name starting localhost") << "http://localhost.example.com/" << false;
+        QTest::newRow("name ending localhost") << "http://mylocalhost/" << false;
+        QTest::newRow("IPv6 public") << "http://[2001:db8::1]/" << false;
+        QTest::newRow("IPv6 next to ::1") << "http://[::2]/" << false;
+        QTest::newRow("IPv4-mapped private") << "http://[::ffff:10.0.0.2]/" << false;
+        QTest::newRow("no host") << "" << false;
+    }
+    void linksThatOnlyThisComputerOpens() {
+        QFETCH(QString, link);
+        QFETCH(bool, onlyHere);
+        QCOMPARE(ContentLinks::opensOnlyHere(QUrl(link)), onlyHere);
     }
 
     void wechatShowsTheLinkAsACodeOverTheWindow() {
