@@ -1,58 +1,6 @@
 #include "server/contentpages.h"
 
-#include <iterator>
-
 namespace {
-
-struct Article {
-    const char16_t* topic;
-    const char16_t* title;
-    const char16_t* date;
-    const char16_t* summary;
-    const char16_t* paragraphs[4];
-};
-
-constexpr Article kArticles[] = {
-    {u"成因",
-     u"冬季雾霾为何频发：逆温层与静稳天气",
-     u"2024-01-15",
-     u"冷空气一走，城市上空就像盖上了锅盖。",
-     {u"冬季夜长，地面降温快，近地面空气比上方更冷，形成“逆温层”。冷空气沉在下面，污染物无法向上扩"
-      u"散。",
-      u"风速小、湿度大的静稳天气让颗粒物在原地越积越多，湿度高时细颗粒物还会吸水长大，能见度随之下"
-      u"降。",
-      u"供暖季燃煤、机动车尾气和工业排放叠加，本地污染与周边输送相互作用，一次重污染过程往往持续数"
-      u"天。",
-      u"一场风力四级以上的冷空气或一次有效降水，通常就能让空气质量迅速好转。"}},
-    {u"科普",
-     u"PM2.5 是什么：一文读懂细颗粒物",
-     u"2024-01-12",
-     u"直径不到头发丝三十分之一的颗粒，能深入肺泡。",
-     {u"PM2.5 指空气动力学当量直径小于等于 2.5 微米的颗粒物，单位是微克每立方米（μg/m³）。",
-      u"它比 PM10 更细，能随呼吸进入细支气管和肺泡，长期暴露与呼吸系统和心血管疾病风险上升有关。",
-      u"空气质量指数（AQI）把多种污染物换算成 0 到 500 的数值：0–50 为优，51–100 为良，超过 100 "
-      u"即为污染。",
-      u"看数值时记得区分实时浓度与 24 小时平均浓度，两者可能相差很大。"}},
-    {u"防护",
-     u"雾霾天如何选择和佩戴口罩",
-     u"2024-01-10",
-     u"普通棉布口罩挡不住细颗粒物。",
-     {u"选择标注 KN95 或更高防护等级的颗粒物防护口罩，普通棉布口罩和医用外科口罩对 PM2.5 "
-      u"的过滤效果有限。",
-      u"佩戴时按压鼻夹，让口罩与面部贴合；有明显漏气时，再好的滤材也会大打折扣。",
-      u"口罩呼吸阻力变大或变脏时应及时更换。儿童、孕妇和心肺疾病患者应尽量减少外出，佩戴前咨询医生"
-      u"。",
-      u"重污染天减少户外剧烈运动，把晨练改到室内进行。"}},
-    {u"居家",
-     u"室内空气净化：开窗、净化器与绿植",
-     u"2024-01-08",
-     u"关窗不等于安全，净化器也不是万能的。",
-     {u"重污染时段应关闭门窗，选择空气质量好转的时段短时开窗通风，避免室内二氧化碳和其他污染物积累"
-      u"。",
-      u"选购空气净化器时关注洁净空气输出比率（CADR），适用面积与房间大小相匹配，并按时更换滤网。",
-      u"绿植能让人心情愉快，但对颗粒物的净化作用很小，不能代替通风和净化设备。",
-      u"室内吸烟、油烟和燃香也会显著提高 PM2.5 浓度，做饭时请打开油烟机。"}},
-};
 
 const char* const kStyle = R"(
 body{margin:0;font-family:"PingFang SC","Microsoft YaHei","WenQuanYi Micro Hei",sans-serif;
@@ -75,11 +23,10 @@ th,td{padding:8px 4px;text-align:center;border-bottom:1px solid #eee}
 th{background:#e6f4ec;color:#2e8b57}
 .level{display:inline-block;border-radius:4px;padding:0 6px;font-size:12px}
 footer{color:#888;font-size:12px;text-align:center;padding:12px}
+.sample{background:#fff4d6;color:#8a5a00}
+.article img{max-width:100%}
+.article pre{overflow-x:auto}
 )";
-
-QString text(const char16_t* s) {
-    return QString::fromUtf16(s);
-}
 
 } // namespace
 
@@ -137,21 +84,22 @@ QByteArray ContentPages::index() {
     return page(QStringLiteral("Vantoro 空气质量"), body);
 }
 
-int ContentPages::articleCount() {
-    return int(std::size(kArticles));
+QString ContentPages::sampleMark(const Article& article) {
+    return article.sample ? QStringLiteral("<span class=\"tag sample\">示例内容</span>")
+                          : QString();
 }
 
-QByteArray ContentPages::hotIssues() {
+QByteArray ContentPages::hotIssues(const QList<Article>& articles) {
     QString cards;
-    for (int i = 0; i < articleCount(); ++i) {
-        const Article& a = kArticles[i];
-        cards += QStringLiteral("<div class=\"card\"><h2><span class=\"tag\">%1</span>"
-                                "<a href=\"/wechat/article.do?id=%2\">%3</a></h2>"
-                                "<p>%4</p><p class=\"meta\">%5</p></div>")
-                     .arg(escape(text(a.topic)))
-                     .arg(i + 1)
-                     .arg(escape(text(a.title)), escape(text(a.summary)), escape(text(a.date)));
-    }
+    for (const Article& a : articles)
+        cards += QStringLiteral("<div class=\"card\"><h2><span class=\"tag\">%1</span>%2"
+                                "<a href=\"/wechat/article.do?id=%3\">%4</a></h2>"
+                                "<p>%5</p><p class=\"meta\">%6</p></div>")
+                     // One pass, so that nothing in a title is taken for a placeholder.
+                     .arg(escape(a.tag), sampleMark(a), escape(a.id), escape(a.title),
+                          escape(a.summary), a.date.toString(Qt::ISODate));
+    if (articles.isEmpty())
+        cards = QStringLiteral("<div class=\"card\"><p>暂无热点文章。</p></div>");
     const QString body = QStringLiteral("<header><h1>空气质量热点</h1><p>关注雾霾，守护呼吸</p>"
                                         "</header><main>%1</main>"
                                         "<footer>Vantoro · 点击标题阅读全文</footer>")
@@ -159,28 +107,22 @@ QByteArray ContentPages::hotIssues() {
     return page(QStringLiteral("空气质量热点"), body);
 }
 
-QByteArray ContentPages::article(int id) {
-    if (id < 1 || id > articleCount())
-        return {};
-    const Article& a = kArticles[id - 1];
-    QString paragraphs;
-    for (const char16_t* p : a.paragraphs)
-        paragraphs += QStringLiteral("<p>%1</p>").arg(escape(text(p)));
+QByteArray ContentPages::article(const Article& article, const QList<Article>& all) {
     QString more;
-    for (int i = 1; i <= articleCount(); ++i)
-        if (i != id)
+    for (const Article& other : all)
+        if (other.id != article.id)
             more += QStringLiteral("<li><a href=\"/wechat/article.do?id=%1\">%2</a></li>")
-                        .arg(i)
-                        .arg(escape(text(kArticles[i - 1].title)));
+                        .arg(escape(other.id), escape(other.title));
+    // The body is cmark's HTML, made in its safe mode; everything else is escaped here.
     const QString body =
-        QStringLiteral("<header><h1>%1</h1><p>%2 · %3</p></header><main>"
-                       "<div class=\"card\">%4</div>"
-                       "<div class=\"card\"><h2>更多热点</h2><ul>%5</ul>"
+        QStringLiteral("<header><h1>%1</h1><p>%2%3 · %4</p></header><main>"
+                       "<div class=\"card article\">%5</div>"
+                       "<div class=\"card\"><h2>更多热点</h2><ul>%6</ul>"
                        "<p><a href=\"/wechat/getPm25CentralIssue.do\">← 返回热点列表</a></p></div>"
                        "</main>")
-            .arg(escape(text(a.title)), escape(text(a.topic)), escape(text(a.date)), paragraphs,
-                 more);
-    return page(text(a.title), body);
+            .arg(escape(article.title), sampleMark(article), escape(article.tag),
+                 article.date.toString(Qt::ISODate), article.html, more);
+    return page(article.title, body);
 }
 
 QByteArray ContentPages::ranking(const RankingTable& table) {

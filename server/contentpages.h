@@ -1,8 +1,10 @@
 #pragma once
 
+#include "server/content/article.h"
 #include "server/rankingtable.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 // The HTML the content server sends: small pages for a phone screen, UTF-8,
@@ -13,15 +15,16 @@ public:
     static QString escape(const QString& text);
 
     static QByteArray index();
-    static QByteArray hotIssues();
-    // Null for an article that does not exist.
-    static QByteArray article(int id);
-    static int articleCount();
+    // The list of articles, in the order given.
+    static QByteArray hotIssues(const QList<Article>& articles);
+    // One article, with links to the others of the list.
+    static QByteArray article(const Article& article, const QList<Article>& all);
     static QByteArray ranking(const RankingTable& table);
     static QByteArray lungResult(int capacity, int percent, const QString& comment);
     static QByteArray smogResult(int percent, const QString& comment);
     static QByteArray error(int status, const QString& title, const QString& message);
 
 private:
+    static QString sampleMark(const Article& article);
     static QByteArray page(const QString& title, const QString& body);
 };

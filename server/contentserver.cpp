@@ -1,10 +1,10 @@
 #include "server/contentserver.h"
 
-#include "platform/system/bundle.h"
 #include "platform/system/folders.h"
 #include "platform/system/localizedstrings.h"
 #include "results/blewfogresult.h"
 #include "results/blewresultstring.h"
+#include "server/content/contentfolder.h"
 #include "server/contentpages.h"
 #include "server/http/httprequest.h"
 #include "server/http/httpresponse.h"
@@ -125,16 +125,41 @@ QString ContentServer::dataFolder() const {
     return m_dataFolder.isEmpty() ? Folders::home() + QStringLiteral("/server") : m_dataFolder;
 }
 
-void ContentServer::setRankingFile(const QString& path) {
+void ContentServer::setContentFolder(const QString& folder) {
     std::lock_guard lock(m_configMutex);
-    m_rankingFile = path;
+    m_contentFolder = folder;
 }
 
-QString ContentServer::rankingFile() const {
+QString ContentServer::contentFolder() const {
     std::lock_guard lock(m_configMutex);
-    return m_rankingFile.isEmpty()
-               ? Bundle::pathForResource(QStringLiteral("pm25rank"), QStringLiteral("json"))
-               : m_rankingFile;
+    return m_contentFolder;
+}
+
+QList<ContentProblem> ContentServer::contentProblems() const {
+    return m_content ? m_content->problems() : QList<ContentProblem>();
+}
+
+bool ContentServer::replaceRanking(const QByteArray& json, QString* error) {
+    if (!m_content) {
+        if (error)
+            *error = QStringLiteral("the content server is not running");
+        return false;
+    }
+    return m_content->replaceRanking(json, error);
+}
+
+void ContentServer::openContent() {
+    const QString folder = contentFolder();
+    m_content = folder.isEmpty() ? std::make_unique<ContentFolder>(ContentFolder::samplePath(),
+                                                                   ContentFolder::Mode::Sample)
+                                 : std::make_unique<ContentFolder>(folder);
+    if (!folder.isEmpty())
+        m_content->startWatching();
+    const auto content = m_content->snapshot();
+    qCInfo(lcServer).noquote() << "content from" << m_content->path() << ':'
+                               << content->articles.size() << "articles,"
+                               << (content->ranking ? "a ranking," : "no ranking,")
+                               << content->problems.size() << "problems";
 }
 
 bool ContentServer::isRunning() const {
@@ -190,6 +215,7 @@ bool ContentServer::start(const QString& host, int port) {
         qCWarning(lcServer).noquote() << "cannot open the report database" << dbPath << ':'
                                       << dbError << "- reports will be refused";
 
+    openContent();
     m_server = std::make_unique<HttpServer>([this](const HttpRequest& req) { return handle(req); },
                                             refusalPage);
     std::string error;
@@ -200,6 +226,7 @@ bool ContentServer::start(const QString& host, int port) {
             << "cannot listen on" << host << "port" << port << ':' << QString::fromStdString(error);
         m_server.reset();
         m_store.close();
+        m_content.reset();
         return false;
     }
     m_host = host;
@@ -214,6 +241,7 @@ void ContentServer::stop() {
     m_server->stop();
     m_server.reset();
     m_store.close();
+    m_content.reset();
     m_port = 0;
 }
 
@@ -252,23 +280,25 @@ void ContentServer::installRoutes() {
     };
     get("/",
         [](const HttpRequest&, HttpResponse& res) { sendPage(res, 200, ContentPages::index()); });
-    get("/wechat/getPm25CentralIssue.do", [](const HttpRequest&, HttpResponse& res) {
-        sendPage(res, 200, ContentPages::hotIssues());
+    // Each page reads one snapshot of the content, whatever a reload does meanwhile.
+    get("/wechat/getPm25CentralIssue.do", [this](const HttpRequest&, HttpResponse& res) {
+        sendPage(res, 200, ContentPages::hotIssues(m_content->snapshot()->articles));
     });
-    get("/wechat/article.do", [](const HttpRequest& req, HttpResponse& res) {
-        const int id = boundedNumber(param(req, "id"), 1, ContentPages::articleCount());
-        if (id < 0)
+    get("/wechat/article.do", [this](const HttpRequest& req, HttpResponse& res) {
+        const auto content = m_content->snapshot();
+        const Article* article = content->article(param(req, "id"));
+        if (!article)
             return sendError(res, 404, QStringLiteral("没有这篇文章。"));
-        sendPage(res, 200, ContentPages::article(id));
+        sendPage(res, 200, ContentPages::article(*article, content->articles));
     });
     get("/wechat/getPm25Rank.do", [this](const HttpRequest&, HttpResponse& res) {
-        QString error;
-        const auto table = RankingTable::load(rankingFile(), &error);
-        if (!table) {
-            qCWarning(lcServer).noquote() << "ranking unavailable:" << error;
+        const auto content = m_content->snapshot();
+        if (!content->ranking) {
+            qCWarning(lcServer).noquote()
+                << "ranking unavailable: no valid pm25rank.json in" << m_content->path();
             return sendError(res, 503, QStringLiteral("排行数据暂不可用，请稍后再试。"));
         }
-        sendPage(res, 200, ContentPages::ranking(*table));
+        sendPage(res, 200, ContentPages::ranking(*content->ranking));
     });
     get("/wechat/capacityPmShare.do", [this](const HttpRequest& req, HttpResponse& res) {
         static const QRegularExpression levelShape(QStringLiteral("^[0-3]_[0-9]{1,2}$"));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "server/content/contentproblem.h"
 #include "server/reportstore.h"
 
 #include <QHash>
@@ -11,6 +12,7 @@
 #include <mutex>
 #include <string>
 
+class ContentFolder;
 class HttpServer;
 struct HttpRequest;
 struct HttpResponse;
@@ -40,9 +42,17 @@ public:
     // Takes effect at the next start().
     void setDataFolder(const QString& folder);
     QString dataFolder() const;
-    // The ranking data file; the bundle's "pm25rank.json" unless set.
-    void setRankingFile(const QString& path);
-    QString rankingFile() const;
+    // The folder the articles and the ranking are read from and watched in
+    // (see ContentFolder); empty for the sample content of the bundle.
+    // Takes effect at the next start().
+    void setContentFolder(const QString& folder);
+    QString contentFolder() const;
+    // Content files that could not be used, for the operator; empty while stopped.
+    QList<ContentProblem> contentProblems() const;
+    // Validates and stores a new ranking in the content folder; the next page
+    // shows it. False with a reason for a body that does not parse, for the
+    // sample content and while stopped.
+    bool replaceRanking(const QByteArray& json, QString* error);
 
     int reportCount() const;
     qint64 droppedRecords() const;
@@ -58,6 +68,7 @@ private:
     using Route = std::function<void(const HttpRequest&, HttpResponse&)>;
 
     void installRoutes();
+    void openContent();
     HttpResponse handle(const HttpRequest& req);
     void route(const HttpRequest& req, HttpResponse& res);
 
@@ -68,7 +79,9 @@ private:
     QHash<QString, QString> m_lungComments;
     mutable std::mutex m_configMutex;
     QString m_dataFolder;
-    QString m_rankingFile;
+    QString m_contentFolder;
+    // Made at start() and dropped at stop(), while no request is served.
+    std::unique_ptr<ContentFolder> m_content;
     QString m_host;
     int m_port = 0;
 };

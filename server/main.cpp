@@ -3,6 +3,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <cstdio>
 
 int main(int argc, char* argv[]) {
@@ -25,7 +26,12 @@ int main(int argc, char* argv[]) {
     const QCommandLineOption dataOption(QStringLiteral("data"),
                                         QStringLiteral("Folder for the report database."),
                                         QStringLiteral("dir"));
-    parser.addOptions({hostOption, portOption, dataOption});
+    const QCommandLineOption contentOption(
+        QStringLiteral("content"),
+        QStringLiteral("Folder of the articles (articles/*.md) and the ranking (pm25rank.json), "
+                       "watched for changes; the sample content when not given."),
+        QStringLiteral("dir"));
+    parser.addOptions({hostOption, portOption, dataOption, contentOption});
     parser.process(app);
 
     bool portOk = false;
@@ -37,6 +43,19 @@ int main(int argc, char* argv[]) {
     ContentServer server;
     if (parser.isSet(dataOption))
         server.setDataFolder(parser.value(dataOption));
+    if (parser.isSet(contentOption)) {
+        const QString content = parser.value(contentOption);
+        const QFileInfo folder(content);
+        if (content.isEmpty() || !folder.isDir() || !folder.isReadable() ||
+            !folder.isExecutable()) {
+            std::fprintf(stderr,
+                         "vantoro-content-server: --content %s is not a folder this user "
+                         "can read\n",
+                         qPrintable(content));
+            return 2;
+        }
+        server.setContentFolder(folder.absoluteFilePath());
+    }
     if (!server.start(parser.value(hostOption), port)) {
         std::fprintf(stderr, "vantoro-content-server: cannot listen on %s port %d\n",
                      qPrintable(parser.value(hostOption)), port);

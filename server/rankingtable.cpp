@@ -1,6 +1,5 @@
 #include "server/rankingtable.h"
 
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -18,29 +17,28 @@ std::optional<int> wholeNumber(const QJsonValue& value, int low, int high) {
     return int(d);
 }
 
+// The parser reports a byte offset; an operator looks for a line.
+int lineAt(const QByteArray& text, qsizetype offset) {
+    return int(text.left(std::clamp<qsizetype>(offset, 0, text.size())).count('\n')) + 1;
+}
+
 } // namespace
 
-std::optional<RankingTable> RankingTable::load(const QString& path, QString* error) {
-    auto fail = [error](const QString& why) {
+std::optional<RankingTable> RankingTable::parse(const QByteArray& json, Error* error) {
+    auto fail = [error](const QString& why, int line = 0) {
         if (error)
-            *error = why;
+            *error = {why, line};
         return std::nullopt;
     };
-    if (path.isEmpty())
-        return fail(QStringLiteral("no ranking file in the bundle"));
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return fail(QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
     QJsonParseError parseError;
-    const QJsonDocument doc = QJsonDocument::fromJson(file.readAll(), &parseError);
+    const QJsonDocument doc = QJsonDocument::fromJson(json, &parseError);
     if (parseError.error != QJsonParseError::NoError)
-        return fail(QStringLiteral("%1 is not JSON: %2 at offset %3")
-                        .arg(path, parseError.errorString())
-                        .arg(parseError.offset));
+        return fail(QStringLiteral("not JSON: %1").arg(parseError.errorString()),
+                    lineAt(json, parseError.offset));
     const QJsonObject root = doc.object();
     const QJsonArray list = root.value(QLatin1String("cities")).toArray();
     if (!doc.isObject() || list.isEmpty())
-        return fail(QStringLiteral("%1 has no \"cities\" list").arg(path));
+        return fail(QStringLiteral("no \"cities\" list"));
 
     RankingTable table;
     table.updated = root.value(QLatin1String("updated")).toString();
@@ -51,9 +49,8 @@ std::optional<RankingTable> RankingTable::load(const QString& path, QString* err
         const auto aqi = wholeNumber(entry.value(QLatin1String("aqi")), 0, 999);
         const auto pm25 = wholeNumber(entry.value(QLatin1String("pm25")), 0, 9999);
         if (name.isEmpty() || !aqi || !pm25)
-            return fail(QStringLiteral("%1: entry %2 of \"cities\" needs a city name, an aqi of "
+            return fail(QStringLiteral("entry %1 of \"cities\" needs a city name, an aqi of "
                                        "0..999 and a pm25 of 0..9999")
-                            .arg(path)
                             .arg(i + 1));
         table.cities.append({0, name, *aqi, *pm25});
     }

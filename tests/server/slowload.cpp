@@ -10,8 +10,8 @@ namespace {
 const QByteArray kSlowRequest =
     "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Slow: " + QByteArray(200, 'a') + "\r\n\r\n";
 
-const char* const kPages[] = {"/", "/wechat/getPm25CentralIssue.do", "/wechat/article.do?id=1",
-                              "/wechat/getPm25Rank.do",
+const char* const kPages[] = {"/", "/wechat/getPm25CentralIssue.do",
+                              "/wechat/article.do?id=what-is-pm25", "/wechat/getPm25Rank.do",
                               "/wechat/getPm25Capacity.do?percent=93&random=1"};
 
 double percentile(QList<double> sorted, double fraction) {

@@ -1,8 +1,9 @@
-#include "platform/system/bundle.h"
 #include "platform/system/localizedstrings.h"
 #include "results/blewresultstring.h"
+#include "server/content/contentfolder.h"
 #include "server/contentserver.h"
 
+#include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -76,6 +77,7 @@ private slots:
     void rankingShowsEveryRowOfTheDataFile();
     void rankingWithoutUsableDataIsAnHonestError_data();
     void rankingWithoutUsableDataIsAnHonestError();
+    void contentFolderIsServedAndItsRankingReplaced();
     void landingPagesRefuseBadParameters_data();
     void landingPagesRefuseBadParameters();
     void unknownAndClimbingPathsAreNotFound_data();
@@ -87,6 +89,7 @@ private slots:
     void everyRequestIsLoggedOnce();
 
 private:
+    void restartWithContent(const QString& folder);
     httplib::Result get(const std::string& path);
     httplib::Result post(const QByteArray& body, const char* encoding);
     static QString text(const httplib::Result& result);
@@ -98,8 +101,8 @@ private:
 
 void TestContentServer::initTestCase() {
     QStandardPaths::setTestModeEnabled(true);
-    QVERIFY2(!Bundle::pathForResource(QStringLiteral("pm25rank"), QStringLiteral("json")).isEmpty(),
-             "the ranking data file is not in the bundle");
+    QVERIFY2(QFile::exists(ContentFolder::samplePath() + QStringLiteral("/pm25rank.json")),
+             "the sample ranking is not in the bundle");
     g_previousHandler = qInstallMessageHandler(captureServerLog);
 }
 
@@ -126,6 +129,13 @@ void TestContentServer::cleanup() {
     m_server = nullptr;
     delete m_dir;
     m_dir = nullptr;
+}
+
+void TestContentServer::restartWithContent(const QString& folder) {
+    m_server->stop();
+    m_server->setContentFolder(folder);
+    QVERIFY(m_server->start());
+    m_client = std::make_unique<httplib::Client>("127.0.0.1", m_server->port());
 }
 
 httplib::Result TestContentServer::get(const std::string& path) {
@@ -240,11 +250,13 @@ void TestContentServer::pagesAreHtmlForAPhone() {
 void TestContentServer::hotIssuesLinkToArticlesAndBack() {
     const QString list = text(get("/wechat/getPm25CentralIssue.do"));
     static const QRegularExpression link(
-        QStringLiteral("href=\"(/wechat/article\\.do\\?id=\\d+)\""));
+        QStringLiteral("href=\"(/wechat/article\\.do\\?id=[A-Za-z0-9_-]+)\""));
     QStringList articles;
     for (const auto& match : link.globalMatch(list))
         articles << match.captured(1);
     QVERIFY2(articles.size() >= 3 && articles.size() <= 4, qPrintable(articles.join(u' ')));
+    // Shipped sample text says what it is, on the list and on each article.
+    QCOMPARE(list.count(QStringLiteral("示例内容")), articles.size());
     QSet<QString> titles;
     for (const QString& article : articles) {
         const auto page = get(article.toStdString());
@@ -252,17 +264,20 @@ void TestContentServer::hotIssuesLinkToArticlesAndBack() {
         QCOMPARE(page->status, 200);
         const QString body = text(page);
         QVERIFY(body.contains(QStringLiteral("href=\"/wechat/getPm25CentralIssue.do\"")));
+        QVERIFY(body.contains(QStringLiteral("示例内容")));
         static const QRegularExpression title(QStringLiteral("<title>(.*)</title>"));
         titles.insert(title.match(body).captured(1));
     }
     QCOMPARE(titles.size(), articles.size());
     QCOMPARE(get("/wechat/article.do?id=0")->status, 404);
-    QCOMPARE(get("/wechat/article.do?id=" + std::to_string(articles.size() + 1))->status, 404);
-    QCOMPARE(get("/wechat/article.do?id=1x")->status, 404);
+    QCOMPARE(get("/wechat/article.do?id=1")->status, 404);
+    QCOMPARE(get("/wechat/article.do?id=what-is-pm25x")->status, 404);
+    QCOMPARE(get("/wechat/article.do?id=%2e%2e%2fpm25rank")->status, 404);
+    QCOMPARE(get("/wechat/article.do")->status, 404);
 }
 
 void TestContentServer::rankingShowsEveryRowOfTheDataFile() {
-    QFile file(Bundle::pathForResource(QStringLiteral("pm25rank"), QStringLiteral("json")));
+    QFile file(ContentFolder::samplePath() + QStringLiteral("/pm25rank.json"));
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QJsonArray cities =
         QJsonDocument::fromJson(file.readAll()).object().value(QStringLiteral("cities")).toArray();
@@ -319,13 +334,16 @@ void TestContentServer::rankingWithoutUsableDataIsAnHonestError_data() {
 void TestContentServer::rankingWithoutUsableDataIsAnHonestError() {
     QFETCH(QByteArray, content);
     QFETCH(bool, exists);
-    const QString path = m_dir->path() + QStringLiteral("/pm25rank.json");
+    // A content folder whose ranking was never good: there is none to fall back on.
+    const QString folder = m_dir->path() + QStringLiteral("/content");
+    QVERIFY(QDir().mkpath(folder));
     if (exists) {
-        QFile file(path);
+        QFile file(folder + QStringLiteral("/pm25rank.json"));
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(content);
     }
-    m_server->setRankingFile(path);
+    restartWithContent(folder);
+    QVERIFY(!m_server->contentProblems().isEmpty());
     {
         std::lock_guard lock(g_logMutex);
         g_serverLog.clear();
@@ -338,6 +356,40 @@ void TestContentServer::rankingWithoutUsableDataIsAnHonestError() {
     std::lock_guard lock(g_logMutex);
     QVERIFY2(g_serverLog.filter(QStringLiteral("ranking unavailable")).size() == 1,
              qPrintable(g_serverLog.join(u'\n')));
+}
+
+void TestContentServer::contentFolderIsServedAndItsRankingReplaced() {
+    QString error;
+    QVERIFY(
+        !m_server->replaceRanking(R"({"cities": [{"city": "X", "aqi": 1, "pm25": 1}]})", &error));
+    QVERIFY2(error.contains(QStringLiteral("sample")), qPrintable(error));
+
+    const QString folder = m_dir->path() + QStringLiteral("/content");
+    QVERIFY(QDir().mkpath(folder + QStringLiteral("/articles")));
+    QFile article(folder + QStringLiteral("/articles/dust-storm.md"));
+    QVERIFY(article.open(QIODevice::WriteOnly));
+    article.write("---\ntitle: Dust <storm>\ntag: t\ndate: 2025-03-01\nsummary: s\n---\n"
+                  "**Sand** from the north.\n");
+    article.close();
+    restartWithContent(folder);
+
+    const QString list = text(get("/wechat/getPm25CentralIssue.do"));
+    QVERIFY(list.contains(QStringLiteral("id=dust-storm\">Dust &lt;storm&gt;</a>")));
+    QVERIFY(!list.contains(QStringLiteral("示例内容")));
+    QVERIFY(text(get("/wechat/article.do?id=dust-storm"))
+                .contains(QStringLiteral("<strong>Sand</strong> from the north.")));
+    QCOMPARE(get("/wechat/article.do?id=what-is-pm25")->status, 404);
+    QCOMPARE(get("/wechat/getPm25Rank.do")->status, 503);
+
+    QVERIFY(!m_server->replaceRanking("{\"cities\": [", &error));
+    QCOMPARE(get("/wechat/getPm25Rank.do")->status, 503);
+    QVERIFY2(m_server->replaceRanking(
+                 R"({"note": "n", "cities": [{"city": "甲城", "aqi": 42, "pm25": 17}]})", &error),
+             qPrintable(error));
+    QVERIFY(m_server->contentProblems().isEmpty());
+    const auto ranking = get("/wechat/getPm25Rank.do");
+    QCOMPARE(ranking->status, 200);
+    QVERIFY(text(ranking).contains(QStringLiteral("<td>甲城</td><td>42</td><td>17</td>")));
 }
 
 void TestContentServer::landingPagesRefuseBadParameters_data() {
@@ -395,6 +447,8 @@ void TestContentServer::unknownAndClimbingPathsAreNotFound_data() {
     QTest::newRow("backslash") << QStringLiteral("/wechat\\getPm25Rank.do");
     QTest::newRow("no file serving") << QStringLiteral("/data/pm25rank.json");
     QTest::newRow("no file serving 2") << QStringLiteral("/resources/data/pm25rank.json");
+    QTest::newRow("no content files") << QStringLiteral("/content/pm25rank.json");
+    QTest::newRow("no article files") << QStringLiteral("/articles/what-is-pm25.md");
     QTest::newRow("report by GET") << QStringLiteral("/analytics/report");
 }
 
