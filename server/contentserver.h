@@ -47,7 +47,9 @@ public:
     // Takes effect at the next start().
     void setContentFolder(const QString& folder);
     QString contentFolder() const;
-    // Content files that could not be used, for the operator; empty while stopped.
+    // Content files that could not be used, for the operator; empty while
+    // stopped. This and replaceRanking() may also be called from the serving
+    // threads (an admin route) while the server runs.
     QList<ContentProblem> contentProblems() const;
     // Validates and stores a new ranking in the content folder; the next page
     // shows it. False with a reason for a body that does not parse, for the
