@@ -1,8 +1,11 @@
 #include "server/reportstore.h"
 
+#include "server/recordfacts.h"
 #include "server/serverlog.h"
 
 #include <QDateTime>
+#include <QVariant>
+#include <iterator>
 #include <sqlite3.h>
 
 namespace {
@@ -59,6 +62,98 @@ const char* const kRecordsTable =
     "id INTEGER PRIMARY KEY, report INTEGER NOT NULL REFERENCES reports(id), "
     "record_id TEXT UNIQUE, body TEXT NOT NULL)";
 
+// The facts of each record (RecordFacts), in the order they are bound.
+constexpr struct {
+    const char* name;
+    const char* type;
+} kFactColumns[] = {
+    {"kind", "TEXT"},        {"event_id", "TEXT"},    {"label", "TEXT"},
+    {"ts", "REAL"},          {"day", "TEXT"},         {"duration", "REAL"},
+    {"crash_kind", "TEXT"},  {"crash_build", "TEXT"}, {"crash_frame", "TEXT"},
+    {"crash_group", "TEXT"},
+};
+constexpr int kFactCount = int(std::size(kFactColumns));
+
+// Raised whenever what is read from a record changes: a file kept by an
+// earlier version has its facts read again from the bodies once.
+constexpr int kFactsVersion = 1;
+
+// The figures' queries select by kind and day; a crash group's texts by
+// its key, newest first. Only errors carry a key, so that index stays small.
+const char* const kFactIndexes[] = {
+    "CREATE INDEX IF NOT EXISTS records_kind_day ON records(kind, day)",
+    "CREATE INDEX IF NOT EXISTS records_crash_group ON records(crash_group, ts) "
+    "WHERE crash_group IS NOT NULL",
+};
+
+// Rows whose facts are read again at a time, so that an old file of any size
+// is upgraded in bounded memory.
+constexpr int kUpgradeBatch = 1000;
+
+void bindOptionalText(sqlite3_stmt* stmt, int index, const QString& text) {
+    if (text.isNull())
+        sqlite3_bind_null(stmt, index);
+    else
+        bindText(stmt, index, text.toUtf8());
+}
+
+void bindOptionalDouble(sqlite3_stmt* stmt, int index, const std::optional<double>& value) {
+    if (value)
+        sqlite3_bind_double(stmt, index, *value);
+    else
+        sqlite3_bind_null(stmt, index);
+}
+
+// Binds the facts to `kFactCount` parameters from `first` on.
+void bindFacts(sqlite3_stmt* stmt, int first, const RecordFacts& facts) {
+    bindOptionalText(stmt, first, facts.kind);
+    bindOptionalText(stmt, first + 1, facts.eventId);
+    bindOptionalText(stmt, first + 2, facts.label);
+    bindOptionalDouble(stmt, first + 3, facts.ts);
+    bindOptionalText(stmt, first + 4, facts.day);
+    bindOptionalDouble(stmt, first + 5, facts.duration);
+    const CrashSignature crash = facts.crash.value_or(CrashSignature());
+    const bool isCrash = facts.crash.has_value();
+    bindOptionalText(stmt, first + 6, isCrash ? crash.kind : QString());
+    bindOptionalText(stmt, first + 7, isCrash ? crash.buildId : QString());
+    bindOptionalText(stmt, first + 8, isCrash ? crash.frame : QString());
+    bindOptionalText(stmt, first + 9, isCrash ? crash.groupKey : QString());
+}
+
+QVariant columnValue(sqlite3_stmt* stmt, int column) {
+    switch (sqlite3_column_type(stmt, column)) {
+    case SQLITE_INTEGER:
+        return qlonglong(sqlite3_column_int64(stmt, column));
+    case SQLITE_FLOAT:
+        return sqlite3_column_double(stmt, column);
+    case SQLITE_NULL:
+        return {};
+    default:
+        return QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, column)),
+                                 sqlite3_column_bytes(stmt, column));
+    }
+}
+
+bool bindValue(sqlite3_stmt* stmt, int index, const QVariant& value) {
+    switch (value.typeId()) {
+    case QMetaType::UnknownType:
+        return sqlite3_bind_null(stmt, index) == SQLITE_OK;
+    case QMetaType::Bool:
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+        return sqlite3_bind_int64(stmt, index, value.toLongLong()) == SQLITE_OK;
+    case QMetaType::Double:
+        return sqlite3_bind_double(stmt, index, value.toDouble()) == SQLITE_OK;
+    default:
+        if (value.isNull())
+            return sqlite3_bind_null(stmt, index) == SQLITE_OK;
+        const QByteArray text = value.toString().toUtf8();
+        return sqlite3_bind_text(stmt, index, text.constData(), int(text.size()),
+                                 SQLITE_TRANSIENT) == SQLITE_OK;
+    }
+}
+
 } // namespace
 
 ReportStore::~ReportStore() {
@@ -88,7 +183,7 @@ bool ReportStore::open(const QString& path, QString* error) {
     bool ok = exec("BEGIN IMMEDIATE");
     if (ok) {
         upgraded = hasReportBodies();
-        ok = (upgraded ? upgradeSchema() : createSchema()) && exec("COMMIT");
+        ok = (upgraded ? upgradeSchema() : createSchema()) && keepFacts() && exec("COMMIT");
         if (!ok)
             exec("ROLLBACK");
     }
@@ -128,6 +223,75 @@ bool ReportStore::upgradeSchema() {
                 "ON c.report = r.id") &&
            exec("DROP TABLE reports") && exec("ALTER TABLE reports_kept RENAME TO reports") &&
            exec(kRecordsTable);
+}
+
+// A file from before the facts were kept gains their columns; one whose
+// facts were read by other rules has them read again.
+bool ReportStore::keepFacts() {
+    for (const auto& column : kFactColumns) {
+        const QByteArray has =
+            QByteArray("SELECT 1 FROM pragma_table_info('records') WHERE name = '") + column.name +
+            "'";
+        Statement exists(m_db, has.constData());
+        if (!exists)
+            return false;
+        if (sqlite3_step(exists.get()) == SQLITE_ROW)
+            continue;
+        const QByteArray add =
+            QByteArray("ALTER TABLE records ADD COLUMN ") + column.name + ' ' + column.type;
+        if (!exec(add.constData()))
+            return false;
+    }
+    Statement version(m_db, "PRAGMA user_version");
+    if (!version || sqlite3_step(version.get()) != SQLITE_ROW)
+        return false;
+    if (sqlite3_column_int(version.get(), 0) < kFactsVersion) {
+        const QByteArray setVersion = "PRAGMA user_version = " + QByteArray::number(kFactsVersion);
+        if (!readFactsAgain() || !exec(setVersion.constData()))
+            return false;
+    }
+    for (const char* index : kFactIndexes)
+        if (!exec(index))
+            return false;
+    return true;
+}
+
+bool ReportStore::readFactsAgain() {
+    Statement batch(m_db, "SELECT id, body FROM records WHERE id > ? ORDER BY id LIMIT ?");
+    Statement update(m_db, "UPDATE records SET kind = ?, event_id = ?, label = ?, ts = ?, day = ?, "
+                           "duration = ?, crash_kind = ?, crash_build = ?, crash_frame = ?, "
+                           "crash_group = ? WHERE id = ?");
+    if (!batch || !update)
+        return false;
+    qint64 last = 0;
+    qint64 read = 0;
+    for (;;) {
+        QList<std::pair<qint64, QByteArray>> rows;
+        sqlite3_reset(batch.get());
+        sqlite3_bind_int64(batch.get(), 1, last);
+        sqlite3_bind_int(batch.get(), 2, kUpgradeBatch);
+        while (sqlite3_step(batch.get()) == SQLITE_ROW)
+            rows.append({sqlite3_column_int64(batch.get(), 0),
+                         QByteArray(static_cast<const char*>(sqlite3_column_blob(batch.get(), 1)),
+                                    sqlite3_column_bytes(batch.get(), 1))});
+        if (rows.isEmpty())
+            break;
+        for (const auto& [id, body] : rows) {
+            sqlite3_reset(update.get());
+            bindFacts(update.get(), 1, RecordFacts::fromJson(body));
+            sqlite3_bind_int64(update.get(), kFactCount + 1, id);
+            if (sqlite3_step(update.get()) != SQLITE_DONE) {
+                qCWarning(lcServer)
+                    << "report store: cannot keep a record's facts:" << sqlite3_errmsg(m_db);
+                return false;
+            }
+        }
+        last = rows.last().first;
+        read += rows.size();
+    }
+    if (read > 0)
+        qCInfo(lcServer) << "report store: read the facts of" << read << "kept records";
+    return true;
 }
 
 bool ReportStore::isOpen() const {
@@ -206,8 +370,9 @@ qint64 ReportStore::insertReport(const Report& report, const QString& clientClas
 // A record whose id is already kept is dropped without an error, so a
 // retried upload neither fails nor counts twice.
 bool ReportStore::insertRecords(qint64 reportId, const Report& report, Outcome* outcome) {
-    Statement insert(m_db,
-                     "INSERT OR IGNORE INTO records(report, record_id, body) VALUES(?, ?, ?)");
+    Statement insert(m_db, "INSERT OR IGNORE INTO records(report, record_id, body, kind, event_id, "
+                           "label, ts, day, duration, crash_kind, crash_build, crash_frame, "
+                           "crash_group) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
     if (!insert)
         return false;
     QByteArray body;
@@ -221,6 +386,7 @@ bool ReportStore::insertRecords(qint64 reportId, const Report& report, Outcome* 
             bindText(insert.get(), 2, record.id.toUtf8());
         compactJson(record.json, &body);
         bindText(insert.get(), 3, body);
+        bindFacts(insert.get(), 4, RecordFacts::fromJson(record.json));
         if (sqlite3_step(insert.get()) != SQLITE_DONE) {
             qCWarning(lcServer) << "report store: cannot insert a record:" << sqlite3_errmsg(m_db);
             return false;
@@ -289,4 +455,49 @@ QStringList ReportStore::recordIds() const {
         ids << QString::fromUtf8(text, sqlite3_column_bytes(select.get(), 0));
     }
     return ids;
+}
+
+QList<QVariantList> ReportStore::select(const char* sql, const QVariantList& params,
+                                        QString* error) const {
+    std::lock_guard lock(m_mutex);
+    QList<QVariantList> rows;
+    auto fail = [&](const char* what) {
+        const QString why = QStringLiteral("%1: %2").arg(QLatin1String(what),
+                                                         QString::fromUtf8(sqlite3_errmsg(m_db)));
+        qCWarning(lcServer).noquote() << "report store: a query failed:" << why;
+        if (error)
+            *error = why;
+        return QList<QVariantList>();
+    };
+    if (!m_db) {
+        if (error)
+            *error = QStringLiteral("no database");
+        return rows;
+    }
+    Statement query(m_db, sql);
+    if (!query)
+        return fail("cannot prepare");
+    // Read-only: a statement that would write is refused, not run.
+    if (!sqlite3_stmt_readonly(query.get())) {
+        if (error)
+            *error = QStringLiteral("not a read-only query");
+        return rows;
+    }
+    for (int i = 0; i < params.size(); ++i)
+        if (!bindValue(query.get(), i + 1, params[i]))
+            return fail("cannot bind");
+    const int columns = sqlite3_column_count(query.get());
+    int rc = SQLITE_ROW;
+    while ((rc = sqlite3_step(query.get())) == SQLITE_ROW) {
+        QVariantList row;
+        row.reserve(columns);
+        for (int c = 0; c < columns; ++c)
+            row << columnValue(query.get(), c);
+        rows << std::move(row);
+    }
+    if (rc != SQLITE_DONE)
+        return fail("cannot read");
+    if (error)
+        error->clear();
+    return rows;
 }

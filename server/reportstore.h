@@ -5,6 +5,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <QVariantList>
 #include <mutex>
 
 struct sqlite3;
@@ -39,7 +40,8 @@ public:
 
     // Opens (creating when needed) the database file; false with a reason.
     // A file from before reports were kept as counts loses its report
-    // bodies, not its records.
+    // bodies, not its records; a file from before the records' facts were
+    // kept has them read from the records once.
     bool open(const QString& path, QString* error);
     bool isOpen() const;
     void close();
@@ -62,11 +64,22 @@ public:
     // The records kept, as JSON, in the order they arrived.
     QList<QByteArray> recordBodies() const;
 
+    // Runs one read-only statement with `?` parameters (null, integer,
+    // double or text by the variant's type) and returns its rows: integers
+    // as qlonglong, reals as double, text as QString, NULL as a null
+    // variant. Empty with `error` set when it fails or would write. Each
+    // record also has columns of what the figures need (RecordFacts): kind,
+    // event_id, label, ts, day, duration, crash_kind, crash_build,
+    // crash_frame, crash_group.
+    QList<QVariantList> select(const char* sql, const QVariantList& params, QString* error) const;
+
 private:
     bool exec(const char* sql);
     bool createSchema();
     bool upgradeSchema();
     bool hasReportBodies();
+    bool keepFacts();
+    bool readFactsAgain();
     qint64 insertReport(const Report& report, const QString& clientClass);
     bool insertRecords(qint64 reportId, const Report& report, Outcome* outcome);
 

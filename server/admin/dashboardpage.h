@@ -1,0 +1,32 @@
+#pragma once
+
+#include "server/admin/dashboardqueries.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+// The operator's pages: server-rendered HTML with inline SVG charts and no
+// script or outside resource, for a laptop screen. Every number sits in an
+// element with a data-figure attribute (and data-day, data-event,
+// data-network or data-group where it is one of several), so that a check
+// can read the figures back from the page. Every text from reports or
+// files goes through ContentPages::escape().
+class DashboardPage {
+public:
+    // A problem found in the content files.
+    struct Problem {
+        QString file;
+        int line = 0;
+        QString message;
+    };
+
+    // `notice`: a message for the operator above the figures (e.g. a period
+    // that could not be read), or empty.
+    static QByteArray overview(const DashboardQueries::Figures& figures,
+                               const QList<Problem>& problems, const QString& notice = {});
+    // One crash group's texts; `error` when they could not be read.
+    static QByteArray crashes(const QString& groupKey,
+                              const QList<DashboardQueries::CrashText>& texts,
+                              const QString& error = {});
+};

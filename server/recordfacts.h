@@ -1,0 +1,28 @@
+#pragma once
+
+#include "server/crashsignature.h"
+
+#include <QByteArrayView>
+#include <QString>
+#include <optional>
+
+// What the operator's figures need from one analytics record, read once when
+// the record is kept, so that the figures are plain SQL over columns. Any
+// text is taken: a field that is missing or of the wrong type is null, and
+// long texts are clipped.
+struct RecordFacts {
+    QString kind;    // the record's "type": launch, terminate, event, error
+    QString eventId; // events only
+    // Events only; null when the event carries none (an empty label is none).
+    QString label;
+    std::optional<double> ts;            // seconds since 1970
+    QString day;                         // UTC "yyyy-MM-dd" of ts
+    std::optional<double> duration;      // seconds; ends of use only
+    std::optional<CrashSignature> crash; // errors only
+
+    static RecordFacts fromJson(QByteArrayView json);
+    // Null for a time no calendar day can be given for.
+    static QString dayOf(double ts);
+
+    static constexpr qsizetype kMaxText = 200;
+};
