@@ -1,32 +1,208 @@
 #include "server/recordfacts.h"
 
+#include "server/reportparser.h"
+
 #include <QDateTime>
-#include <QJsonDocument>
-#include <QJsonObject>
+#include <cctype>
 #include <cmath>
+#include <utility>
 
 namespace {
 
 // Year 1 to year 9999: beyond that a day is not a "yyyy-MM-dd".
 constexpr double kFirstTs = -62135596800.0;
 constexpr double kLastTs = 253402300799.0;
+// Far deeper than a record the application writes; bounds the skipping.
+constexpr int kMaxDepth = 64;
 
-QString text(const QJsonObject& o, QLatin1String name) {
-    const QJsonValue value = o.value(name);
-    if (!value.isString())
-        return {};
-    QString s = value.toString();
+// Reads the members of a record's top level and skips every nested value
+// without building a document: a record is read once more when it is kept,
+// and a document of it costs more than keeping it. Anything that is not a
+// JSON object gives no members. Plain pointers and character tests, since
+// this runs for every record that arrives.
+class TopLevel {
+public:
+    explicit TopLevel(QByteArrayView text) : m_p(text.data()), m_end(text.data() + text.size()) {}
+
+    struct Member {
+        QByteArrayView name;
+        QByteArrayView raw; // a string's text between its quotes, or a number
+        bool isString = false;
+        bool escaped = false;
+    };
+
+    // Calls `take` for each member whose value is a string or a number;
+    // false, after some calls perhaps, when the text is not an object.
+    template <typename Take> bool read(Take take) {
+        if (!expect('{'))
+            return false;
+        if (expect('}'))
+            return m_p == m_end;
+        do {
+            Member member;
+            bool nameEscaped = false;
+            if (!string(&member.name, &nameEscaped) || !expect(':') || !value(&member))
+                return false;
+            if (!nameEscaped && !member.raw.isNull())
+                take(member);
+        } while (expect(','));
+        return expect('}') && m_p == m_end;
+    }
+
+private:
+    static bool isSpace(char c) { return c == ' ' || c == '\n' || c == '\r' || c == '\t'; }
+    static bool isDigit(char c) { return c >= '0' && c <= '9'; }
+    static bool isNumberChar(char c) {
+        return isDigit(c) || c == '-' || c == '+' || c == '.' || c == 'e' || c == 'E';
+    }
+    static int hexDigit(char c) {
+        if (isDigit(c))
+            return c - '0';
+        if (c >= 'a' && c <= 'f')
+            return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F')
+            return c - 'A' + 10;
+        return -1;
+    }
+
+    bool value(Member* member) {
+        const char c = peek();
+        if (c == '"') {
+            member->isString = true;
+            return string(&member->raw, &member->escaped);
+        }
+        if (c == '-' || isDigit(c)) {
+            const char* start = m_p;
+            while (m_p < m_end && isNumberChar(*m_p))
+                ++m_p;
+            member->raw = QByteArrayView(start, m_p - start);
+            return true;
+        }
+        return skip(0);
+    }
+
+    // Objects, arrays and literals, checked only as far as a skip needs.
+    bool skip(int depth) {
+        const char c = peek();
+        if (c == '"') {
+            QByteArrayView ignored;
+            bool escaped = false;
+            return string(&ignored, &escaped);
+        }
+        if (c == '{' || c == '[') {
+            if (depth >= kMaxDepth)
+                return false;
+            ++m_p;
+            const char close = c == '{' ? '}' : ']';
+            if (expect(close))
+                return true;
+            do {
+                if (c == '{' && !(skip(depth + 1) && expect(':')))
+                    return false;
+                if (!skip(depth + 1))
+                    return false;
+            } while (expect(','));
+            return expect(close);
+        }
+        const char* start = m_p;
+        while (m_p < m_end && (std::isalnum(uchar(*m_p)) || isNumberChar(*m_p)))
+            ++m_p;
+        return m_p > start;
+    }
+
+    // Checks the escapes, so that only text ReportParser::decode can read is
+    // given to it.
+    bool string(QByteArrayView* raw, bool* escaped) {
+        if (!expect('"'))
+            return false;
+        const char* start = m_p;
+        *escaped = false;
+        for (;;) {
+            while (m_p < m_end && *m_p != '"' && *m_p != '\\' && uchar(*m_p) >= 0x20)
+                ++m_p;
+            if (m_p == m_end || uchar(*m_p) < 0x20)
+                return false;
+            if (*m_p == '"')
+                break;
+            *escaped = true;
+            if (!escape())
+                return false;
+        }
+        *raw = QByteArrayView(start, m_p - start);
+        ++m_p;
+        return true;
+    }
+
+    // At a backslash.
+    bool escape() {
+        if (m_end - m_p < 2)
+            return false;
+        const char c = m_p[1];
+        m_p += 2;
+        if (c == '"' || c == '\\' || c == '/' || c == 'b' || c == 'f' || c == 'n' || c == 'r' ||
+            c == 't')
+            return true;
+        uint first = 0;
+        if (c != 'u' || !hex(&first) || (first >= 0xdc00 && first <= 0xdfff))
+            return false;
+        if (first < 0xd800 || first > 0xdbff)
+            return true;
+        uint second = 0;
+        if (m_end - m_p < 2 || m_p[0] != '\\' || m_p[1] != 'u')
+            return false;
+        m_p += 2;
+        return hex(&second) && second >= 0xdc00 && second <= 0xdfff;
+    }
+
+    bool hex(uint* value) {
+        if (m_end - m_p < 4)
+            return false;
+        for (int i = 0; i < 4; ++i) {
+            const int digit = hexDigit(m_p[i]);
+            if (digit < 0)
+                return false;
+            *value = *value * 16 + uint(digit);
+        }
+        m_p += 4;
+        return true;
+    }
+
+    // The next character after white space, or NUL at the end.
+    char peek() {
+        while (m_p < m_end && isSpace(*m_p))
+            ++m_p;
+        return m_p < m_end ? *m_p : '\0';
+    }
+    bool expect(char c) {
+        if (peek() != c)
+            return false;
+        ++m_p;
+        while (m_p < m_end && isSpace(*m_p))
+            ++m_p;
+        return true;
+    }
+
+    const char* m_p;
+    const char* m_end;
+};
+
+QString clipped(QString s) {
     if (s.size() > RecordFacts::kMaxText)
         s.truncate(s[RecordFacts::kMaxText - 1].isHighSurrogate() ? RecordFacts::kMaxText - 1
                                                                   : RecordFacts::kMaxText);
     return s;
 }
 
-std::optional<double> number(const QJsonObject& o, QLatin1String name) {
-    const QJsonValue value = o.value(name);
-    if (!value.isDouble() || !std::isfinite(value.toDouble()))
+QString text(const TopLevel::Member& m) {
+    return m.escaped ? ReportParser::decode(m.raw) : QString::fromUtf8(m.raw);
+}
+
+std::optional<double> number(const TopLevel::Member& m) {
+    bool ok = false;
+    const double value = m.isString ? 0 : m.raw.toDouble(&ok);
+    if (!ok || !std::isfinite(value))
         return std::nullopt;
-    return value.toDouble();
+    return value;
 }
 
 } // namespace
@@ -39,26 +215,35 @@ QString RecordFacts::dayOf(double ts) {
 }
 
 RecordFacts RecordFacts::fromJson(QByteArrayView json) {
+    // The members wanted, as they stand in the text; they are interpreted
+    // once the record is known to be an object and of which kind.
+    TopLevel::Member type, ts, eventId, label, duration, context;
+    const std::pair<QByteArrayView, TopLevel::Member*> wanted[] = {
+        {"type", &type},         {"ts", &ts},          {"event_id", &eventId}, {"label", &label},
+        {"duration", &duration}, {"context", &context}};
+    const bool isObject = TopLevel(json).read([&wanted](const TopLevel::Member& m) {
+        for (const auto& [name, member] : wanted)
+            if (m.name == name)
+                *member = m;
+    });
     RecordFacts facts;
-    const QJsonObject o =
-        QJsonDocument::fromJson(QByteArray::fromRawData(json.data(), json.size())).object();
-    if (o.isEmpty())
+    if (!isObject)
         return facts;
-    facts.kind = text(o, QLatin1String("type"));
-    facts.ts = number(o, QLatin1String("ts"));
+    if (type.isString)
+        facts.kind = clipped(text(type));
+    facts.ts = number(ts);
     if (facts.ts)
         facts.day = dayOf(*facts.ts);
     if (facts.kind == u"event") {
-        facts.eventId = text(o, QLatin1String("event_id"));
-        facts.label = text(o, QLatin1String("label"));
-        if (facts.label.isEmpty())
-            facts.label = QString();
+        if (eventId.isString)
+            facts.eventId = clipped(text(eventId));
+        // An empty label names no network, as a missing one.
+        if (label.isString && !label.raw.isEmpty())
+            facts.label = clipped(text(label));
     } else if (facts.kind == u"terminate") {
-        facts.duration = number(o, QLatin1String("duration"));
-    } else if (facts.kind == u"error") {
-        const QJsonValue context = o.value(QLatin1String("context"));
-        if (context.isString())
-            facts.crash = CrashSignature::fromContext(context.toString());
+        facts.duration = number(duration);
+    } else if (facts.kind == u"error" && context.isString) {
+        facts.crash = CrashSignature::fromContext(text(context));
     }
     return facts;
 }

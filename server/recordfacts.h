@@ -24,5 +24,5 @@ struct RecordFacts {
     // Null for a time no calendar day can be given for.
     static QString dayOf(double ts);
 
-    static constexpr qsizetype kMaxText = 200;
+    static constexpr qsizetype kMaxText = 64;
 };

@@ -38,11 +38,63 @@ class TestDashboardPage : public QObject {
     Q_OBJECT
 
 private slots:
+    void periodsFromARequest_data();
+    void periodsFromARequest();
     void figuresCanBeReadFromThePage();
     void hostileTextIsEscaped();
     void aCrashGroupPageShowsItsTexts();
     void thePageNeedsNothingFromOutside();
 };
+
+void TestDashboardPage::periodsFromARequest_data() {
+    QTest::addColumn<QString>("from");
+    QTest::addColumn<QString>("to");
+    QTest::addColumn<QString>("expected"); // "from..to"
+    QTest::addColumn<bool>("refused");
+    QTest::newRow("nothing asked") << ""
+                                   << ""
+                                   << "2026-12-03..2026-12-09" << false;
+    QTest::newRow("both") << "2026-11-01"
+                          << "2026-11-30"
+                          << "2026-11-01..2026-11-30" << false;
+    QTest::newRow("one day") << "2026-11-05"
+                             << "2026-11-05"
+                             << "2026-11-05..2026-11-05" << false;
+    QTest::newRow("only the end") << ""
+                                  << "2026-11-30"
+                                  << "2026-11-24..2026-11-30" << false;
+    QTest::newRow("only the start") << "2026-12-01"
+                                    << ""
+                                    << "2026-12-01..2026-12-09" << false;
+    QTest::newRow("no such month") << "2026-13-01"
+                                   << ""
+                                   << "2026-12-03..2026-12-09" << true;
+    QTest::newRow("short form") << "2026-1-5"
+                                << "2026-12-01"
+                                << "2026-12-03..2026-12-09" << true;
+    QTest::newRow("text") << ""
+                          << "<script>"
+                          << "2026-12-03..2026-12-09" << true;
+    QTest::newRow("backwards") << "2026-12-05"
+                               << "2026-12-01"
+                               << "2026-12-03..2026-12-09" << true;
+    QTest::newRow("over a year") << "2025-01-01"
+                                 << "2026-12-01"
+                                 << "2026-12-03..2026-12-09" << true;
+}
+
+void TestDashboardPage::periodsFromARequest() {
+    QFETCH(QString, from);
+    QFETCH(QString, to);
+    QFETCH(QString, expected);
+    QFETCH(bool, refused);
+    QString notice = "stale";
+    const DashboardPeriod period =
+        DashboardPeriod::fromQuery(from, to, QDate(2026, 12, 9), &notice);
+    QCOMPARE(period.fromText() + ".." + period.toText(), expected);
+    QCOMPARE(!notice.isEmpty(), refused);
+    QCOMPARE(period.days().size(), period.from.daysTo(period.to) + 1);
+}
 
 void TestDashboardPage::figuresCanBeReadFromThePage() {
     QTemporaryDir dir;

@@ -1,4 +1,5 @@
 #include "server/admin/dashboardqueries.h"
+#include "server/recordfacts.h"
 #include "server/reportintake.h"
 #include "server/reportstore.h"
 
@@ -98,6 +99,9 @@ private slots:
     void crashesGroupAcrossAddressesAndSplitByBuild();
     void aReportSentTwiceCountsOnce();
     void anOldDatabaseGainsItsFactsOnce();
+    void factsFromAnyText_data();
+    void factsFromAnyText();
+    void noPrefixOfARecordGivesFacts();
     void oddRecordsAreKeptWithoutFacts();
     void selectRunsOnlyReadingStatements();
 
@@ -327,6 +331,67 @@ void TestDashboardQueries::anOldDatabaseGainsItsFactsOnce() {
     QCOMPARE(m_store->select("PRAGMA user_version", {}, &error).value(0).value(0).toInt(), 1);
 }
 
+void TestDashboardQueries::factsFromAnyText_data() {
+    QTest::addColumn<QByteArray>("json");
+    QTest::addColumn<QString>("facts"); // kind|event|label|ts|day|duration, "-" for none
+    QTest::newRow("event, nested members ignored")
+        << QByteArray(R"({"values":{"type":"launch","ts":5,"x":[1,"}",{"a":null}]},"id":"e1",)"
+                      R"("type":"event","ts":1796299200.5,"event_id":"rank_share",)"
+                      R"("label":"we\u0069bo \"\ud83d\ude00\"","acc":1,"ok":true})")
+        << QString::fromUtf8(
+               "event|rank_share|weibo \"\xF0\x9F\x98\x80\"|1796299200.5|2026-12-03|-");
+    QTest::newRow("spaced") << QByteArray(" {\n \"type\" : \"terminate\" ,\t\"duration\": 12.5 , "
+                                          "\"ts\": -5 }\n")
+                            << "terminate|-|-|-5|1969-12-31|12.5";
+    QTest::newRow("empty label") << QByteArray(R"({"type":"event","event_id":"blow","label":""})")
+                                 << "event|blow|-|-|-|-";
+    QTest::newRow("long label clipped")
+        << QByteArray(R"({"type":"event","label":")" + QByteArray(500, 'w') + "\"}")
+        << "event|-|" + QString(RecordFacts::kMaxText, u'w') + "|-|-|-";
+    QTest::newRow("escaped name is not the name")
+        << QByteArray(R"({"\u0074ype":"launch","ts":1})") << "-|-|-|1|1970-01-01|-";
+    QTest::newRow("last member wins")
+        << QByteArray(R"({"type":"launch","type":"event"})") << "event|-|-|-|-|-";
+    const QString none = "-|-|-|-|-|-";
+    QTest::newRow("truncated") << QByteArray(R"({"type":"event","event_id":"blow")") << none;
+    QTest::newRow("bad escape") << QByteArray(R"({"type":"ev\xent"})") << none;
+    QTest::newRow("lone surrogate") << QByteArray(R"({"type":"\ud800"})") << none;
+    QTest::newRow("surrogate then letter") << QByteArray(R"({"type":"\ud800\u0041"})") << none;
+    QTest::newRow("short escape at the end") << QByteArray(R"({"type":"\u00)") << none;
+    QTest::newRow("text after") << QByteArray(R"({"type":"launch"} x)") << none;
+    QTest::newRow("deep") << QByteArray(R"({"type":"launch","a":)" + QByteArray(200, '[') +
+                                        QByteArray(200, ']') + "}")
+                          << none;
+    QTest::newRow("array") << QByteArray("[]") << none;
+    QTest::newRow("string") << QByteArray(R"("type")") << none;
+    QTest::newRow("empty") << QByteArray() << none;
+    QTest::newRow("control character") << QByteArray("{\"type\":\"a\nb\"}") << none;
+}
+
+void TestDashboardQueries::factsFromAnyText() {
+    QFETCH(QByteArray, json);
+    QFETCH(QString, facts);
+    const RecordFacts f = RecordFacts::fromJson(json);
+    auto shown = [](const QString& s) { return s.isNull() ? QStringLiteral("-") : s; };
+    auto shownNumber = [](std::optional<double> v) {
+        return v ? QString::number(*v, 'g', 15) : QStringLiteral("-");
+    };
+    QCOMPARE(QStringList({shown(f.kind), shown(f.eventId), shown(f.label), shownNumber(f.ts),
+                          shown(f.day), shownNumber(f.duration)})
+                 .join('|'),
+             facts);
+}
+
+void TestDashboardQueries::noPrefixOfARecordGivesFacts() {
+    const QByteArray json = QJsonDocument(errorRecord(at("2026-12-03"), "x\n(null)\n(\n)"))
+                                .toJson(QJsonDocument::Compact);
+    QVERIFY(RecordFacts::fromJson(json).crash.has_value());
+    for (qsizetype n = 0; n < json.size(); ++n) {
+        const RecordFacts f = RecordFacts::fromJson(json.first(n));
+        QVERIFY2(f.kind.isNull() && !f.ts && !f.crash, json.first(n).constData());
+    }
+}
+
 void TestDashboardQueries::oddRecordsAreKeptWithoutFacts() {
     ReportStore::Report report;
     const QByteArray odd[] = {
@@ -354,7 +419,7 @@ void TestDashboardQueries::oddRecordsAreKeptWithoutFacts() {
     QVERIFY(rows[2][2].isNull());
     QVERIFY(rows[3][3].isNull());
     QVERIFY(rows[4][0].isNull());
-    QCOMPARE(rows[5][4].toInt(), 200);
+    QCOMPARE(rows[5][4].toInt(), RecordFacts::kMaxText);
 }
 
 void TestDashboardQueries::selectRunsOnlyReadingStatements() {
