@@ -73,7 +73,7 @@ QByteArray page(const QString& title, const QString& body) {
 
 // One bar per day, drawn by the server; with many days only some are named.
 QString dayChart(const QList<Q::DayCount>& days) {
-    const int width = 720, height = 200, top = 16, bottom = 24;
+    const int width = 1100, height = 220, top = 16, bottom = 24;
     qint64 max = 1;
     for (const Q::DayCount& d : days)
         max = std::max(max, d.count);
@@ -110,7 +110,7 @@ QString eventName(const QString& id) {
 }
 
 QString eventChart(const QList<Q::EventCount>& events) {
-    const int width = 720, row = 22, labelWidth = 150, valueWidth = 60;
+    const int width = 480, row = 22, labelWidth = 110, valueWidth = 50;
     qint64 max = 1;
     for (const Q::EventCount& e : events)
         max = std::max(max, e.count);
@@ -125,7 +125,7 @@ QString eventChart(const QList<Q::EventCount>& events) {
             QStringLiteral("<text x=\"%1\" y=\"%2\" text-anchor=\"end\">%3</text>"
                            "<rect x=\"%4\" y=\"%5\" width=\"%6\" height=\"%7\" "
                            "fill=\"#2f9e72\"/><text x=\"%8\" y=\"%2\">%9</text>")
-                .arg(number(labelWidth - 6), number(y + 15), esc(name.left(24)), number(labelWidth),
+                .arg(number(labelWidth - 6), number(y + 15), esc(name.left(16)), number(labelWidth),
                      number(y + 4), QString::number(w, 'f', 1), number(row - 8),
                      QString::number(double(labelWidth) + w + 4, 'f', 1), number(events[i].count));
     }
