@@ -45,32 +45,38 @@ QList<QStringView> stackLines(QStringView stack) {
     return lines;
 }
 
+QString moduleName(QStringView frame) {
+    return CrashSignature::normalisedFrame(moduleOf(frame));
+}
+
 // The crash handler's own frames come first in every stack it writes: its
 // report writer and its signal or terminate handler, in the application's
 // image; then the code that brought it there, outside the image (the
 // signal return trampoline in the C library, raise() and abort(), or the C++
 // runtime's terminate and throw). The crash itself happened at the first
 // frame of the application's image after those: grouping on the first frame
-// would put every crash into one group. Without the image's name, or with
-// no frame of the image after the handler (a crash on a thread the
-// application did not start), the first frame after the handler's is taken.
-qsizetype firstOwnFrame(const QList<QStringView>& frames, const QString& image) {
+// would put every crash into one group. The image is the one the context
+// names; when no frame bears that name (the program was started through a
+// link of another name, or the name is missing), it is the first frame's,
+// which is the handler's. With no frame of the image after the handler (a
+// crash on a thread the application did not start), the first frame after
+// the handler's is taken.
+qsizetype firstOwnFrame(const QList<QStringView>& frames, const QString& imageName) {
+    if (frames.isEmpty())
+        return -1;
+    QString image = moduleName(frames[0]);
+    for (QStringView frame : frames)
+        if (moduleName(frame) == imageName)
+            image = imageName;
     qsizetype i = 0;
-    if (image.isEmpty())
-        return frames.isEmpty() ? -1 : 0;
-    auto own = [&](qsizetype at) {
-        return CrashSignature::normalisedFrame(moduleOf(frames[at])) == image;
-    };
-    while (i < frames.size() && own(i))
+    while (i < frames.size() && moduleName(frames[i]) == image)
         ++i;
     const qsizetype afterHandler = i;
-    while (i < frames.size() && !own(i))
+    while (i < frames.size() && moduleName(frames[i]) != image)
         ++i;
     if (i < frames.size())
         return i;
-    if (afterHandler < frames.size())
-        return afterHandler;
-    return frames.isEmpty() ? -1 : 0;
+    return afterHandler < frames.size() ? afterHandler : 0;
 }
 
 } // namespace
@@ -113,9 +119,8 @@ CrashSignature CrashSignature::fromContext(QStringView context) {
 
     if (stackAt >= 0) {
         const QList<QStringView> frames = stackLines(crash.sliced(stackAt + kStackStart.size()));
-        const QString imageName =
-            normalisedFrame(imageValue(image, QLatin1String("Binary Image: ")));
-        const qsizetype at = firstOwnFrame(frames, imageName == u"?" ? QString() : imageName);
+        const qsizetype at = firstOwnFrame(
+            frames, normalisedFrame(imageValue(image, QLatin1String("Binary Image: "))));
         if (at >= 0)
             signature.frame = normalisedFrame(frames[at]);
     }

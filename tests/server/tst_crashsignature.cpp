@@ -100,7 +100,14 @@ void TestCrashSignature::theHandlersFramesAreSkipped_data() {
     QTest::newRow("no own frame after the handler")
         << context(kSegv, kSegvRun1.first(3)) << "libc.so.6(+0x3c050)";
     QTest::newRow("image unknown")
-        << context(kSegv, kSegvRun1, kBuild, QString()) << "vantoro(+0xbd1f)";
+        << context(kSegv, kSegvRun1, kBuild, QString()) << "vantoro(+0x5abd)";
+    QTest::newRow("started through a link of another name")
+        << context(kSegv, kSegvRun1, kBuild, "vantoro-bin") << "vantoro(+0x5abd)";
+    // The image named, but the handler elsewhere (a library of its own).
+    QTest::newRow("handler in a library")
+        << context(kSegv, {"/l/libcrash.so(+0x10)[0x1]", "/l/libcrash.so(+0x20)[0x2]",
+                           "/lib/libc.so.6(+0x3c050)[0x3]", "/opt/a/vantoro(+0x5abd)[0x4]"})
+        << "vantoro(+0x5abd)";
     QTest::newRow("no stack") << context(kSegv, {}) << "";
 }
 
