@@ -1,0 +1,150 @@
+#include "server/admin/admingate.h"
+
+#include "server/admin/loginpage.h"
+#include "server/http/httprequest.h"
+#include "server/http/httpresponse.h"
+#include "server/serverlog.h"
+
+#include <QString>
+#include <cctype>
+
+namespace {
+
+constexpr int kCookieMaxAge = 30 * 24 * 3600;
+
+std::string_view trimmed(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
+        text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
+        text.remove_suffix(1);
+    return text;
+}
+
+// The Bearer credential, or empty when the header holds none.
+std::string bearerToken(const HttpRequest& req) {
+    const std::string header = req.header("Authorization");
+    constexpr std::string_view scheme = "Bearer ";
+    if (header.size() <= scheme.size())
+        return {};
+    for (std::size_t i = 0; i < scheme.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(header[i])) !=
+            std::tolower(static_cast<unsigned char>(scheme[i])))
+            return {};
+    return std::string(trimmed(std::string_view(header).substr(scheme.size())));
+}
+
+std::string cookieNamed(const HttpRequest& req, std::string_view name) {
+    const std::string header = req.header("Cookie");
+    std::string_view rest = header;
+    while (!rest.empty()) {
+        const std::size_t end = rest.find(';');
+        const std::string_view pair = trimmed(rest.substr(0, end));
+        rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+        const std::size_t equals = pair.find('=');
+        if (equals != std::string_view::npos && pair.substr(0, equals) == name)
+            return std::string(pair.substr(equals + 1));
+    }
+    return {};
+}
+
+// The form's field, decoded like a query string.
+std::string formField(const HttpRequest& req, std::string_view name) {
+    HttpRequest form;
+    form.setTarget("/?" + req.body);
+    return form.param(name);
+}
+
+bool wantsPage(const HttpRequest& req) {
+    return req.header("Accept").find("text/html") != std::string::npos;
+}
+
+void sendLoginForm(HttpResponse& res, int status, const QString& message) {
+    res.status = status;
+    res.contentType = "text/html; charset=utf-8";
+    res.body = LoginPage::render(message).toStdString();
+}
+
+} // namespace
+
+AdminGate::AdminGate(AdminToken token, bool secureCookie)
+    : m_token(std::move(token)), m_secureCookie(secureCookie) {}
+
+bool AdminGate::covers(std::string_view path) {
+    return path == "/admin" || path.starts_with("/admin/");
+}
+
+AdminGate::Verdict AdminGate::check(const HttpRequest& req) {
+    if (m_failures.blockedFor(req.clientAddress).count() > 0)
+        return Verdict::TooMany;
+    const std::string bearer = bearerToken(req);
+    const std::string cookie = cookieNamed(req, kCookieName);
+    if (bearer.empty() && cookie.empty())
+        return Verdict::Unauthorized;
+    if ((!bearer.empty() && m_token.matches(bearer)) ||
+        (bearer.empty() && m_token.matchesCookie(cookie)))
+        return Verdict::Allowed;
+    m_failures.recordFailure(req.clientAddress);
+    qCWarning(lcServer).noquote() << "admin: a wrong token from"
+                                  << QString::fromStdString(req.clientAddress);
+    return Verdict::Unauthorized;
+}
+
+void AdminGate::refuse(Verdict verdict, const HttpRequest& req, HttpResponse& res) {
+    res.setHeader("Cache-Control", "no-store");
+    if (verdict == Verdict::TooMany) {
+        res.status = 429;
+        res.contentType = "text/plain; charset=utf-8";
+        res.setHeader("Retry-After",
+                      std::to_string(m_failures.blockedFor(req.clientAddress).count()));
+        res.body = "Too many wrong tokens; try again later.\n";
+        return;
+    }
+    if (wantsPage(req))
+        return sendLoginForm(res, 401, QString());
+    res.status = 401;
+    res.contentType = "text/plain; charset=utf-8";
+    res.setHeader("WWW-Authenticate", "Bearer realm=\"vantoro-admin\"");
+    res.body = "Unauthorized\n";
+}
+
+bool AdminGate::refusedAddress(const HttpRequest& req, HttpResponse& res) {
+    if (m_failures.blockedFor(req.clientAddress).count() == 0)
+        return false;
+    refuse(Verdict::TooMany, req, res);
+    return true;
+}
+
+void AdminGate::loginForm(const HttpRequest& req, HttpResponse& res) {
+    if (refusedAddress(req, res))
+        return;
+    res.setHeader("Cache-Control", "no-store");
+    sendLoginForm(res, 200, QString());
+}
+
+void AdminGate::login(const HttpRequest& req, HttpResponse& res) {
+    if (refusedAddress(req, res))
+        return;
+    res.setHeader("Cache-Control", "no-store");
+    if (!m_token.matches(formField(req, "token"))) {
+        m_failures.recordFailure(req.clientAddress);
+        qCWarning(lcServer).noquote()
+            << "admin: a failed login from" << QString::fromStdString(req.clientAddress);
+        return sendLoginForm(res, 401, QStringLiteral("令牌不正确。"));
+    }
+    res.status = 303;
+    res.setHeader("Location", "/admin");
+    res.setHeader("Set-Cookie", cookie(m_token.cookieValue(), kCookieMaxAge));
+}
+
+void AdminGate::logout(HttpResponse& res) {
+    res.status = 303;
+    res.setHeader("Location", kLoginPath);
+    res.setHeader("Set-Cookie", cookie(std::string(), 0));
+    res.setHeader("Cache-Control", "no-store");
+}
+
+std::string AdminGate::cookie(const std::string& value, int maxAgeSeconds) const {
+    return std::string(kCookieName) + '=' + value + "; Path=/admin; Max-Age=" +
+           std::to_string(maxAgeSeconds) + "; HttpOnly; SameSite=Strict" +
+           (m_secureCookie ? "; Secure" : "");
+}

@@ -1,0 +1,252 @@
+#include "server/admin/admingate.h"
+#include "server/admin/admintoken.h"
+#include "server/admin/failurelimiter.h"
+#include "server/http/httprequest.h"
+#include "server/http/httpresponse.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <sys/stat.h>
+
+namespace {
+
+const QByteArray kSecret = "0123456789abcdef0123456789abcdef";
+
+HttpRequest request(const std::string& address,
+                    std::vector<std::pair<std::string, std::string>> headers = {}) {
+    HttpRequest req;
+    req.method = "GET";
+    req.setTarget("/admin");
+    req.clientAddress = address;
+    req.headers = std::move(headers);
+    return req;
+}
+
+HttpRequest bearer(const std::string& token, const std::string& address = "10.0.0.1") {
+    return request(address, {{"Authorization", "Bearer " + token}});
+}
+
+std::string headerOf(const HttpResponse& res, const std::string& name) {
+    for (const auto& [key, value] : res.headers)
+        if (key == name)
+            return value;
+    return {};
+}
+
+} // namespace
+
+class TestAdminGate : public QObject {
+    Q_OBJECT
+
+private slots:
+    void createsAPrivateTokenOnceAndKeepsIt();
+    void refusesTokenFilesThatCannotBeTokens();
+    void comparesWholeTokensOnly();
+    void limitsWrongTokensPerAddressForAMinute();
+    void boundsTheAddressesItTracks();
+    void letsTheRightBearerOrCookieIn();
+    void refusesBrowsersWithTheFormAndScriptsWithAChallenge();
+    void loginSetsAStrictHttpOnlyCookie();
+    void blockedAddressIsRefusedEvenWithTheRightToken();
+    void coversOnlyTheAdminTree();
+};
+
+void TestAdminGate::createsAPrivateTokenOnceAndKeepsIt() {
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("data/server"));
+    bool created = false;
+    QString error;
+    const auto first = AdminToken::loadOrCreate(folder, &created, &error);
+    QVERIFY2(first, qPrintable(error));
+    QVERIFY(created);
+    const QString path = folder + QStringLiteral("/admin-token");
+    struct stat info {};
+    QCOMPARE(::stat(QFile::encodeName(path).constData(), &info), 0);
+    QCOMPARE(info.st_mode & 0777, 0600u);
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray secret = file.readAll().trimmed();
+    QCOMPARE(secret.size(), 64);
+    QVERIFY(first->matches(secret.toStdString()));
+    // Nothing but the token file is left in the folder.
+    QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{"admin-token"});
+
+    const auto second = AdminToken::loadOrCreate(folder, &created, &error);
+    QVERIFY(second);
+    QVERIFY(!created);
+    QVERIFY(second->matches(secret.toStdString()));
+    QCOMPARE(second->cookieValue(), first->cookieValue());
+}
+
+void TestAdminGate::refusesTokenFilesThatCannotBeTokens() {
+    QTemporaryDir dir;
+    QString error;
+    QVERIFY(!AdminToken::readFile(dir.filePath(QStringLiteral("missing")), &error));
+    QVERIFY(error.contains(QStringLiteral("missing")));
+    const QString path = dir.filePath(QStringLiteral("token"));
+    for (const QByteArray& content : {QByteArray("short\n"), QByteArray("   \n"),
+                                      QByteArray("0123456789abcdef\nsecond line\n")}) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(content);
+        file.close();
+        error.clear();
+        QVERIFY2(!AdminToken::readFile(path, &error), content.constData());
+        QVERIFY(!error.isEmpty());
+    }
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write("  " + kSecret + "\n");
+    file.close();
+    const auto token = AdminToken::readFile(path, &error);
+    QVERIFY(token);
+    QVERIFY(token->matches(kSecret.toStdString()));
+}
+
+void TestAdminGate::comparesWholeTokensOnly() {
+    const AdminToken token = AdminToken::fromSecret(kSecret);
+    const std::string right = kSecret.toStdString();
+    QVERIFY(token.matches(right));
+    QVERIFY(!token.matches(right.substr(0, right.size() - 1)));
+    QVERIFY(!token.matches(right + "0"));
+    QVERIFY(!token.matches(""));
+    std::string oneOff = right;
+    oneOff.back() = 'X';
+    QVERIFY(!token.matches(oneOff));
+    // The cookie is not the token, and the token is not a cookie.
+    QVERIFY(token.cookieValue() != right);
+    QVERIFY(!token.matchesCookie(right));
+    QVERIFY(token.matchesCookie(token.cookieValue()));
+    QVERIFY(!AdminToken::fromSecret(kSecret + "x").matchesCookie(token.cookieValue()));
+}
+
+void TestAdminGate::limitsWrongTokensPerAddressForAMinute() {
+    using namespace std::chrono_literals;
+    FailureLimiter limiter;
+    const auto start = FailureLimiter::Clock::time_point() + 1h;
+    for (int i = 0; i < 9; ++i)
+        limiter.recordFailure("a", start + i * 1s);
+    QCOMPARE(limiter.blockedFor("a", start + 9s).count(), 0);
+    limiter.recordFailure("a", start + 10s);
+    QCOMPARE(limiter.blockedFor("a", start + 10s).count(), 50);
+    QCOMPARE(limiter.blockedFor("a", start + 59500ms).count(), 1);
+    QCOMPARE(limiter.blockedFor("b", start + 10s).count(), 0);
+    // The minute that began with the first failure is over.
+    QCOMPARE(limiter.blockedFor("a", start + 60s).count(), 0);
+    limiter.recordFailure("a", start + 61s);
+    QCOMPARE(limiter.blockedFor("a", start + 61s).count(), 0);
+
+    // Failures spread wider than a minute never add up to ten.
+    FailureLimiter slow;
+    for (int i = 0; i < 30; ++i)
+        slow.recordFailure("c", start + i * 7s);
+    QCOMPARE(slow.blockedFor("c", start + 210s).count(), 0);
+}
+
+void TestAdminGate::boundsTheAddressesItTracks() {
+    using namespace std::chrono_literals;
+    FailureLimiter limiter;
+    const auto start = FailureLimiter::Clock::time_point() + 1h;
+    for (std::size_t i = 0; i < FailureLimiter::kMaxAddresses + 500; ++i)
+        limiter.recordFailure("10.1." + std::to_string(i), start + std::chrono::milliseconds(i));
+    QCOMPARE(limiter.trackedAddresses(), FailureLimiter::kMaxAddresses);
+    // Finished windows go first.
+    limiter.recordFailure("late", start + 2min);
+    QCOMPARE(limiter.trackedAddresses(), std::size_t(1));
+}
+
+void TestAdminGate::letsTheRightBearerOrCookieIn() {
+    const AdminToken token = AdminToken::fromSecret(kSecret);
+    AdminGate gate(token, false);
+    QCOMPARE(gate.check(bearer(kSecret.toStdString())), AdminGate::Verdict::Allowed);
+    QCOMPARE(gate.check(request("10.0.0.1", {{"authorization", "bearer " + kSecret.toStdString()}})),
+             AdminGate::Verdict::Allowed);
+    QCOMPARE(gate.check(request("10.0.0.1",
+                                {{"Cookie", "theme=dark; vantoro_admin=" + token.cookieValue()}})),
+             AdminGate::Verdict::Allowed);
+    QCOMPARE(gate.check(request("10.0.0.1")), AdminGate::Verdict::Unauthorized);
+    QCOMPARE(gate.check(bearer("wrong")), AdminGate::Verdict::Unauthorized);
+    // The token itself is not a cookie, nor the cookie a Bearer token.
+    QCOMPARE(gate.check(request("10.0.0.1", {{"Cookie", "vantoro_admin=" + kSecret.toStdString()}})),
+             AdminGate::Verdict::Unauthorized);
+    QCOMPARE(gate.check(bearer(token.cookieValue())), AdminGate::Verdict::Unauthorized);
+    QCOMPARE(gate.check(request("10.0.0.1", {{"Authorization", "Basic " + kSecret.toStdString()}})),
+             AdminGate::Verdict::Unauthorized);
+}
+
+void TestAdminGate::refusesBrowsersWithTheFormAndScriptsWithAChallenge() {
+    AdminGate gate(AdminToken::fromSecret(kSecret), false);
+    HttpResponse page;
+    gate.refuse(AdminGate::Verdict::Unauthorized,
+                request("10.0.0.2", {{"Accept", "text/html,application/xhtml+xml"}}), page);
+    QCOMPARE(page.status, 401);
+    QVERIFY(page.body.find("<form method=\"post\" action=\"/admin/login\">") != std::string::npos);
+    HttpResponse script;
+    gate.refuse(AdminGate::Verdict::Unauthorized, request("10.0.0.2"), script);
+    QCOMPARE(script.status, 401);
+    QCOMPARE(headerOf(script, "WWW-Authenticate"), std::string("Bearer realm=\"vantoro-admin\""));
+    QCOMPARE(script.body, std::string("Unauthorized\n"));
+}
+
+void TestAdminGate::loginSetsAStrictHttpOnlyCookie() {
+    const AdminToken token = AdminToken::fromSecret(kSecret);
+    for (const bool secure : {false, true}) {
+        AdminGate gate(token, secure);
+        HttpRequest form = request("10.0.0.3");
+        form.method = "POST";
+        form.body = "token=" + kSecret.toStdString();
+        HttpResponse res;
+        gate.login(form, res);
+        QCOMPARE(res.status, 303);
+        QCOMPARE(headerOf(res, "Location"), std::string("/admin"));
+        const std::string cookie = headerOf(res, "Set-Cookie");
+        QVERIFY(cookie.starts_with("vantoro_admin=" + token.cookieValue() + ";"));
+        QVERIFY(cookie.find("; HttpOnly") != std::string::npos);
+        QVERIFY(cookie.find("; SameSite=Strict") != std::string::npos);
+        QVERIFY(cookie.find("; Path=/admin") != std::string::npos);
+        QCOMPARE(cookie.find("; Secure") != std::string::npos, secure);
+
+        form.body = "token=" + kSecret.toStdString() + "0";
+        HttpResponse wrong;
+        gate.login(form, wrong);
+        QCOMPARE(wrong.status, 401);
+        QVERIFY(headerOf(wrong, "Set-Cookie").empty());
+    }
+}
+
+void TestAdminGate::blockedAddressIsRefusedEvenWithTheRightToken() {
+    AdminGate gate(AdminToken::fromSecret(kSecret), false);
+    for (int i = 0; i < FailureLimiter::kMaxFailures; ++i)
+        QCOMPARE(gate.check(bearer("guess" + std::to_string(i), "10.0.0.9")),
+                 AdminGate::Verdict::Unauthorized);
+    QCOMPARE(gate.check(bearer(kSecret.toStdString(), "10.0.0.9")), AdminGate::Verdict::TooMany);
+    HttpResponse res;
+    gate.refuse(AdminGate::Verdict::TooMany, bearer("x", "10.0.0.9"), res);
+    QCOMPARE(res.status, 429);
+    const int retryAfter = std::stoi(headerOf(res, "Retry-After"));
+    QVERIFY(retryAfter > 0 && retryAfter <= 60);
+    HttpRequest form = request("10.0.0.9");
+    form.body = "token=" + kSecret.toStdString();
+    HttpResponse login;
+    gate.login(form, login);
+    QCOMPARE(login.status, 429);
+    // Another address is not affected, and a missing token is not a guess.
+    QCOMPARE(gate.check(bearer(kSecret.toStdString(), "10.0.0.8")), AdminGate::Verdict::Allowed);
+    for (int i = 0; i < 20; ++i)
+        QCOMPARE(gate.check(request("10.0.0.7")), AdminGate::Verdict::Unauthorized);
+    QCOMPARE(gate.check(bearer(kSecret.toStdString(), "10.0.0.7")), AdminGate::Verdict::Allowed);
+}
+
+void TestAdminGate::coversOnlyTheAdminTree() {
+    QVERIFY(AdminGate::covers("/admin"));
+    QVERIFY(AdminGate::covers("/admin/"));
+    QVERIFY(AdminGate::covers("/admin/ranking"));
+    QVERIFY(!AdminGate::covers("/administrator"));
+    QVERIFY(!AdminGate::covers("/wechat/admin"));
+    QVERIFY(!AdminGate::covers("/"));
+}
+
+QTEST_GUILESS_MAIN(TestAdminGate)
+#include "tst_admingate.moc"
