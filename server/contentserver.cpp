@@ -4,6 +4,8 @@
 #include "platform/system/localizedstrings.h"
 #include "results/blewfogresult.h"
 #include "results/blewresultstring.h"
+#include "server/admin/admingate.h"
+#include "server/admin/adminroutes.h"
 #include "server/content/contentfolder.h"
 #include "server/contentpages.h"
 #include "server/http/httprequest.h"
@@ -145,7 +147,7 @@ bool ContentServer::replaceRanking(const QByteArray& json, QString* error) {
             *error = QStringLiteral("the content server is not running");
         return false;
     }
-    return m_content->replaceRanking(json, error);
+    return m_content->replaceRanking(json, error) == ContentFolder::RankingUpdate::Replaced;
 }
 
 void ContentServer::openContent() {
@@ -201,6 +203,34 @@ QStringList ContentServer::recordIds() const {
     return m_store.recordIds();
 }
 
+void ContentServer::setAdminToken(const AdminToken& token) {
+    std::lock_guard lock(m_configMutex);
+    m_adminToken = token;
+}
+
+void ContentServer::setPublicUrl(const QUrl& url) {
+    std::lock_guard lock(m_configMutex);
+    m_publicUrl = url.adjusted(QUrl::StripTrailingSlash);
+}
+
+QUrl ContentServer::publicUrl() const {
+    {
+        std::lock_guard lock(m_configMutex);
+        if (!m_publicUrl.isEmpty())
+            return m_publicUrl;
+    }
+    return QUrl(baseUrl());
+}
+
+void ContentServer::openAdmin() {
+    std::lock_guard lock(m_configMutex);
+    if (!m_adminToken)
+        return;
+    // Over HTTPS the login cookie must never travel in clear.
+    const bool secure = m_publicUrl.scheme() == QLatin1String("https");
+    m_admin = std::make_unique<AdminRoutes>(*m_adminToken, secure, m_store, *m_content);
+}
+
 bool ContentServer::start(const QString& host, int port) {
     if (m_server) {
         qCWarning(lcServer) << "start: already running at" << baseUrl();
@@ -216,6 +246,7 @@ bool ContentServer::start(const QString& host, int port) {
                                       << dbError << "- reports will be refused";
 
     openContent();
+    openAdmin();
     m_server = std::make_unique<HttpServer>([this](const HttpRequest& req) { return handle(req); },
                                             refusalPage);
     std::string error;
@@ -225,6 +256,7 @@ bool ContentServer::start(const QString& host, int port) {
         qCWarning(lcServer).noquote()
             << "cannot listen on" << host << "port" << port << ':' << QString::fromStdString(error);
         m_server.reset();
+        m_admin.reset();
         m_store.close();
         m_content.reset();
         return false;
@@ -240,6 +272,7 @@ void ContentServer::stop() {
         return;
     m_server->stop();
     m_server.reset();
+    m_admin.reset();
     m_store.close();
     m_content.reset();
     m_port = 0;
@@ -264,6 +297,13 @@ HttpResponse ContentServer::handle(const HttpRequest& req) {
 void ContentServer::route(const HttpRequest& req, HttpResponse& res) {
     if (climbsOut(req.path))
         return sendError(res, 404, QStringLiteral("没有这个页面。"));
+    if (AdminGate::covers(req.path)) {
+        if (!m_admin)
+            res.status = 404;
+        else
+            m_admin->handle(req, res);
+        return;
+    }
     // A HEAD request is answered like a GET; the connection leaves out the body.
     const std::string method = req.method == "HEAD" ? std::string("GET") : req.method;
     const auto found = m_routes.find(method + ' ' + req.path);

@@ -1,17 +1,21 @@
 #pragma once
 
+#include "server/admin/admintoken.h"
 #include "server/content/contentproblem.h"
 #include "server/reportstore.h"
 
 #include <QHash>
 #include <QString>
 #include <QStringList>
+#include <QUrl>
 #include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
+class AdminRoutes;
 class ContentFolder;
 class HttpServer;
 struct HttpRequest;
@@ -56,6 +60,14 @@ public:
     // sample content and while stopped.
     bool replaceRanking(const QByteArray& json, QString* error);
 
+    // Opens /admin to the holder of this token at the next start(). Without
+    // one (as inside the application) there is no /admin at all.
+    void setAdminToken(const AdminToken& token);
+    // The address players reach this server at, behind a reverse proxy; the
+    // landing pages' absolute links use it. Empty for baseUrl().
+    void setPublicUrl(const QUrl& url);
+    QUrl publicUrl() const;
+
     int reportCount() const;
     qint64 droppedRecords() const;
     QStringList recordIds() const;
@@ -71,6 +83,7 @@ private:
 
     void installRoutes();
     void openContent();
+    void openAdmin();
     HttpResponse handle(const HttpRequest& req);
     void route(const HttpRequest& req, HttpResponse& res);
 
@@ -84,6 +97,9 @@ private:
     QString m_contentFolder;
     // Made at start() and dropped at stop(), while no request is served.
     std::unique_ptr<ContentFolder> m_content;
+    std::unique_ptr<AdminRoutes> m_admin;
+    std::optional<AdminToken> m_adminToken;
+    QUrl m_publicUrl;
     QString m_host;
     int m_port = 0;
 };

@@ -144,7 +144,7 @@ void AdminGate::logout(HttpResponse& res) {
 }
 
 std::string AdminGate::cookie(const std::string& value, int maxAgeSeconds) const {
-    return std::string(kCookieName) + '=' + value + "; Path=/admin; Max-Age=" +
-           std::to_string(maxAgeSeconds) + "; HttpOnly; SameSite=Strict" +
-           (m_secureCookie ? "; Secure" : "");
+    return std::string(kCookieName) + '=' + value +
+           "; Path=/admin; Max-Age=" + std::to_string(maxAgeSeconds) +
+           "; HttpOnly; SameSite=Strict" + (m_secureCookie ? "; Secure" : "");
 }

@@ -125,7 +125,8 @@ std::optional<AdminToken> AdminToken::loadOrCreate(const QString& dataFolder, bo
 }
 
 bool AdminToken::matches(std::string_view candidate) const {
-    return sameDigest(m_digest, digestOf(QByteArrayView(candidate.data(), qsizetype(candidate.size()))));
+    return sameDigest(m_digest,
+                      digestOf(QByteArrayView(candidate.data(), qsizetype(candidate.size()))));
 }
 
 std::string AdminToken::cookieValue() const {

@@ -215,9 +215,9 @@ QString crashesSection(const QList<Q::CrashGroup>& groups) {
         .arg(rows);
 }
 
-QString problemsSection(const QList<DashboardPage::Problem>& problems) {
+QString problemsSection(const QList<ContentProblem>& problems) {
     QString rows;
-    for (const DashboardPage::Problem& p : problems)
+    for (const ContentProblem& p : problems)
         rows += QStringLiteral("<tr><td><code>%1</code></td><td class=\"num\">%2</td>"
                                "<td data-figure=\"problem\">%3</td></tr>")
                     .arg(esc(p.file), p.line > 0 ? number(p.line) : QStringLiteral("—"),
@@ -260,7 +260,7 @@ QString totalsLine(const DashboardQueries::Figures& f, qsizetype problems) {
 } // namespace
 
 QByteArray DashboardPage::overview(const DashboardQueries::Figures& figures,
-                                   const QList<Problem>& problems, const QString& notice) {
+                                   const QList<ContentProblem>& problems, const QString& notice) {
     QString messages;
     if (!notice.isEmpty())
         messages += QStringLiteral("<div class=\"notice\">%1</div>").arg(esc(notice));

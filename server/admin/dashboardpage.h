@@ -1,6 +1,7 @@
 #pragma once
 
 #include "server/admin/dashboardqueries.h"
+#include "server/content/contentproblem.h"
 
 #include <QByteArray>
 #include <QList>
@@ -14,17 +15,10 @@
 // files goes through ContentPages::escape().
 class DashboardPage {
 public:
-    // A problem found in the content files.
-    struct Problem {
-        QString file;
-        int line = 0;
-        QString message;
-    };
-
     // `notice`: a message for the operator above the figures (e.g. a period
     // that could not be read), or empty.
     static QByteArray overview(const DashboardQueries::Figures& figures,
-                               const QList<Problem>& problems, const QString& notice = {});
+                               const QList<ContentProblem>& problems, const QString& notice = {});
     // One crash group's texts; `error` when they could not be read.
     static QByteArray crashes(const QString& groupKey,
                               const QList<DashboardQueries::CrashText>& texts,

@@ -2,8 +2,7 @@
 
 #include <algorithm>
 
-std::chrono::seconds FailureLimiter::blockedFor(const std::string& address,
-                                                Clock::time_point now) {
+std::chrono::seconds FailureLimiter::blockedFor(const std::string& address, Clock::time_point now) {
     std::lock_guard lock(m_mutex);
     const auto found = m_windows.find(address);
     if (found == m_windows.end())
@@ -40,11 +39,13 @@ std::size_t FailureLimiter::trackedAddresses() const {
 }
 
 void FailureLimiter::makeRoom(Clock::time_point now) {
-    std::erase_if(m_windows, [now](const auto& entry) { return now - entry.second.start >= kWindow; });
+    std::erase_if(m_windows,
+                  [now](const auto& entry) { return now - entry.second.start >= kWindow; });
     if (m_windows.size() < kMaxAddresses)
         return;
-    const auto oldest = std::min_element(m_windows.begin(), m_windows.end(), [](const auto& a, const auto& b) {
-        return a.second.start < b.second.start;
-    });
+    const auto oldest =
+        std::min_element(m_windows.begin(), m_windows.end(), [](const auto& a, const auto& b) {
+            return a.second.start < b.second.start;
+        });
     m_windows.erase(oldest);
 }

@@ -27,7 +27,8 @@ QByteArray LoginPage::render(const QString& message) {
                "<form method=\"post\" action=\"/admin/login\">"
                "<h1>Vantoro 运营后台</h1>%1"
                "<label for=\"token\">管理令牌 (admin token)</label>"
-               "<input id=\"token\" name=\"token\" type=\"password\" autocomplete=\"current-password\" "
+               "<input id=\"token\" name=\"token\" type=\"password\" "
+               "autocomplete=\"current-password\" "
                "required autofocus>"
                "<button type=\"submit\">登录</button></form>\n</body>\n</html>\n")
         .arg(note)

@@ -245,31 +245,35 @@ void ContentFolder::publish() {
     m_snapshot.swap(published);
 }
 
-bool ContentFolder::replaceRanking(const QByteArray& json, QString* error) {
-    auto fail = [error](const QString& why) {
+ContentFolder::RankingUpdate ContentFolder::replaceRanking(const QByteArray& json, QString* error) {
+    auto fail = [error](RankingUpdate outcome, const QString& why) {
         if (error)
             *error = why;
-        return false;
+        return outcome;
     };
     if (m_mode == Mode::Sample)
-        return fail(QStringLiteral("the server shows its sample content; start it with --content "
+        return fail(RankingUpdate::NotEditable,
+                    QStringLiteral("the server shows its sample content; start it with --content "
                                    "DIR to keep a ranking of your own"));
     if (json.size() > kMaxRankingBytes)
-        return fail(QStringLiteral("the ranking is larger than %1 bytes").arg(kMaxRankingBytes));
+        return fail(RankingUpdate::Invalid,
+                    QStringLiteral("the ranking is larger than %1 bytes").arg(kMaxRankingBytes));
     RankingTable::Error parseError;
     if (!RankingTable::parse(json, &parseError))
-        return fail(parseError.line > 0
+        return fail(RankingUpdate::Invalid,
+                    parseError.line > 0
                         ? QStringLiteral("line %1: %2").arg(parseError.line).arg(parseError.message)
                         : parseError.message);
 
     std::lock_guard lock(m_reloadMutex);
     QSaveFile file(m_path + u'/' + kRankingFile);
     if (!file.open(QIODevice::WriteOnly) || file.write(json) != json.size() || !file.commit())
-        return fail(QStringLiteral("cannot write %1: %2").arg(file.fileName(), file.errorString()));
+        return fail(RankingUpdate::NotWritten,
+                    QStringLiteral("cannot write %1: %2").arg(file.fileName(), file.errorString()));
     qCInfo(lcServer).noquote() << "content: the ranking was replaced," << json.size() << "bytes";
     // Read it back even if the listing looks unchanged: two replacements
     // within one clock tick can leave the same size and times.
     m_ranking.present = false;
     reloadLocked();
-    return true;
+    return RankingUpdate::Replaced;
 }

@@ -56,11 +56,19 @@ public:
     void startWatching(std::chrono::milliseconds interval = kPollInterval);
     void stopWatching();
 
+    enum class RankingUpdate {
+        Replaced,
+        // The body is not a ranking; nothing was written.
+        Invalid,
+        // The sample content is never written.
+        NotEditable,
+        // The file could not be written; the old one stays.
+        NotWritten,
+    };
     // Checks the body with the ranking parser, then writes it whole in place
-    // of DIR/pm25rank.json and reloads, so the next page shows it. Nothing is
-    // written when it does not parse; false with a reason then, and for the
-    // sample content.
-    bool replaceRanking(const QByteArray& json, QString* error);
+    // of DIR/pm25rank.json and reloads, so the next page shows it. Anything
+    // but Replaced comes with a reason in `error`.
+    RankingUpdate replaceRanking(const QByteArray& json, QString* error);
 
 private:
     // What the listing says of a file; a file is read again when it differs.

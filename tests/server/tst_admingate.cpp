@@ -161,16 +161,18 @@ void TestAdminGate::letsTheRightBearerOrCookieIn() {
     const AdminToken token = AdminToken::fromSecret(kSecret);
     AdminGate gate(token, false);
     QCOMPARE(gate.check(bearer(kSecret.toStdString())), AdminGate::Verdict::Allowed);
-    QCOMPARE(gate.check(request("10.0.0.1", {{"authorization", "bearer " + kSecret.toStdString()}})),
-             AdminGate::Verdict::Allowed);
+    QCOMPARE(
+        gate.check(request("10.0.0.1", {{"authorization", "bearer " + kSecret.toStdString()}})),
+        AdminGate::Verdict::Allowed);
     QCOMPARE(gate.check(request("10.0.0.1",
                                 {{"Cookie", "theme=dark; vantoro_admin=" + token.cookieValue()}})),
              AdminGate::Verdict::Allowed);
     QCOMPARE(gate.check(request("10.0.0.1")), AdminGate::Verdict::Unauthorized);
     QCOMPARE(gate.check(bearer("wrong")), AdminGate::Verdict::Unauthorized);
     // The token itself is not a cookie, nor the cookie a Bearer token.
-    QCOMPARE(gate.check(request("10.0.0.1", {{"Cookie", "vantoro_admin=" + kSecret.toStdString()}})),
-             AdminGate::Verdict::Unauthorized);
+    QCOMPARE(
+        gate.check(request("10.0.0.1", {{"Cookie", "vantoro_admin=" + kSecret.toStdString()}})),
+        AdminGate::Verdict::Unauthorized);
     QCOMPARE(gate.check(bearer(token.cookieValue())), AdminGate::Verdict::Unauthorized);
     QCOMPARE(gate.check(request("10.0.0.1", {{"Authorization", "Basic " + kSecret.toStdString()}})),
              AdminGate::Verdict::Unauthorized);

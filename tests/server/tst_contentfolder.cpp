@@ -357,18 +357,21 @@ void TestContentFolder::replaceRankingChecksThenWritesWhole() {
         QDir(m_dir->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
 
     QString error;
-    QVERIFY(!folder.replaceRanking("{\n\"cities\": [\n{\"city\": 1 2}]}", &error));
+    QVERIFY(ContentFolder::RankingUpdate::Invalid ==
+            folder.replaceRanking("{\n\"cities\": [\n{\"city\": 1 2}]}", &error));
     QVERIFY2(error.startsWith(QStringLiteral("line 3: ")), qPrintable(error));
-    QVERIFY(
-        !folder.replaceRanking(R"({"cities": [{"city": "甲", "aqi": -1, "pm25": 1}]})", &error));
-    QVERIFY(!folder.replaceRanking(R"({"cities": []})", &error));
+    QVERIFY(ContentFolder::RankingUpdate::Invalid ==
+            folder.replaceRanking(R"({"cities": [{"city": "甲", "aqi": -1, "pm25": 1}]})", &error));
+    QVERIFY(ContentFolder::RankingUpdate::Invalid ==
+            folder.replaceRanking(R"({"cities": []})", &error));
     QFile file(path(QStringLiteral("pm25rank.json")));
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), kRanking);
     file.close();
 
     const QByteArray next = R"({"note": "new", "cities": [{"city": "丁", "aqi": 5, "pm25": 3}]})";
-    QVERIFY2(folder.replaceRanking(next, &error), qPrintable(error));
+    QVERIFY2(folder.replaceRanking(next, &error) == ContentFolder::RankingUpdate::Replaced,
+             qPrintable(error));
     // Shown at once, without waiting for a poll.
     QCOMPARE(folder.snapshot()->ranking->note, QStringLiteral("new"));
     QVERIFY(file.open(QIODevice::ReadOnly));
@@ -376,7 +379,7 @@ void TestContentFolder::replaceRankingChecksThenWritesWhole() {
     // The same size again within the same clock tick is read back too.
     QByteArray same = next;
     same.replace("new", "neu");
-    QVERIFY(folder.replaceRanking(same, &error));
+    QVERIFY(folder.replaceRanking(same, &error) == ContentFolder::RankingUpdate::Replaced);
     QCOMPARE(folder.snapshot()->ranking->note, QStringLiteral("neu"));
     // Written aside and renamed in: nothing is left beside it.
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
@@ -387,7 +390,8 @@ void TestContentFolder::theSampleContentIsNotReplaced() {
     write(QStringLiteral("pm25rank.json"), kRanking);
     ContentFolder folder(m_dir->path(), ContentFolder::Mode::Sample);
     QString error;
-    QVERIFY(!folder.replaceRanking(R"({"cities": [{"city": "甲", "aqi": 1, "pm25": 1}]})", &error));
+    QVERIFY(ContentFolder::RankingUpdate::NotEditable ==
+            folder.replaceRanking(R"({"cities": [{"city": "甲", "aqi": 1, "pm25": 1}]})", &error));
     QVERIFY2(error.contains(QStringLiteral("--content")), qPrintable(error));
     QFile file(path(QStringLiteral("pm25rank.json")));
     QVERIFY(file.open(QIODevice::ReadOnly));

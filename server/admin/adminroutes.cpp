@@ -1,0 +1,120 @@
+#include "server/admin/adminroutes.h"
+
+#include "server/admin/dashboardpage.h"
+#include "server/admin/dashboardperiod.h"
+#include "server/admin/dashboardqueries.h"
+#include "server/content/contentfolder.h"
+#include "server/http/httprequest.h"
+#include "server/http/httpresponse.h"
+#include "server/reportstore.h"
+#include "server/serverlog.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace {
+
+void sendJson(HttpResponse& res, int status, const QJsonObject& object) {
+    res.status = status;
+    res.contentType = "application/json; charset=utf-8";
+    res.body = QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
+}
+
+void sendPage(HttpResponse& res, const QByteArray& html) {
+    res.status = 200;
+    res.contentType = "text/html; charset=utf-8";
+    res.body = html.toStdString();
+}
+
+QString param(const HttpRequest& req, const char* name) {
+    return QString::fromStdString(req.param(name));
+}
+
+std::string key(const HttpRequest& req) {
+    // A HEAD request is answered like a GET; the connection leaves out the body.
+    return (req.method == "HEAD" ? std::string("GET") : req.method) + ' ' + req.path;
+}
+
+} // namespace
+
+AdminRoutes::AdminRoutes(AdminToken token, bool secureCookie, ReportStore& store,
+                         ContentFolder& content)
+    : m_gate(std::move(token), secureCookie), m_store(store), m_content(content) {
+    install();
+}
+
+void AdminRoutes::install() {
+    m_open.emplace("GET /admin/login", [this](const HttpRequest& req, HttpResponse& res) {
+        m_gate.loginForm(req, res);
+    });
+    m_open.emplace("POST /admin/login", [this](const HttpRequest& req, HttpResponse& res) {
+        m_gate.login(req, res);
+    });
+    m_open.emplace("POST /admin/logout",
+                   [this](const HttpRequest&, HttpResponse& res) { m_gate.logout(res); });
+    m_locked.emplace("GET /admin", [this](const HttpRequest& req, HttpResponse& res) {
+        dashboard(req, res);
+    });
+    m_locked.emplace("GET /admin/crashes", [this](const HttpRequest& req, HttpResponse& res) {
+        crashes(req, res);
+    });
+    m_locked.emplace("PUT /admin/ranking", [this](const HttpRequest& req, HttpResponse& res) {
+        replaceRanking(req, res);
+    });
+}
+
+void AdminRoutes::handle(const HttpRequest& req, HttpResponse& res) {
+    const std::string route = key(req);
+    if (const auto open = m_open.find(route); open != m_open.end())
+        return open->second(req, res);
+    const AdminGate::Verdict verdict = m_gate.check(req);
+    if (verdict != AdminGate::Verdict::Allowed)
+        return m_gate.refuse(verdict, req, res);
+    // What the operator sees is about players: no cache keeps a copy.
+    res.setHeader("Cache-Control", "no-store");
+    const auto locked = m_locked.find(route);
+    if (locked == m_locked.end()) {
+        res.status = 404;
+        return;
+    }
+    locked->second(req, res);
+}
+
+void AdminRoutes::replaceRanking(const HttpRequest& req, HttpResponse& res) {
+    QString error;
+    const auto outcome = m_content.replaceRanking(QByteArray::fromStdString(req.body), &error);
+    if (outcome == ContentFolder::RankingUpdate::Replaced) {
+        qCInfo(lcServer) << "admin: the ranking was replaced," << req.body.size() << "bytes";
+        return sendJson(res, 200, {{QStringLiteral("ok"), true}});
+    }
+    qCWarning(lcServer).noquote() << "admin: the ranking was not replaced:" << error;
+    switch (outcome) {
+    case ContentFolder::RankingUpdate::Invalid:
+        return sendJson(res, 400, {{QStringLiteral("error"), error}});
+    case ContentFolder::RankingUpdate::NotEditable:
+        return sendJson(res, 409, {{QStringLiteral("error"), error}});
+    default:
+        // The operator's file system, not the body: the log says more.
+        return sendJson(res, 500, {{QStringLiteral("error"), QStringLiteral("the ranking could not be written")}});
+    }
+}
+
+void AdminRoutes::dashboard(const HttpRequest& req, HttpResponse& res) {
+    QString notice;
+    const DashboardPeriod period = DashboardPeriod::fromQuery(
+        param(req, "from"), param(req, "to"), DashboardPeriod::today(), &notice);
+    DashboardQueries queries(m_store);
+    const DashboardQueries::Figures figures = queries.figures(period);
+    if (!figures.error.isEmpty())
+        qCWarning(lcServer).noquote() << "admin: the figures could not be read:" << figures.error;
+    sendPage(res, DashboardPage::overview(figures, m_content.problems(), notice));
+}
+
+void AdminRoutes::crashes(const HttpRequest& req, HttpResponse& res) {
+    const QString group = param(req, "group");
+    DashboardQueries queries(m_store);
+    const QList<DashboardQueries::CrashText> texts = queries.crashTexts(group);
+    if (!queries.error().isEmpty())
+        qCWarning(lcServer).noquote() << "admin: crash texts could not be read:" << queries.error();
+    sendPage(res, DashboardPage::crashes(group, texts, queries.error()));
+}
