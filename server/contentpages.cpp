@@ -57,14 +57,23 @@ QString ContentPages::escape(const QString& text) {
     return out;
 }
 
-QByteArray ContentPages::page(const QString& title, const QString& body) {
+QByteArray ContentPages::page(const QString& title, const QString& body, const QString& head) {
     return QStringLiteral(
                "<!DOCTYPE html>\n<html lang=\"zh-CN\">\n<head>\n<meta charset=\"utf-8\">\n"
                "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1, "
-               "maximum-scale=1\">\n<title>%1</title>\n<style>%2</style>\n</head>\n"
-               "<body>\n%3\n</body>\n</html>\n")
-        .arg(escape(title), QLatin1String(kStyle), body)
+               "maximum-scale=1\">\n<title>%1</title>\n%2<style>%3</style>\n</head>\n"
+               "<body>\n%4\n</body>\n</html>\n")
+        .arg(escape(title), head, QLatin1String(kStyle), body)
         .toUtf8();
+}
+
+QString ContentPages::shareHead(const QString& title, const QString& description,
+                                const QString& link) {
+    return QStringLiteral("<link rel=\"canonical\" href=\"%1\">\n"
+                          "<meta property=\"og:url\" content=\"%1\">\n"
+                          "<meta property=\"og:title\" content=\"%2\">\n"
+                          "<meta property=\"og:description\" content=\"%3\">\n")
+        .arg(escape(link), escape(title), escape(description));
 }
 
 QByteArray ContentPages::index() {
@@ -149,7 +158,8 @@ QByteArray ContentPages::ranking(const RankingTable& table) {
     return page(QStringLiteral("城市空气质量排行"), body);
 }
 
-QByteArray ContentPages::lungResult(int capacity, int percent, const QString& comment) {
+QByteArray ContentPages::lungResult(int capacity, int percent, const QString& comment,
+                                    const QString& link) {
     const QString body =
         QStringLiteral("<header><h1>肺活量测试结果</h1><p>Vantoro · 吹一口气测肺活量</p></header>"
                        "<main><div class=\"card\"><p>我的肺活量</p>"
@@ -161,10 +171,11 @@ QByteArray ContentPages::lungResult(int capacity, int percent, const QString& co
             .arg(capacity)
             .arg(percent)
             .arg(escape(comment));
-    return page(QStringLiteral("我的肺活量：%1毫升").arg(capacity), body);
+    const QString title = QStringLiteral("我的肺活量：%1毫升").arg(capacity);
+    return page(title, body, shareHead(title, comment, link));
 }
 
-QByteArray ContentPages::smogResult(int percent, const QString& comment) {
+QByteArray ContentPages::smogResult(int percent, const QString& comment, const QString& link) {
     const QString body =
         QStringLiteral("<header><h1>吹雾霾挑战</h1><p>Vantoro · 一口气吹散雾霾</p></header>"
                        "<main><div class=\"card\"><p>我的成绩</p>"
@@ -177,7 +188,8 @@ QByteArray ContentPages::smogResult(int percent, const QString& comment) {
                      ? QString()
                      : QStringLiteral("<div class=\"card\"><p class=\"comment\">%1</p></div>")
                            .arg(escape(comment)));
-    return page(QStringLiteral("超越%1%的环保卫士").arg(percent), body);
+    const QString title = QStringLiteral("超越%1%的环保卫士").arg(percent);
+    return page(title, body, shareHead(title, comment, link));
 }
 
 QByteArray ContentPages::error(int status, const QString& title, const QString& message) {

@@ -20,11 +20,16 @@ public:
     // One article, with links to the others of the list.
     static QByteArray article(const Article& article, const QList<Article>& all);
     static QByteArray ranking(const RankingTable& table);
-    static QByteArray lungResult(int capacity, int percent, const QString& comment);
-    static QByteArray smogResult(int percent, const QString& comment);
+    // The share landing pages; `link` is the page's own absolute address at
+    // the public URL, which link previews and search engines are given.
+    static QByteArray lungResult(int capacity, int percent, const QString& comment,
+                                 const QString& link);
+    static QByteArray smogResult(int percent, const QString& comment, const QString& link);
     static QByteArray error(int status, const QString& title, const QString& message);
 
 private:
     static QString sampleMark(const Article& article);
-    static QByteArray page(const QString& title, const QString& body);
+    static QByteArray page(const QString& title, const QString& body,
+                           const QString& head = QString());
+    static QString shareHead(const QString& title, const QString& description, const QString& link);
 };

@@ -210,7 +210,10 @@ void ContentServer::setAdminToken(const AdminToken& token) {
 
 void ContentServer::setPublicUrl(const QUrl& url) {
     std::lock_guard lock(m_configMutex);
-    m_publicUrl = url.adjusted(QUrl::StripTrailingSlash);
+    m_publicUrl = url;
+    // Links are made by appending absolute paths to it.
+    if (m_publicUrl.path() == QLatin1String("/"))
+        m_publicUrl.setPath(QString());
 }
 
 QUrl ContentServer::publicUrl() const {
@@ -350,9 +353,15 @@ void ContentServer::installRoutes() {
                                     : QString();
         if (value < 0 || percent < 0 || comment.isEmpty())
             return sendError(res, 400, QStringLiteral("分享链接的参数不正确。"));
-        sendPage(res, 200, ContentPages::lungResult(value, percent, comment));
+        const QString link =
+            QStringLiteral("%1/wechat/capacityPmShare.do?value=%2&percent=%3&level=%4")
+                .arg(publicUrl().toString())
+                .arg(value)
+                .arg(percent)
+                .arg(level);
+        sendPage(res, 200, ContentPages::lungResult(value, percent, comment, link));
     });
-    get("/wechat/getPm25Capacity.do", [](const HttpRequest& req, HttpResponse& res) {
+    get("/wechat/getPm25Capacity.do", [this](const HttpRequest& req, HttpResponse& res) {
         const int percent = boundedNumber(param(req, "percent"), BlewFogResult::kLowestPercent,
                                           BlewFogResult::kHighestPercent);
         const int variant = boundedNumber(param(req, "random"), 1, 2);
@@ -366,7 +375,11 @@ void ContentServer::installRoutes() {
             qCWarning(lcServer).noquote() << "no smog comment" << key << "in the strings table";
             comment.clear();
         }
-        sendPage(res, 200, ContentPages::smogResult(percent, comment));
+        const QString link = QStringLiteral("%1/wechat/getPm25Capacity.do?percent=%2&random=%3")
+                                 .arg(publicUrl().toString())
+                                 .arg(percent)
+                                 .arg(variant);
+        sendPage(res, 200, ContentPages::smogResult(percent, comment, link));
     });
 
     m_routes.emplace("POST /analytics/report", [this](const HttpRequest& req, HttpResponse& res) {

@@ -1,10 +1,45 @@
 #include "platform/system/quitsignals.h"
+#include "server/admin/admintoken.h"
 #include "server/contentserver.h"
+#include "server/serverlog.h"
+#include "server/serveroptions.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <cstdio>
+#include <optional>
+
+namespace {
+
+void fail(const QString& message) {
+    std::fprintf(stderr, "vantoro-content-server: %s\n", qPrintable(message));
+}
+
+// The operator's file, or the server's own in its data folder.
+std::optional<AdminToken> adminToken(const ServerOptions& options, const QString& dataFolder) {
+    QString error;
+    if (!options.adminTokenFile.isEmpty()) {
+        auto token = AdminToken::readFile(options.adminTokenFile, &error);
+        if (!token)
+            fail(error);
+        else if (QFileInfo(options.adminTokenFile).permissions() &
+                 (QFileDevice::ReadGroup | QFileDevice::ReadOther))
+            qCWarning(lcServer).noquote() << "the admin token file" << options.adminTokenFile
+                                          << "can be read by other users; make it mode 0600";
+        return token;
+    }
+    bool created = false;
+    auto token = AdminToken::loadOrCreate(dataFolder, &created, &error);
+    if (!token)
+        fail(error);
+    else
+        qCInfo(lcServer).noquote() << (created ? "created the admin token" : "admin token:")
+                                   << dataFolder + u'/' + QLatin1String(AdminToken::kFileName);
+    return token;
+}
+
+} // namespace
 
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
@@ -14,56 +49,35 @@ int main(int argc, char* argv[]) {
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
-        QStringLiteral("Serves Vantoro's web pages and share landing pages and collects "
-                       "analytics reports."));
+        QStringLiteral("Serves Vantoro's web pages and share landing pages, collects analytics "
+                       "reports, and shows the operator's dashboard at /admin."));
     parser.addHelpOption();
-    const QCommandLineOption hostOption(QStringLiteral("host"),
-                                        QStringLiteral("Address to listen on (127.0.0.1)."),
-                                        QStringLiteral("address"), QStringLiteral("127.0.0.1"));
-    const QCommandLineOption portOption(QStringLiteral("port"),
-                                        QStringLiteral("Port to listen on; 0 takes a free one."),
-                                        QStringLiteral("port"), QStringLiteral("0"));
-    const QCommandLineOption dataOption(QStringLiteral("data"),
-                                        QStringLiteral("Folder for the report database."),
-                                        QStringLiteral("dir"));
-    const QCommandLineOption contentOption(
-        QStringLiteral("content"),
-        QStringLiteral("Folder of the articles (articles/*.md) and the ranking (pm25rank.json), "
-                       "watched for changes; the sample content when not given."),
-        QStringLiteral("dir"));
-    parser.addOptions({hostOption, portOption, dataOption, contentOption});
+    ServerOptions::addTo(parser);
     parser.process(app);
-
-    bool portOk = false;
-    const int port = parser.value(portOption).toInt(&portOk);
-    if (!portOk || port < 0 || port > 65535) {
-        std::fprintf(stderr, "vantoro-content-server: --port wants a number from 0 to 65535\n");
+    const ServerOptions options = ServerOptions::from(parser);
+    if (!options.error.isEmpty()) {
+        fail(options.error);
         return 2;
     }
+
     ContentServer server;
-    if (parser.isSet(dataOption))
-        server.setDataFolder(parser.value(dataOption));
-    if (parser.isSet(contentOption)) {
-        const QString content = parser.value(contentOption);
-        const QFileInfo folder(content);
-        if (content.isEmpty() || !folder.isDir() || !folder.isReadable() ||
-            !folder.isExecutable()) {
-            std::fprintf(stderr,
-                         "vantoro-content-server: --content %s is not a folder this user "
-                         "can read\n",
-                         qPrintable(content));
-            return 2;
-        }
-        server.setContentFolder(folder.absoluteFilePath());
-    }
-    if (!server.start(parser.value(hostOption), port)) {
-        std::fprintf(stderr, "vantoro-content-server: cannot listen on %s port %d\n",
-                     qPrintable(parser.value(hostOption)), port);
+    if (!options.dataFolder.isEmpty())
+        server.setDataFolder(options.dataFolder);
+    server.setContentFolder(options.contentFolder);
+    server.setPublicUrl(options.publicUrl);
+    const std::optional<AdminToken> token = adminToken(options, server.dataFolder());
+    if (!token)
+        return 1;
+    server.setAdminToken(*token);
+    if (!server.start(options.host, options.port)) {
+        fail(QStringLiteral("cannot listen on %1 port %2").arg(options.host).arg(options.port));
         return 1;
     }
     // Scripts and the application read the address from the first line.
     std::printf("%s\n", qPrintable(server.baseUrl()));
     std::fflush(stdout);
+    qCInfo(lcServer).noquote() << "players reach it at" << server.publicUrl().toString()
+                               << "- the dashboard is at" << server.baseUrl() + "/admin";
 
     QuitSignals quitSignals;
     QObject::connect(&quitSignals, &QuitSignals::quitRequested, &app,

@@ -47,17 +47,14 @@ void AdminRoutes::install() {
     m_open.emplace("GET /admin/login", [this](const HttpRequest& req, HttpResponse& res) {
         m_gate.loginForm(req, res);
     });
-    m_open.emplace("POST /admin/login", [this](const HttpRequest& req, HttpResponse& res) {
-        m_gate.login(req, res);
-    });
+    m_open.emplace("POST /admin/login",
+                   [this](const HttpRequest& req, HttpResponse& res) { m_gate.login(req, res); });
     m_open.emplace("POST /admin/logout",
                    [this](const HttpRequest&, HttpResponse& res) { m_gate.logout(res); });
-    m_locked.emplace("GET /admin", [this](const HttpRequest& req, HttpResponse& res) {
-        dashboard(req, res);
-    });
-    m_locked.emplace("GET /admin/crashes", [this](const HttpRequest& req, HttpResponse& res) {
-        crashes(req, res);
-    });
+    m_locked.emplace("GET /admin",
+                     [this](const HttpRequest& req, HttpResponse& res) { dashboard(req, res); });
+    m_locked.emplace("GET /admin/crashes",
+                     [this](const HttpRequest& req, HttpResponse& res) { crashes(req, res); });
     m_locked.emplace("PUT /admin/ranking", [this](const HttpRequest& req, HttpResponse& res) {
         replaceRanking(req, res);
     });
@@ -95,14 +92,16 @@ void AdminRoutes::replaceRanking(const HttpRequest& req, HttpResponse& res) {
         return sendJson(res, 409, {{QStringLiteral("error"), error}});
     default:
         // The operator's file system, not the body: the log says more.
-        return sendJson(res, 500, {{QStringLiteral("error"), QStringLiteral("the ranking could not be written")}});
+        return sendJson(
+            res, 500,
+            {{QStringLiteral("error"), QStringLiteral("the ranking could not be written")}});
     }
 }
 
 void AdminRoutes::dashboard(const HttpRequest& req, HttpResponse& res) {
     QString notice;
-    const DashboardPeriod period = DashboardPeriod::fromQuery(
-        param(req, "from"), param(req, "to"), DashboardPeriod::today(), &notice);
+    const DashboardPeriod period = DashboardPeriod::fromQuery(param(req, "from"), param(req, "to"),
+                                                              DashboardPeriod::today(), &notice);
     DashboardQueries queries(m_store);
     const DashboardQueries::Figures figures = queries.figures(period);
     if (!figures.error.isEmpty())

@@ -16,8 +16,7 @@ struct HttpResponse;
 // unknown path below /admin says 404 only to those who may see it.
 class AdminRoutes {
 public:
-    AdminRoutes(AdminToken token, bool secureCookie, ReportStore& store,
-                ContentFolder& content);
+    AdminRoutes(AdminToken token, bool secureCookie, ReportStore& store, ContentFolder& content);
 
     void handle(const HttpRequest& req, HttpResponse& res);
 

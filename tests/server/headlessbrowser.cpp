@@ -96,8 +96,9 @@ QByteArray HeadlessBrowser::dumpDomAfterLogin(const QString& serverBase, const Q
 
 bool HeadlessBrowser::screenshotAfterLogin(const QString& serverBase, const QByteArray& token,
                                            const QString& pngPath, QSize windowSize) {
-    return run({QStringLiteral("--hide-scrollbars"),
-                QStringLiteral("--window-size=%1,%2").arg(windowSize.width()).arg(windowSize.height()),
-                QStringLiteral("--screenshot=") + pngPath, formUrl(serverBase, token)},
-               nullptr);
+    return run(
+        {QStringLiteral("--hide-scrollbars"),
+         QStringLiteral("--window-size=%1,%2").arg(windowSize.width()).arg(windowSize.height()),
+         QStringLiteral("--screenshot=") + pngPath, formUrl(serverBase, token)},
+        nullptr);
 }

@@ -25,11 +25,16 @@ struct AdminPath {
 // Every path under /admin that answers only with the token, and paths that
 // do not exist: without the token, nobody learns which is which.
 const AdminPath kLockedPaths[] = {
-    {"GET", "/admin"},           {"GET", "/admin/"},
-    {"GET", "/admin/crashes"},   {"GET", "/admin/crashes?group=0123456789abcdef"},
-    {"PUT", "/admin/ranking"},   {"GET", "/admin/ranking"},
-    {"POST", "/admin"},          {"GET", "/admin/no-such-page"},
-    {"DELETE", "/admin/ranking"}, {"HEAD", "/admin"},
+    {"GET", "/admin"},
+    {"GET", "/admin/"},
+    {"GET", "/admin/crashes"},
+    {"GET", "/admin/crashes?group=0123456789abcdef"},
+    {"PUT", "/admin/ranking"},
+    {"GET", "/admin/ranking"},
+    {"POST", "/admin"},
+    {"GET", "/admin/no-such-page"},
+    {"DELETE", "/admin/ranking"},
+    {"HEAD", "/admin"},
 };
 
 void copyRanking(const QString& folder, const QString& sampleFolder) {
@@ -161,8 +166,8 @@ void TestAdminRoutes::theLoginFormGivesABrowserItsCookie() {
         m_client->Post("/admin/login", "token=nope", "application/x-www-form-urlencoded");
     QCOMPARE(wrong->status, 401);
     QVERIFY(!wrong->has_header("Set-Cookie"));
-    const auto right = m_client->Post("/admin/login", "token=" + kToken,
-                                      "application/x-www-form-urlencoded");
+    const auto right =
+        m_client->Post("/admin/login", "token=" + kToken, "application/x-www-form-urlencoded");
     QCOMPARE(right->status, 303);
     QCOMPARE(right->get_header_value("Location"), std::string("/admin"));
     const std::string setCookie = right->get_header_value("Set-Cookie");
@@ -229,7 +234,8 @@ void TestAdminRoutes::theSampleContentTakesNoRanking() {
     sample.setAdminToken(AdminToken::fromSecret(QByteArray::fromStdString(kToken)));
     QVERIFY(sample.start());
     httplib::Client client("127.0.0.1", sample.port());
-    QCOMPARE(client.Put("/admin/ranking", bearer(kToken), kRanking, "application/json")->status, 409);
+    QCOMPARE(client.Put("/admin/ranking", bearer(kToken), kRanking, "application/json")->status,
+             409);
 }
 
 void TestAdminRoutes::aServerWithoutTokenHasNoAdminAtAll() {
@@ -238,15 +244,15 @@ void TestAdminRoutes::aServerWithoutTokenHasNoAdminAtAll() {
     embedded.setDataFolder(m_dir->filePath(QStringLiteral("embedded")));
     QVERIFY(embedded.start());
     httplib::Client client("127.0.0.1", embedded.port());
-    for (const AdminPath& path : {AdminPath{"GET", "/admin"}, AdminPath{"GET", "/admin/login"},
-                                  AdminPath{"POST", "/admin/login"},
-                                  AdminPath{"PUT", "/admin/ranking"}}) {
+    for (const AdminPath& path :
+         {AdminPath{"GET", "/admin"}, AdminPath{"GET", "/admin/login"},
+          AdminPath{"POST", "/admin/login"}, AdminPath{"PUT", "/admin/ranking"}}) {
         const std::string method = path.method;
-        const auto res = method == "GET"    ? client.Get(path.path, bearer(kToken))
-                         : method == "POST" ? client.Post(path.path, bearer(kToken), "token=" + kToken,
-                                                          "application/x-www-form-urlencoded")
-                                            : client.Put(path.path, bearer(kToken), kRanking,
-                                                         "application/json");
+        const auto res = method == "GET" ? client.Get(path.path, bearer(kToken))
+                         : method == "POST"
+                             ? client.Post(path.path, bearer(kToken), "token=" + kToken,
+                                           "application/x-www-form-urlencoded")
+                             : client.Put(path.path, bearer(kToken), kRanking, "application/json");
         QCOMPARE(res->status, 404);
     }
     QVERIFY(!QFile::exists(m_dir->filePath(QStringLiteral("embedded/admin-token"))));

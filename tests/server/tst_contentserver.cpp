@@ -87,6 +87,7 @@ private slots:
     void badReportsAreRefusedAndNothingIsStored();
     void reportIdsSurviveARestart();
     void everyRequestIsLoggedOnce();
+    void landingPagesLinkToThemselvesAtThePublicUrl();
 
 private:
     void restartWithContent(const QString& folder);
@@ -581,6 +582,35 @@ void TestContentServer::everyRequestIsLoggedOnce() {
                                QStringLiteral("400 %1 bytes").arg(bad->body.size())};
     for (const QString& what : expected)
         QVERIFY2(lines.filter(what).size() == 1, qPrintable(what + " in " + lines.join('\n')));
+}
+
+void TestContentServer::landingPagesLinkToThemselvesAtThePublicUrl() {
+    const std::string local = "http://127.0.0.1:" + std::to_string(m_server->port());
+    const std::string lungPath = "/wechat/capacityPmShare.do?value=3200&percent=53&level=2_16";
+    auto canonical = [this](const std::string& path) {
+        static const QRegularExpression link(
+            QStringLiteral("<link rel=\"canonical\" href=\"([^\"]*)\">"));
+        return link.match(text(get(path))).captured(1).toStdString();
+    };
+    QCOMPARE(canonical(lungPath),
+             local + "/wechat/capacityPmShare.do?value=3200&amp;percent=53&amp;level=2_16");
+
+    m_server->stop();
+    m_server->setPublicUrl(QUrl(QStringLiteral("https://vantoro.example.com/")));
+    QVERIFY(m_server->start());
+    m_client = std::make_unique<httplib::Client>("127.0.0.1", m_server->port());
+    QCOMPARE(canonical(lungPath),
+             std::string("https://vantoro.example.com/wechat/capacityPmShare.do?value=3200&amp;"
+                         "percent=53&amp;level=2_16"));
+    // Built from the checked values, not from what the request carried.
+    QCOMPARE(canonical("/wechat/getPm25Capacity.do?percent=93&random=1&x=%22%3E"),
+             std::string(
+                 "https://vantoro.example.com/wechat/getPm25Capacity.do?percent=93&amp;random=1"));
+    const QString page = text(get(lungPath));
+    QVERIFY(page.contains(
+        QStringLiteral("<meta property=\"og:title\" content=\"我的肺活量：3200毫升\">")));
+    // Pages that are not shared carry no address of their own.
+    QVERIFY(!text(get("/wechat/getPm25Rank.do")).contains(QStringLiteral("canonical")));
 }
 
 QTEST_GUILESS_MAIN(TestContentServer)

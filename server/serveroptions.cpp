@@ -1,0 +1,82 @@
+#include "server/serveroptions.h"
+
+#include <QCommandLineParser>
+#include <QFileInfo>
+
+namespace {
+
+const QString kHost = QStringLiteral("host");
+const QString kPort = QStringLiteral("port");
+const QString kData = QStringLiteral("data");
+const QString kContent = QStringLiteral("content");
+const QString kTokenFile = QStringLiteral("admin-token-file");
+const QString kPublicUrl = QStringLiteral("public-url");
+
+// The scheme and authority players use; a path would have to be known to
+// every link the pages carry, so none is taken.
+bool isPublicUrl(const QUrl& url) {
+    return url.isValid() && (url.scheme() == QLatin1String("http") ||
+                             url.scheme() == QLatin1String("https")) &&
+           !url.host().isEmpty() && (url.path().isEmpty() || url.path() == QLatin1String("/")) &&
+           !url.hasQuery() && !url.hasFragment() && url.userInfo().isEmpty();
+}
+
+} // namespace
+
+void ServerOptions::addTo(QCommandLineParser& parser) {
+    parser.addOptions({
+        {kHost, QStringLiteral("Address to listen on (127.0.0.1)."), QStringLiteral("address"),
+         QStringLiteral("127.0.0.1")},
+        {kPort, QStringLiteral("Port to listen on; 0 takes a free one."), QStringLiteral("port"),
+         QStringLiteral("0")},
+        {kData, QStringLiteral("Folder for the report database and the admin token."),
+         QStringLiteral("dir")},
+        {kContent,
+         QStringLiteral("Folder of the articles (articles/*.md) and the ranking (pm25rank.json), "
+                        "watched for changes; the sample content when not given."),
+         QStringLiteral("dir")},
+        {kTokenFile,
+         QStringLiteral("File holding the operator's token for /admin; without it the server "
+                        "creates one in its data folder (mode 0600)."),
+         QStringLiteral("file")},
+        {kPublicUrl,
+         QStringLiteral("Address players reach this server at, such as https://vantoro.example.com "
+                        "behind a reverse proxy; landing pages link with it."),
+         QStringLiteral("url")},
+    });
+}
+
+ServerOptions ServerOptions::from(const QCommandLineParser& parser) {
+    ServerOptions options;
+    options.host = parser.value(kHost);
+    bool portOk = false;
+    options.port = parser.value(kPort).toInt(&portOk);
+    if (!portOk || options.port < 0 || options.port > 65535) {
+        options.error = QStringLiteral("--port wants a number from 0 to 65535");
+        return options;
+    }
+    options.dataFolder = parser.value(kData);
+    options.adminTokenFile = parser.value(kTokenFile);
+    if (parser.isSet(kContent)) {
+        const QFileInfo folder(parser.value(kContent));
+        if (parser.value(kContent).isEmpty() || !folder.isDir() || !folder.isReadable() ||
+            !folder.isExecutable()) {
+            options.error = QStringLiteral("--content %1 is not a folder this user can read")
+                                .arg(parser.value(kContent));
+            return options;
+        }
+        options.contentFolder = folder.absoluteFilePath();
+    }
+    if (parser.isSet(kPublicUrl)) {
+        const QUrl url(parser.value(kPublicUrl), QUrl::StrictMode);
+        if (!isPublicUrl(url)) {
+            options.error = QStringLiteral("--public-url wants http(s)://HOST[:PORT] with no path, "
+                                           "query or user, not %1")
+                                .arg(parser.value(kPublicUrl));
+            return options;
+        }
+        options.publicUrl = url;
+        options.publicUrl.setPath(QString());
+    }
+    return options;
+}
