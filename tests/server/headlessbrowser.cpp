@@ -50,9 +50,10 @@ QString HeadlessBrowser::formUrl(const QString& serverBase, const QByteArray& to
             std::lock_guard lock(m_pageMutex);
             res.set_content(m_page, "text/html; charset=utf-8");
         });
+        // Bound before Chromium starts: its connection waits in the backlog
+        // until the thread accepts it.
         m_formPort = m_formServer->bind_to_any_port("127.0.0.1");
         m_formThread = std::thread([server = m_formServer.get()] { server->listen_after_bind(); });
-        m_formServer->wait_until_ready();
     }
     return QStringLiteral("http://127.0.0.1:%1/signin").arg(m_formPort);
 }
