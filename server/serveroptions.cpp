@@ -15,8 +15,8 @@ const QString kPublicUrl = QStringLiteral("public-url");
 // The scheme and authority players use; a path would have to be known to
 // every link the pages carry, so none is taken.
 bool isPublicUrl(const QUrl& url) {
-    return url.isValid() && (url.scheme() == QLatin1String("http") ||
-                             url.scheme() == QLatin1String("https")) &&
+    return url.isValid() &&
+           (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https")) &&
            !url.host().isEmpty() && (url.path().isEmpty() || url.path() == QLatin1String("/")) &&
            !url.hasQuery() && !url.hasFragment() && url.userInfo().isEmpty();
 }
