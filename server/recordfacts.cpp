@@ -1,5 +1,6 @@
 #include "server/recordfacts.h"
 
+#include "server/hexdigit.h"
 #include "server/reportparser.h"
 
 #include <QDateTime>
@@ -54,15 +55,6 @@ private:
     static bool isDigit(char c) { return c >= '0' && c <= '9'; }
     static bool isNumberChar(char c) {
         return isDigit(c) || c == '-' || c == '+' || c == '.' || c == 'e' || c == 'E';
-    }
-    static int hexDigit(char c) {
-        if (isDigit(c))
-            return c - '0';
-        if (c >= 'a' && c <= 'f')
-            return c - 'a' + 10;
-        if (c >= 'A' && c <= 'F')
-            return c - 'A' + 10;
-        return -1;
     }
 
     bool value(Member* member) {
@@ -158,7 +150,7 @@ private:
         if (m_end - m_p < 4)
             return false;
         for (int i = 0; i < 4; ++i) {
-            const int digit = hexDigit(m_p[i]);
+            const int digit = hexDigitValue(m_p[i]);
             if (digit < 0)
                 return false;
             *value = *value * 16 + uint(digit);

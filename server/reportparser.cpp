@@ -1,5 +1,7 @@
 #include "server/reportparser.h"
 
+#include "server/hexdigit.h"
+
 #include <cmath>
 
 namespace {
@@ -11,16 +13,6 @@ bool isSpace(char c) {
 
 bool isDigit(char c) {
     return c >= '0' && c <= '9';
-}
-
-int hexValue(char c) {
-    if (isDigit(c))
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 void appendUtf8(QByteArray& out, char32_t code) {
@@ -44,7 +36,7 @@ void appendUtf8(QByteArray& out, char32_t code) {
 char32_t hex4(QByteArrayView raw, qsizetype at) {
     char32_t value = 0;
     for (qsizetype i = at; i < at + 4; ++i)
-        value = value * 16 + char32_t(hexValue(raw[i]));
+        value = value * 16 + char32_t(hexDigitValue(raw[i]));
     return value;
 }
 
@@ -286,7 +278,7 @@ bool ReportParser::scanHex(uint* value) {
     if (m_text.size() - m_pos < 4)
         return false;
     for (int i = 0; i < 4; ++i) {
-        const int digit = hexValue(m_text[m_pos + i]);
+        const int digit = hexDigitValue(m_text[m_pos + i]);
         if (digit < 0)
             return false;
         *value = *value * 16 + uint(digit);

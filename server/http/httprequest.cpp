@@ -1,18 +1,10 @@
 #include "server/http/httprequest.h"
 
+#include "server/hexdigit.h"
+
 #include <boost/beast/core/string.hpp>
 
 namespace {
-
-int hexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 // "%41" becomes "A"; a broken escape stays as it was written. In query
 // parameters a '+' stands for a blank, as forms send it.
@@ -22,8 +14,8 @@ std::string percentDecoded(std::string_view text, bool plusIsBlank) {
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
         if (c == '%' && i + 2 < text.size()) {
-            const int high = hexValue(text[i + 1]);
-            const int low = hexValue(text[i + 2]);
+            const int high = hexDigitValue(text[i + 1]);
+            const int low = hexDigitValue(text[i + 2]);
             if (high >= 0 && low >= 0) {
                 out.push_back(char(high * 16 + low));
                 i += 2;

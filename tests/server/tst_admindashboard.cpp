@@ -63,8 +63,8 @@ public:
         add("error", "error", noonDaysAgo(daysAgo), {{QStringLiteral("context"), context}});
     }
     QByteArray json() const {
-        QJsonObject report{{QStringLiteral("header"), QJsonObject{{QStringLiteral("appkey"),
-                                                                   QStringLiteral("test")}}}};
+        QJsonObject report{{QStringLiteral("header"),
+                            QJsonObject{{QStringLiteral("appkey"), QStringLiteral("test")}}}};
         for (auto list = m_lists.cbegin(); list != m_lists.cend(); ++list)
             report.insert(list.key(), list.value());
         return QJsonDocument(report).toJson(QJsonDocument::Compact);
@@ -89,9 +89,9 @@ private:
 QMap<QString, QString> figures(const QString& dom, const QString& name, const QString& qualifier) {
     const QRegularExpression element(
         QStringLiteral("<(?:td|span)[^>]*data-figure=\"%1\"(?:[^>]*%2=\"([^\"]*)\")?[^>]*>([^<]*)<")
-            .arg(QRegularExpression::escape(name),
-                 qualifier.isEmpty() ? QStringLiteral("data-none")
-                                     : QRegularExpression::escape(qualifier)));
+            .arg(QRegularExpression::escape(name), qualifier.isEmpty()
+                                                       ? QStringLiteral("data-none")
+                                                       : QRegularExpression::escape(qualifier)));
     QMap<QString, QString> found;
     for (auto match = element.globalMatch(dom); match.hasNext();) {
         const auto m = match.next();
@@ -164,9 +164,12 @@ void TestAdminDashboard::initTestCase() {
     second.event(4, QStringLiteral("tutorial_open"));
     second.event(9, QStringLiteral("blow")); // before the period
     const QString build = QStringLiteral("0A1B2C3D4E5F60718293A4B5C6D7E8F9");
-    second.crash(1, crashContext(QStringLiteral("SIGSEGV"), QStringLiteral("0x55d0c0a05e2a"), build));
-    second.crash(0, crashContext(QStringLiteral("SIGSEGV"), QStringLiteral("0x5612ab305e2a"), build));
-    second.crash(0, crashContext(QStringLiteral("SIGABRT"), QStringLiteral("0x5612ab305e2a"), build));
+    second.crash(1,
+                 crashContext(QStringLiteral("SIGSEGV"), QStringLiteral("0x55d0c0a05e2a"), build));
+    second.crash(0,
+                 crashContext(QStringLiteral("SIGSEGV"), QStringLiteral("0x5612ab305e2a"), build));
+    second.crash(0,
+                 crashContext(QStringLiteral("SIGABRT"), QStringLiteral("0x5612ab305e2a"), build));
     send(second.json());
 
     const QByteArray dom = m_browser.dumpDomAfterLogin(m_server.baseUrl(), kToken);
@@ -205,10 +208,9 @@ void TestAdminDashboard::theBrowserShowsTheStoresFigures() {
     const QMap<QString, QString> events =
         figures(m_dom, QStringLiteral("events"), QStringLiteral("data-event"));
     const QMap<QString, QString> expected{
-        {"blow", "4"},      {"blow_amount", "2"}, {"blow_share", "1"},
-        {"haze", "1"},      {"haze_amount", "0"}, {"haze_share", "0"},
-        {"hots", "1"},      {"rank", "0"},        {"rank_share", "2"},
-        {"tutorial_open", "1"},
+        {"blow", "4"},        {"blow_amount", "2"},   {"blow_share", "1"}, {"haze", "1"},
+        {"haze_amount", "0"}, {"haze_share", "0"},    {"hots", "1"},       {"rank", "0"},
+        {"rank_share", "2"},  {"tutorial_open", "1"},
     };
     QCOMPARE(events, expected);
 
