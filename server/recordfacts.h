@@ -24,5 +24,6 @@ struct RecordFacts {
     // Null for a time no calendar day can be given for.
     static QString dayOf(double ts);
 
-    static constexpr qsizetype kMaxText = 64;
+    // The application takes event identifiers of up to 128 bytes; none is cut.
+    static constexpr qsizetype kMaxText = 128;
 };
