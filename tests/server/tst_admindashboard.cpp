@@ -229,10 +229,10 @@ void TestAdminDashboard::theBrowserShowsTheStoresFigures() {
 
     // What Chromium drew, for a person to look at.
     const QString png = m_artifacts + QStringLiteral("/admin-dashboard.png");
-    QVERIFY2(m_browser.screenshotAfterLogin(m_server.baseUrl(), kToken, png, QSize(1280, 1600)),
+    QVERIFY2(m_browser.screenshotAfterLogin(m_server.baseUrl(), kToken, png, QSize(1280, 2200)),
              qPrintable(m_browser.error()));
     const QImage shot(png);
-    QCOMPARE(shot.size(), QSize(1280, 1600));
+    QCOMPARE(shot.size(), QSize(1280, 2200));
 }
 
 void TestAdminDashboard::aCrashGroupOpensToItsTexts() {
