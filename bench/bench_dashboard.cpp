@@ -26,15 +26,16 @@ constexpr int kCrashGroups = 20;
 constexpr double kSeconds = 2.0;
 const std::string kToken = "bench-token-0123456789abcdef";
 
-const char* const kEvents[] = {"blow", "blow_amount", "blow_share", "haze", "haze_amount",
-                               "haze_share", "hots", "rank", "rank_share"};
+const char* const kEvents[] = {"blow", "blow_amount", "blow_share",
+                               "haze", "haze_amount", "haze_share",
+                               "hots", "rank",        "rank_share"};
 
 // One record of the n-th kind in the application's mix: mostly events, a
 // launch and an end of use for every ten, a crash now and then.
 QByteArray record(qint64 n, qint64 now) {
     const qint64 ts = now - (n * 7919) % (kDays * 86400LL);
-    QByteArray json = "{\"id\":\"b" + QByteArray::number(n) + "\",\"ts\":" +
-                      QByteArray::number(ts) + ",\"session_id\":\"S" +
+    QByteArray json = "{\"id\":\"b" + QByteArray::number(n) +
+                      "\",\"ts\":" + QByteArray::number(ts) + ",\"session_id\":\"S" +
                       QByteArray::number(n / 20) + "\",";
     switch (n % 20) {
     case 0:
@@ -43,11 +44,13 @@ QByteArray record(qint64 n, qint64 now) {
         return json + "\"type\":\"terminate\",\"duration\":" + QByteArray::number(n % 1800) + "}";
     case 2:
         if (n % 100 == 2)
-            return json + "\"type\":\"error\",\"context\":\"Application received signal SIGSEGV\\n"
-                          "(null)\\n(\\n    /opt/v/vantoro(+0x4a10) [0x55d0c0a04a10],\\n    "
-                          "/opt/v/vantoro(_ZN5Crash" +
+            return json +
+                   "\"type\":\"error\",\"context\":\"Application received signal SIGSEGV\\n"
+                   "(null)\\n(\\n    /opt/v/vantoro(+0x4a10) [0x55d0c0a04a10],\\n    "
+                   "/opt/v/vantoro(_ZN5Crash" +
                    QByteArray::number(n % kCrashGroups) +
-                   "Ev+0x1a) [0x55d0c0a05e2a]\\n)\\n\\ndSYM UUID: 0A1B\\nBinary Image: vantoro\\n\"}";
+                   "Ev+0x1a) [0x55d0c0a05e2a]\\n)\\n\\ndSYM UUID: 0A1B\\nBinary Image: "
+                   "vantoro\\n\"}";
         [[fallthrough]];
     default:
         return json + "\"type\":\"event\",\"event_id\":\"" + kEvents[n % 9] +
@@ -63,11 +66,10 @@ bool fill(int port, qint64 from, qint64 to) {
         for (qint64 n = start; n < std::min(to, start + kRecordsPerReport); ++n)
             json += (n > start ? "," : "") + record(n, now);
         const QByteArray body = zlibPacked(json + "]}", 31);
-        const std::string request =
-            HttpLoad::head("POST", "/analytics/report", true,
-                           "Content-Encoding: gzip\r\nContent-Length: " +
-                               std::to_string(body.size()) + "\r\n") +
-            body.toStdString();
+        const std::string request = HttpLoad::head("POST", "/analytics/report", true,
+                                                   "Content-Encoding: gzip\r\nContent-Length: " +
+                                                       std::to_string(body.size()) + "\r\n") +
+                                    body.toStdString();
         if (!connection.open(port) || connection.exchange(request).status != 200)
             return false;
     }

@@ -58,6 +58,7 @@ private slots:
     void tenWrongTokensShutTheAddressOutForAMinute();
     void rankingIsReplacedOnlyWithAValidBody();
     void theSampleContentTakesNoRanking();
+    void aBrokenContentFileShowsOnTheDashboard();
     void aServerWithoutTokenHasNoAdminAtAll();
 
 private:
@@ -236,6 +237,24 @@ void TestAdminRoutes::theSampleContentTakesNoRanking() {
     httplib::Client client("127.0.0.1", sample.port());
     QCOMPARE(client.Put("/admin/ranking", bearer(kToken), kRanking, "application/json")->status,
              409);
+}
+
+void TestAdminRoutes::aBrokenContentFileShowsOnTheDashboard() {
+    QFile article(m_dir->filePath(QStringLiteral("content/articles/broken.md")));
+    QVERIFY(article.open(QIODevice::WriteOnly));
+    article.write("---\ntitle: 标题\ntag: 科普\ndate: 2026-13-01\nsummary: 摘要\n---\n正文\n");
+    article.close();
+    // The folder is polled: the problem appears without a restart.
+    QTRY_VERIFY_WITH_TIMEOUT(
+        m_client->Get("/admin", bearer(kToken))->body.find("articles/broken.md") !=
+            std::string::npos,
+        5000);
+    const std::string page = m_client->Get("/admin", bearer(kToken))->body;
+    const std::size_t row = page.find("<code>articles/broken.md</code>");
+    QVERIFY(row != std::string::npos);
+    // The line of the bad date, and the message beside it.
+    QVERIFY(page.find("<td class=\"num\">4</td><td data-figure=\"problem\">", row) !=
+            std::string::npos);
 }
 
 void TestAdminRoutes::aServerWithoutTokenHasNoAdminAtAll() {
