@@ -2,6 +2,7 @@
 
 #include <QCryptographicHash>
 #include <QList>
+#include <QRegularExpression>
 
 namespace {
 
@@ -31,6 +32,16 @@ QStringView moduleOf(QStringView frame) {
     return open >= 0 ? frame.first(open) : frame;
 }
 
+// A sanitizer's runtime (libasan, libubsan, ...) stands in front of
+// backtrace() and shows as the stack's first frame; it is never where the
+// crash happened, and hiding it keeps the handler's frames first.
+bool isSanitizerRuntime(QStringView frame) {
+    const QStringView module = moduleOf(frame);
+    const QStringView file = module.sliced(module.lastIndexOf(u'/') + 1);
+    static const QRegularExpression runtime(QStringLiteral("^lib(a|ub|t|l|m|hwa)san\\.so"));
+    return runtime.match(file).hasMatch();
+}
+
 QList<QStringView> stackLines(QStringView stack) {
     QList<QStringView> lines;
     for (QStringView line : stack.split(u'\n')) {
@@ -39,7 +50,7 @@ QList<QStringView> stackLines(QStringView stack) {
             break;
         if (line.endsWith(u','))
             line.chop(1);
-        if (!line.isEmpty())
+        if (!line.isEmpty() && !isSanitizerRuntime(line))
             lines << line;
     }
     return lines;

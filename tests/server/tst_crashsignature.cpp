@@ -103,6 +103,12 @@ void TestCrashSignature::theHandlersFramesAreSkipped_data() {
         << context(kSegv, kSegvRun1, kBuild, QString()) << "vantoro(+0x5abd)";
     QTest::newRow("started through a link of another name")
         << context(kSegv, kSegvRun1, kBuild, "vantoro-bin") << "vantoro(+0x5abd)";
+    // Built with a sanitizer: its runtime intercepts backtrace() and comes
+    // before the handler.
+    QTest::newRow("sanitizer runtime first")
+        << context(kSegv,
+                   QStringList{"/lib/x86_64-linux-gnu/libasan.so.8(+0x51f31)[0x7f0]"} + kSegvRun1)
+        << "vantoro(+0x5abd)";
     // The image named, but the handler elsewhere (a library of its own).
     QTest::newRow("handler in a library")
         << context(kSegv, {"/l/libcrash.so(+0x10)[0x1]", "/l/libcrash.so(+0x20)[0x2]",
