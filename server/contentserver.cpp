@@ -13,6 +13,7 @@
 #include "server/http/httpserver.h"
 #include "server/reportinflater.h"
 #include "server/reportintake.h"
+#include "server/reportstores.h"
 #include "server/serverlog.h"
 
 #include <QDir>
@@ -164,6 +165,20 @@ void ContentServer::openContent() {
                                << content->problems.size() << "problems";
 }
 
+void ContentServer::setDatabaseUrl(const QString& url) {
+    std::lock_guard lock(m_configMutex);
+    m_databaseUrl = url;
+}
+
+QString ContentServer::databaseUrl() const {
+    {
+        std::lock_guard lock(m_configMutex);
+        if (!m_databaseUrl.isEmpty())
+            return m_databaseUrl;
+    }
+    return ReportStores::sqliteUrl(dataFolder() + QStringLiteral("/reports.sqlite"));
+}
+
 bool ContentServer::isRunning() const {
     return m_server != nullptr;
 }
@@ -184,23 +199,23 @@ QString ContentServer::baseUrl() const {
 }
 
 int ContentServer::reportCount() const {
-    return m_store.reportCount();
+    return m_store ? m_store->reportCount() : 0;
 }
 
 qint64 ContentServer::droppedRecords() const {
-    return m_store.droppedRecords();
+    return m_store ? m_store->droppedRecords() : qint64(0);
 }
 
 QList<QByteArray> ContentServer::recordBodies() const {
-    return m_store.recordBodies();
+    return m_store ? m_store->recordBodies() : QList<QByteArray>();
 }
 
 QStringList ContentServer::reportClients() const {
-    return m_store.reportClients();
+    return m_store ? m_store->reportClients() : QStringList();
 }
 
 QStringList ContentServer::recordIds() const {
-    return m_store.recordIds();
+    return m_store ? m_store->recordIds() : QStringList();
 }
 
 void ContentServer::setAdminToken(const AdminToken& token) {
@@ -231,7 +246,7 @@ void ContentServer::openAdmin() {
         return;
     // Over HTTPS the login cookie must never travel in clear.
     const bool secure = m_publicUrl.scheme() == QLatin1String("https");
-    m_admin = std::make_unique<AdminRoutes>(*m_adminToken, secure, m_store, *m_content);
+    m_admin = std::make_unique<AdminRoutes>(*m_adminToken, secure, *m_store, *m_content);
 }
 
 bool ContentServer::start(const QString& host, int port) {
@@ -241,12 +256,7 @@ bool ContentServer::start(const QString& host, int port) {
     }
     const QString folder = dataFolder();
     QDir().mkpath(folder);
-    const QString dbPath = folder + QStringLiteral("/reports.sqlite");
-    QString dbError;
-    // Pages do not need the database; without it only the collector answers 503.
-    if (!m_store.open(dbPath, &dbError))
-        qCWarning(lcServer).noquote() << "cannot open the report database" << dbPath << ':'
-                                      << dbError << "- reports will be refused";
+    m_store = ReportStores::open(databaseUrl());
 
     openContent();
     openAdmin();
@@ -260,7 +270,7 @@ bool ContentServer::start(const QString& host, int port) {
             << "cannot listen on" << host << "port" << port << ':' << QString::fromStdString(error);
         m_server.reset();
         m_admin.reset();
-        m_store.close();
+        m_store->close();
         m_content.reset();
         return false;
     }
@@ -276,7 +286,7 @@ void ContentServer::stop() {
     m_server->stop();
     m_server.reset();
     m_admin.reset();
-    m_store.close();
+    m_store->close();
     m_content.reset();
     m_port = 0;
 }
@@ -402,9 +412,13 @@ void ContentServer::installRoutes() {
         // The intake reads the text where it lies: a copy of a report that
         // may be megabytes is what it must not make.
         const ReportIntake::Answer answer =
-            ReportIntake(m_store).take(QByteArrayView(body.data(), qsizetype(body.size())),
-                                       QString::fromStdString(req.clientAddress));
+            ReportIntake(*m_store).take(QByteArrayView(body.data(), qsizetype(body.size())),
+                                        QString::fromStdString(req.clientAddress));
         res.close = answer.status == 400 || answer.status == 413;
+        // The store is out of reach: the application keeps the report and
+        // sends it again; this says when it is worth trying.
+        if (answer.status == 503)
+            res.setHeader("Retry-After", std::to_string(kRetryAfterSeconds));
         sendJson(res, answer.status, answer.body);
     });
 }

@@ -46,6 +46,11 @@ public:
     // Takes effect at the next start().
     void setDataFolder(const QString& folder);
     QString dataFolder() const;
+    // Where the reports are kept (see ReportStores); the SQLite file
+    // reports.sqlite in the data folder unless set. Takes effect at the
+    // next start().
+    void setDatabaseUrl(const QString& url);
+    QString databaseUrl() const;
     // The folder the articles and the ranking are read from and watched in
     // (see ContentFolder); empty for the sample content of the bundle.
     // Takes effect at the next start().
@@ -77,6 +82,8 @@ public:
 
     static constexpr qsizetype kMaxCompressedReport = 1 << 20;
     static constexpr qsizetype kMaxReport = 8 << 20;
+    // What a report refused for want of a store is told to wait.
+    static constexpr int kRetryAfterSeconds = 30;
 
 private:
     using Route = std::function<void(const HttpRequest&, HttpResponse&)>;
@@ -90,7 +97,9 @@ private:
     // "METHOD /path" to its handler; filled once, read by every serving thread.
     std::map<std::string, Route> m_routes;
     std::unique_ptr<HttpServer> m_server;
-    ReportStore m_store;
+    // Made at start(); kept after stop() so that what it holds can be read.
+    std::unique_ptr<ReportStore> m_store;
+    QString m_databaseUrl;
     QHash<QString, QString> m_lungComments;
     mutable std::mutex m_configMutex;
     QString m_dataFolder;

@@ -65,6 +65,7 @@ int main(int argc, char* argv[]) {
         server.setDataFolder(options.dataFolder);
     server.setContentFolder(options.contentFolder);
     server.setPublicUrl(options.publicUrl);
+    server.setDatabaseUrl(options.databaseUrl);
     const std::optional<AdminToken> token = adminToken(options, server.dataFolder());
     if (!token)
         return 1;

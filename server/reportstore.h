@@ -6,13 +6,11 @@
 #include <QString>
 #include <QStringList>
 #include <QVariantList>
-#include <mutex>
 
-struct sqlite3;
-
-// The analytics reports the collector has received, in an SQLite file. The
-// uploader retries until it hears back, so the same record can arrive more
-// than once; a record id is kept only the first time it is seen.
+// The analytics reports the collector has received. The uploader retries
+// until it hears back, so the same record can arrive more than once, at any
+// of the server processes that share a store: a record id is kept only the
+// first time it is seen. Every operation may be called from any thread.
 class ReportStore {
 public:
     struct Record {
@@ -33,36 +31,30 @@ public:
         int duplicates = 0;
     };
 
-    ReportStore() = default;
-    ~ReportStore();
-    ReportStore(const ReportStore&) = delete;
-    ReportStore& operator=(const ReportStore&) = delete;
+    virtual ~ReportStore() = default;
 
-    // Opens (creating when needed) the database file; false with a reason.
-    // A file from before reports were kept as counts loses its report
-    // bodies, not its records; a file from before the records' facts were
-    // kept has them read from the records once.
-    bool open(const QString& path, QString* error);
-    bool isOpen() const;
-    void close();
+    // False while the store cannot be reached; a store that lost its
+    // database tries again by itself.
+    virtual bool isOpen() const = 0;
+    virtual void close() = 0;
 
     // Keeps the records not seen before and one row that counts the report
     // (`clientClass` may be empty), all or nothing. The report's own text is
     // not kept: the records and the counts are all that is read back.
-    Outcome store(const Report& report, const QString& clientClass = {});
+    virtual Outcome store(const Report& report, const QString& clientClass = {}) = 0;
 
     // The reports kept: a report with neither records nor a drop count
     // leaves nothing and is not counted.
-    int reportCount() const;
+    virtual int reportCount() const = 0;
     // What the reports kept say the application dropped unsent, in all.
-    qint64 droppedRecords() const;
+    virtual qint64 droppedRecords() const = 0;
     // The record ids kept, in the order they arrived.
-    QStringList recordIds() const;
+    virtual QStringList recordIds() const = 0;
     // The sender class of each report row, in the order they arrived (empty
     // where the sender was not known).
-    QStringList reportClients() const;
+    virtual QStringList reportClients() const = 0;
     // The records kept, as JSON, in the order they arrived.
-    QList<QByteArray> recordBodies() const;
+    virtual QList<QByteArray> recordBodies() const = 0;
 
     // Runs one read-only statement with `?` parameters (null, integer,
     // double or text by the variant's type) and returns its rows: integers
@@ -71,18 +63,6 @@ public:
     // record also has columns of what the figures need (RecordFacts): kind,
     // event_id, label, ts, day, duration, crash_kind, crash_build,
     // crash_frame, crash_group.
-    QList<QVariantList> select(const char* sql, const QVariantList& params, QString* error) const;
-
-private:
-    bool exec(const char* sql);
-    bool createSchema();
-    bool upgradeSchema();
-    bool hasReportBodies();
-    bool keepFacts();
-    bool readFactsAgain();
-    qint64 insertReport(const Report& report, const QString& clientClass);
-    bool insertRecords(qint64 reportId, const Report& report, Outcome* outcome);
-
-    mutable std::mutex m_mutex;
-    sqlite3* m_db = nullptr;
+    virtual QList<QVariantList> select(const char* sql, const QVariantList& params,
+                                       QString* error) const = 0;
 };

@@ -1,5 +1,7 @@
 #include "server/serveroptions.h"
 
+#include "server/reportstores.h"
+
 #include <QCommandLineParser>
 #include <QFileInfo>
 
@@ -11,6 +13,7 @@ const QString kData = QStringLiteral("data");
 const QString kContent = QStringLiteral("content");
 const QString kTokenFile = QStringLiteral("admin-token-file");
 const QString kPublicUrl = QStringLiteral("public-url");
+const QString kDatabase = QStringLiteral("database");
 
 // The scheme and authority players use; a path would have to be known to
 // every link the pages carry, so none is taken.
@@ -39,6 +42,11 @@ void ServerOptions::addTo(QCommandLineParser& parser) {
          QStringLiteral("File holding the operator's token for /admin; without it the server "
                         "creates one in its data folder (mode 0600)."),
          QStringLiteral("file")},
+        {kDatabase,
+         QStringLiteral("Where reports are kept: sqlite:PATH (default: reports.sqlite in the data "
+                        "folder) or postgresql://USER@HOST:PORT/DB, which several server "
+                        "processes may share."),
+         QStringLiteral("url")},
         {kPublicUrl,
          QStringLiteral("Address players reach this server at, such as https://vantoro.example.com "
                         "behind a reverse proxy; landing pages link with it."),
@@ -66,6 +74,14 @@ ServerOptions ServerOptions::from(const QCommandLineParser& parser) {
             return options;
         }
         options.contentFolder = folder.absoluteFilePath();
+    }
+    if (parser.isSet(kDatabase)) {
+        options.databaseUrl = parser.value(kDatabase);
+        options.error = ReportStores::check(options.databaseUrl);
+        if (!options.error.isEmpty()) {
+            options.error.prepend(QStringLiteral("--database: "));
+            return options;
+        }
     }
     if (parser.isSet(kPublicUrl)) {
         const QUrl url(parser.value(kPublicUrl), QUrl::StrictMode);

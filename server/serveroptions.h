@@ -15,6 +15,8 @@ struct ServerOptions {
     QString contentFolder;
     QString adminTokenFile;
     QUrl publicUrl;
+    // sqlite:PATH or postgresql://...; empty for the SQLite file in the data folder.
+    QString databaseUrl;
     // Why the line cannot be followed; empty when it can.
     QString error;
 

@@ -1,4 +1,4 @@
-#include "server/reportstore.h"
+#include "server/sqlitereportstore.h"
 
 #include <QDeadlineTimer>
 #include <QDirIterator>
@@ -42,7 +42,7 @@ class TestAppProcess : public QObject {
         QList<QJsonObject> records;
         QDirIterator it(m_home.path(), {"reports.sqlite"}, QDir::Files,
                         QDirIterator::Subdirectories);
-        ReportStore store;
+        SqliteReportStore store;
         QString error;
         if (!it.hasNext() || !store.open(it.next(), &error))
             return records;

@@ -88,6 +88,7 @@ private slots:
     void reportIdsSurviveARestart();
     void everyRequestIsLoggedOnce();
     void landingPagesLinkToThemselvesAtThePublicUrl();
+    void withoutItsStoreTheCollectorSaysWhenToComeBack();
 
 private:
     void restartWithContent(const QString& folder);
@@ -611,6 +612,23 @@ void TestContentServer::landingPagesLinkToThemselvesAtThePublicUrl() {
         QStringLiteral("<meta property=\"og:title\" content=\"我的肺活量：3200毫升\">")));
     // Pages that are not shared carry no address of their own.
     QVERIFY(!text(get("/wechat/getPm25Rank.do")).contains(QStringLiteral("canonical")));
+}
+
+void TestContentServer::withoutItsStoreTheCollectorSaysWhenToComeBack() {
+    // A folder where the database file should be: it cannot be opened.
+    const QString blocked = m_dir->path() + QStringLiteral("/blocked.sqlite");
+    QVERIFY(QDir().mkpath(blocked));
+    m_server->stop();
+    m_server->setDatabaseUrl(QStringLiteral("sqlite:") + blocked);
+    QVERIFY(m_server->start());
+    m_client = std::make_unique<httplib::Client>("127.0.0.1", m_server->port());
+    const auto result = post(compressed(reportWith({QStringLiteral("a1")}), Wrap::Gzip), "gzip");
+    QCOMPARE(result->status, 503);
+    QCOMPARE(result->get_header_value("Retry-After"),
+             std::to_string(ContentServer::kRetryAfterSeconds));
+    QCOMPARE(m_server->reportCount(), 0);
+    // The pages do not need it.
+    QCOMPARE(get("/wechat/getPm25CentralIssue.do")->status, 200);
 }
 
 QTEST_GUILESS_MAIN(TestContentServer)

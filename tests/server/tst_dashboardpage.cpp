@@ -1,5 +1,5 @@
 #include "server/admin/dashboardpage.h"
-#include "server/reportstore.h"
+#include "server/sqlitereportstore.h"
 
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -98,7 +98,7 @@ void TestDashboardPage::periodsFromARequest() {
 
 void TestDashboardPage::figuresCanBeReadFromThePage() {
     QTemporaryDir dir;
-    ReportStore store;
+    SqliteReportStore store;
     QVERIFY(store.open(dir.filePath("r.sqlite"), nullptr));
     const QString crash =
         R"(Application received signal SIGSEGV\n(null)\n(\n    /x/vantoro(+0x10)[0x1],\n    /lib/libc.so.6(+0x2)[0x2],\n    /x/vantoro(+0x30)[0x3]\n)\n\ndSYM UUID: B1\nBinary Image: vantoro\n)";

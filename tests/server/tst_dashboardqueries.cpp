@@ -1,7 +1,7 @@
 #include "server/admin/dashboardqueries.h"
 #include "server/recordfacts.h"
 #include "server/reportintake.h"
-#include "server/reportstore.h"
+#include "server/sqlitereportstore.h"
 
 #include <QDateTime>
 #include <QJsonArray>
@@ -109,14 +109,14 @@ private:
     void send(const QMap<QString, QJsonArray>& lists);
 
     QTemporaryDir* m_dir = nullptr;
-    ReportStore* m_store = nullptr;
+    SqliteReportStore* m_store = nullptr;
     QString m_path;
 };
 
 void TestDashboardQueries::init() {
     m_dir = new QTemporaryDir;
     m_path = m_dir->filePath("reports.sqlite");
-    m_store = new ReportStore;
+    m_store = new SqliteReportStore;
     QString error;
     QVERIFY2(m_store->open(m_path, &error), qPrintable(error));
 }

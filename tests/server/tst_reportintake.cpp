@@ -1,6 +1,6 @@
 #include "server/reportintake.h"
 #include "server/reportparser.h"
-#include "server/reportstore.h"
+#include "server/sqlitereportstore.h"
 
 #include <QFileInfo>
 #include <QJsonArray>
@@ -55,14 +55,14 @@ private slots:
 private:
     QString m_path;
     QTemporaryDir* m_dir = nullptr;
-    ReportStore* m_store = nullptr;
+    SqliteReportStore* m_store = nullptr;
 };
 
 void TestReportIntake::init() {
     m_dir = new QTemporaryDir;
     QVERIFY(m_dir->isValid());
     m_path = m_dir->filePath(QStringLiteral("reports.sqlite"));
-    m_store = new ReportStore;
+    m_store = new SqliteReportStore;
     QString error;
     QVERIFY2(m_store->open(m_path, &error), qPrintable(error));
 }

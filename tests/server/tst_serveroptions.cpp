@@ -27,6 +27,7 @@ private slots:
     void publicUrl_data();
     void publicUrl();
     void portAndContentFolder();
+    void databaseUrl();
 };
 
 void TestServerOptions::defaults() {
@@ -94,6 +95,21 @@ void TestServerOptions::portAndContentFolder() {
     QVERIFY(options.error.isEmpty());
     QCOMPARE(options.contentFolder, dir.path());
     QCOMPARE(options.adminTokenFile, QStringLiteral("/etc/vantoro/token"));
+}
+
+void TestServerOptions::databaseUrl() {
+    QVERIFY(parsed({}).databaseUrl.isEmpty());
+    for (const char* url : {"sqlite:/var/lib/vantoro/reports.sqlite",
+                            "postgresql://vantoro@db.example.com:5432/vantoro",
+                            "postgres://vantoro@localhost/vantoro?sslmode=require"}) {
+        const ServerOptions options =
+            parsed({QStringLiteral("--database"), QString::fromLatin1(url)});
+        QVERIFY2(options.error.isEmpty(), qPrintable(options.error));
+        QCOMPARE(options.databaseUrl, QString::fromLatin1(url));
+    }
+    for (const char* url : {"sqlite:", "mysql://db/vantoro", "/var/lib/reports.sqlite", ""})
+        QVERIFY(parsed({QStringLiteral("--database"), QString::fromLatin1(url)})
+                    .error.startsWith(QStringLiteral("--database")));
 }
 
 QTEST_GUILESS_MAIN(TestServerOptions)

@@ -1,4 +1,4 @@
-#include "server/reportstore.h"
+#include "server/sqlitereportstore.h"
 
 #include "server/recordfacts.h"
 #include "server/serverlog.h"
@@ -158,11 +158,11 @@ bool bindValue(sqlite3_stmt* stmt, int index, const QVariant& value) {
 
 } // namespace
 
-ReportStore::~ReportStore() {
+SqliteReportStore::~SqliteReportStore() {
     close();
 }
 
-bool ReportStore::open(const QString& path, QString* error) {
+bool SqliteReportStore::open(const QString& path, QString* error) {
     std::lock_guard lock(m_mutex);
     if (m_db) {
         sqlite3_close(m_db);
@@ -201,11 +201,11 @@ bool ReportStore::open(const QString& path, QString* error) {
     return ok;
 }
 
-bool ReportStore::createSchema() {
+bool SqliteReportStore::createSchema() {
     return exec(reportsTable("reports").constData()) && exec(kRecordsTable);
 }
 
-bool ReportStore::hasReportBodies() {
+bool SqliteReportStore::hasReportBodies() {
     Statement column(m_db, "SELECT 1 FROM pragma_table_info('reports') WHERE name = 'body'");
     return column && sqlite3_step(column.get()) == SQLITE_ROW;
 }
@@ -213,7 +213,7 @@ bool ReportStore::hasReportBodies() {
 // Reports kept whole before become counts: the records stay as they are,
 // each report's record count is what it added, and its drop count is read
 // from its header once.
-bool ReportStore::upgradeSchema() {
+bool SqliteReportStore::upgradeSchema() {
     qCInfo(lcServer) << "report store: keeping counts instead of report bodies";
     return exec("DROP TABLE IF EXISTS reports_kept") && exec(reportsTable("reports_kept")) &&
            exec("INSERT INTO reports_kept(id, received, stored, dropped) "
@@ -229,7 +229,7 @@ bool ReportStore::upgradeSchema() {
 
 // A file from before the facts were kept gains their columns; one whose
 // facts were read by other rules has them read again.
-bool ReportStore::keepFacts() {
+bool SqliteReportStore::keepFacts() {
     for (const auto& column : kFactColumns) {
         const QByteArray has =
             QByteArray("SELECT 1 FROM pragma_table_info('records') WHERE name = '") + column.name +
@@ -258,7 +258,7 @@ bool ReportStore::keepFacts() {
     return true;
 }
 
-bool ReportStore::readFactsAgain() {
+bool SqliteReportStore::readFactsAgain() {
     Statement batch(m_db, "SELECT id, body FROM records WHERE id > ? ORDER BY id LIMIT ?");
     Statement update(m_db, "UPDATE records SET kind = ?, event_id = ?, label = ?, ts = ?, day = ?, "
                            "duration = ?, crash_kind = ?, crash_build = ?, crash_frame = ?, "
@@ -296,18 +296,18 @@ bool ReportStore::readFactsAgain() {
     return true;
 }
 
-bool ReportStore::isOpen() const {
+bool SqliteReportStore::isOpen() const {
     std::lock_guard lock(m_mutex);
     return m_db != nullptr;
 }
 
-void ReportStore::close() {
+void SqliteReportStore::close() {
     std::lock_guard lock(m_mutex);
     sqlite3_close(m_db);
     m_db = nullptr;
 }
 
-bool ReportStore::exec(const char* sql) {
+bool SqliteReportStore::exec(const char* sql) {
     char* message = nullptr;
     if (sqlite3_exec(m_db, sql, nullptr, nullptr, &message) == SQLITE_OK)
         return true;
@@ -316,7 +316,8 @@ bool ReportStore::exec(const char* sql) {
     return false;
 }
 
-ReportStore::Outcome ReportStore::store(const Report& report, const QString& clientClass) {
+SqliteReportStore::Outcome SqliteReportStore::store(const Report& report,
+                                                    const QString& clientClass) {
     std::lock_guard lock(m_mutex);
     Outcome outcome;
     if (!m_db)
@@ -351,7 +352,7 @@ ReportStore::Outcome ReportStore::store(const Report& report, const QString& cli
 
 // The report's row, counted once its records are in; -1 when it cannot be
 // written.
-qint64 ReportStore::insertReport(const Report& report, const QString& clientClass) {
+qint64 SqliteReportStore::insertReport(const Report& report, const QString& clientClass) {
     Statement insert(m_db, "INSERT INTO reports(received, client, stored, duplicates, dropped) "
                            "VALUES(?, ?, 0, 0, ?)");
     if (!insert)
@@ -371,7 +372,7 @@ qint64 ReportStore::insertReport(const Report& report, const QString& clientClas
 
 // A record whose id is already kept is dropped without an error, so a
 // retried upload neither fails nor counts twice.
-bool ReportStore::insertRecords(qint64 reportId, const Report& report, Outcome* outcome) {
+bool SqliteReportStore::insertRecords(qint64 reportId, const Report& report, Outcome* outcome) {
     Statement insert(m_db, "INSERT OR IGNORE INTO records(report, record_id, body, kind, event_id, "
                            "label, ts, day, duration, crash_kind, crash_build, crash_frame, "
                            "crash_group) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
@@ -401,7 +402,7 @@ bool ReportStore::insertRecords(qint64 reportId, const Report& report, Outcome* 
     return true;
 }
 
-int ReportStore::reportCount() const {
+int SqliteReportStore::reportCount() const {
     std::lock_guard lock(m_mutex);
     if (!m_db)
         return 0;
@@ -411,7 +412,7 @@ int ReportStore::reportCount() const {
     return sqlite3_column_int(count.get(), 0);
 }
 
-qint64 ReportStore::droppedRecords() const {
+qint64 SqliteReportStore::droppedRecords() const {
     std::lock_guard lock(m_mutex);
     if (!m_db)
         return 0;
@@ -421,7 +422,7 @@ qint64 ReportStore::droppedRecords() const {
     return sqlite3_column_int64(sum.get(), 0);
 }
 
-QList<QByteArray> ReportStore::recordBodies() const {
+QList<QByteArray> SqliteReportStore::recordBodies() const {
     std::lock_guard lock(m_mutex);
     QList<QByteArray> bodies;
     if (!m_db)
@@ -433,7 +434,7 @@ QList<QByteArray> ReportStore::recordBodies() const {
     return bodies;
 }
 
-QStringList ReportStore::reportClients() const {
+QStringList SqliteReportStore::reportClients() const {
     std::lock_guard lock(m_mutex);
     QStringList clients;
     if (!m_db)
@@ -446,7 +447,7 @@ QStringList ReportStore::reportClients() const {
     return clients;
 }
 
-QStringList ReportStore::recordIds() const {
+QStringList SqliteReportStore::recordIds() const {
     std::lock_guard lock(m_mutex);
     QStringList ids;
     if (!m_db)
@@ -459,8 +460,8 @@ QStringList ReportStore::recordIds() const {
     return ids;
 }
 
-QList<QVariantList> ReportStore::select(const char* sql, const QVariantList& params,
-                                        QString* error) const {
+QList<QVariantList> SqliteReportStore::select(const char* sql, const QVariantList& params,
+                                              QString* error) const {
     std::lock_guard lock(m_mutex);
     QList<QVariantList> rows;
     auto fail = [&](const char* what) {
