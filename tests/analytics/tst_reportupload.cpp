@@ -229,6 +229,47 @@ private slots:
         Analytics::finish(1000);
     }
 
+    // The collector's store is out of reach (503 with Retry-After): the
+    // application keeps every record and sends them all once the store is
+    // back, without a record lost or kept twice.
+    void aCollectorWithoutItsStoreLosesNothing() {
+        const qsizetype recordsBefore = m_server.recordIds().size();
+        QTemporaryDir blocked;
+        m_server.stop();
+        m_server.setDatabaseUrl(QStringLiteral("sqlite:") + blocked.path());
+        QVERIFY(m_server.start());
+        AnalyticsInternal& internal = AnalyticsInternal::sharedInstance();
+        internal.setUploader(std::make_shared<HttpReportUploader>([this] { return reportUrl(); }));
+        AnalyticsNetwork::sharedInstance().setInterfaceLister(
+            [] { return QStringList{QStringLiteral("eth0")}; });
+
+        Analytics::startWithAppkey(QStringLiteral("7c0e91d2ab4f3e6058d1c2b7"), 0);
+        NotificationCenter::defaultCenter().postNotificationName(
+            ApplicationNotifications::didBecomeActive(), nullptr);
+        QTRY_COMPARE_WITH_TIMEOUT(internal.lists().launches.size(), 1, 10000);
+        Analytics::event(QStringLiteral("blow"));
+        QVERIFY(internal.waitForDone(10000));
+        QTRY_COMPARE_WITH_TIMEOUT(internal.lists().events.size(), 1, 10000);
+        QVERIFY(internal.waitForDone(10000));
+        // Refused twice (the launch's report and the event's), kept both times.
+        const AnalyticsRecordLists held = internal.lists();
+        QCOMPARE(held.launches.size(), 1);
+        QCOMPARE(held.events.size(), 1);
+        QCOMPARE(m_server.reportCount(), 0);
+
+        m_server.stop();
+        m_server.setDatabaseUrl(QString());
+        QVERIFY(m_server.start());
+        Analytics::event(QStringLiteral("blow_amount"));
+        QVERIFY(internal.waitForDone(10000));
+        QTRY_VERIFY_WITH_TIMEOUT(internal.lists().isEmpty(), 10000);
+        const QStringList kept = m_server.recordIds().mid(recordsBefore);
+        QCOMPARE(kept.size(), 3);
+        QVERIFY(kept.contains(held.launches[0].id));
+        QVERIFY(kept.contains(held.events[0].id));
+        Analytics::finish(1000);
+    }
+
     void failuresSayWhy() {
         QString error;
         HttpReportUploader nowhere([] { return QUrl(); });
