@@ -1,9 +1,11 @@
 #include "server/reportstores.h"
 
+#include "server/postgresreportstore.h"
 #include "server/serverlog.h"
 #include "server/sqlitereportstore.h"
 
 #include <QFileInfo>
+#include <QUrl>
 
 namespace {
 
@@ -30,6 +32,16 @@ QString ReportStores::sqliteUrl(const QString& path) {
 }
 
 std::unique_ptr<ReportStore> ReportStores::open(const QString& url) {
+    if (isPostgres(url)) {
+        auto store = std::make_unique<PostgresReportStore>(url);
+        QString error;
+        // The tables are then set up when the database is first reached.
+        if (!store->open(&error))
+            qCWarning(lcServer).noquote()
+                << "the report database" << QUrl(url).toString(QUrl::RemovePassword)
+                << "cannot be used yet - reports are refused until it can:" << error;
+        return store;
+    }
     auto store = std::make_unique<SqliteReportStore>();
     const QString path = url.sliced(kSqlite.size());
     QString error;

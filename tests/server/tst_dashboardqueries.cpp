@@ -1,7 +1,9 @@
 #include "server/admin/dashboardqueries.h"
+#include "server/postgresreportstore.h"
 #include "server/recordfacts.h"
 #include "server/reportintake.h"
 #include "server/sqlitereportstore.h"
+#include "support/postgresinstance.h"
 
 #include <QDateTime>
 #include <QJsonArray>
@@ -9,6 +11,7 @@
 #include <QJsonObject>
 #include <QTemporaryDir>
 #include <QTest>
+#include <memory>
 #include <sqlite3.h>
 
 namespace {
@@ -88,6 +91,7 @@ class TestDashboardQueries : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase_data();
     void init();
     void cleanup();
 
@@ -107,23 +111,64 @@ private slots:
 
 private:
     void send(const QMap<QString, QJsonArray>& lists);
+    void openPostgres();
+    SqliteReportStore& sqlite() { return static_cast<SqliteReportStore&>(*m_store); }
 
     QTemporaryDir* m_dir = nullptr;
-    SqliteReportStore* m_store = nullptr;
+    std::unique_ptr<ReportStore> m_store;
     QString m_path;
+    // Started by the first test that wants it, for all of them.
+    std::unique_ptr<PostgresInstance> m_postgres;
+    QString m_postgresMissing;
+    int m_databases = 0;
 };
 
+// Every figure is checked on each store: the same SQL must give the same
+// figures on both.
+void TestDashboardQueries::initTestCase_data() {
+    QTest::addColumn<QString>("store");
+    QTest::newRow("sqlite") << QStringLiteral("sqlite");
+    QTest::newRow("postgresql") << QStringLiteral("postgresql");
+}
+
 void TestDashboardQueries::init() {
+    QFETCH_GLOBAL(QString, store);
     m_dir = new QTemporaryDir;
     m_path = m_dir->filePath("reports.sqlite");
-    m_store = new SqliteReportStore;
+    if (store == "sqlite") {
+        auto sqlite = std::make_unique<SqliteReportStore>();
+        QString error;
+        QVERIFY2(sqlite->open(m_path, &error), qPrintable(error));
+        m_store = std::move(sqlite);
+        return;
+    }
+    const QByteArray function = QTest::currentTestFunction();
+    if (function == "anOldDatabaseGainsItsFactsOnce" || function == "factsFromAnyText" ||
+        function == "noPrefixOfARecordGivesFacts")
+        QSKIP("not a store's test: checked once, with the SQLite rows");
+    openPostgres();
+}
+
+// A new database for each test on one server.
+void TestDashboardQueries::openPostgres() {
+    if (!m_postgres && m_postgresMissing.isEmpty()) {
+        m_postgres = std::make_unique<PostgresInstance>();
+        if (!m_postgres->start(&m_postgresMissing))
+            m_postgres.reset();
+    }
+    if (!m_postgres)
+        QSKIP(qPrintable(QStringLiteral("no PostgreSQL server: ") + m_postgresMissing));
     QString error;
-    QVERIFY2(m_store->open(m_path, &error), qPrintable(error));
+    const QString url =
+        m_postgres->createDatabase(QStringLiteral("d%1").arg(++m_databases), &error);
+    QVERIFY2(!url.isEmpty(), qPrintable(error));
+    auto postgres = std::make_unique<PostgresReportStore>(url);
+    QVERIFY2(postgres->open(&error), qPrintable(error));
+    m_store = std::move(postgres);
 }
 
 void TestDashboardQueries::cleanup() {
-    delete m_store;
-    m_store = nullptr;
+    m_store.reset();
     delete m_dir;
     m_dir = nullptr;
 }
@@ -275,7 +320,7 @@ void TestDashboardQueries::aReportSentTwiceCountsOnce() {
 // A file written before the facts were kept: its records gain them at open,
 // once, and new records are kept with them.
 void TestDashboardQueries::anOldDatabaseGainsItsFactsOnce() {
-    m_store->close();
+    sqlite().close();
     QFile::remove(m_path);
     sqlite3* db = nullptr;
     QCOMPARE(sqlite3_open(m_path.toUtf8().constData(), &db), SQLITE_OK);
@@ -309,7 +354,7 @@ void TestDashboardQueries::anOldDatabaseGainsItsFactsOnce() {
 
     QString error;
     QTest::ignoreMessage(QtInfoMsg, QRegularExpression("read the facts of 5 kept records"));
-    QVERIFY2(m_store->open(m_path, &error), qPrintable(error));
+    QVERIFY2(sqlite().open(m_path, &error), qPrintable(error));
     auto check = [this](qint64 sessions) {
         const Q::Figures figures = Q(*m_store).figures(kWeek);
         QCOMPARE(figures.sessions.first().count, 1);
@@ -324,8 +369,8 @@ void TestDashboardQueries::anOldDatabaseGainsItsFactsOnce() {
 
     // Upgraded once: opened again, nothing is read again; new records come
     // with their facts.
-    m_store->close();
-    QVERIFY(m_store->open(m_path, &error));
+    sqlite().close();
+    QVERIFY(sqlite().open(m_path, &error));
     send({{"launch", QJsonArray{launch(at("2026-12-07", "08:00:00"))}}});
     check(2);
     QCOMPARE(m_store->select("PRAGMA user_version", {}, &error).value(0).value(0).toInt(), 1);

@@ -1,0 +1,83 @@
+#include "server/pgschema.h"
+
+#include "server/pgresult.h"
+#include "server/serverlog.h"
+
+#include <QByteArray>
+
+namespace {
+
+// Any fixed number that no other user of the database takes as its lock:
+// "vantoro" and the schema's table in ASCII.
+const char* const kLock = "SELECT pg_advisory_xact_lock(6084222911290011)";
+
+// Texts compare byte by byte, as SQLite compares them: the figures sort and
+// group alike on either store, whatever the database's locale.
+const char* const kVersion1[] = {
+    "CREATE TABLE IF NOT EXISTS reports("
+    "id BIGSERIAL PRIMARY KEY, received TEXT NOT NULL, client TEXT, "
+    "stored INTEGER NOT NULL, duplicates INTEGER, dropped BIGINT NOT NULL)",
+    "CREATE TABLE IF NOT EXISTS records("
+    "id BIGSERIAL PRIMARY KEY, report BIGINT NOT NULL REFERENCES reports(id), "
+    "record_id TEXT COLLATE \"C\" UNIQUE, body TEXT NOT NULL, kind TEXT COLLATE \"C\", "
+    "event_id TEXT COLLATE \"C\", label TEXT COLLATE \"C\", ts DOUBLE PRECISION, "
+    "day TEXT COLLATE \"C\", duration DOUBLE PRECISION, crash_kind TEXT COLLATE \"C\", "
+    "crash_build TEXT COLLATE \"C\", crash_frame TEXT COLLATE \"C\", "
+    "crash_group TEXT COLLATE \"C\")",
+    // As in the SQLite store: the figures read only this index, a crash
+    // group's texts are found by key, newest first.
+    "CREATE INDEX IF NOT EXISTS records_figures ON records(kind, day, event_id, label, duration)",
+    "CREATE INDEX IF NOT EXISTS records_crash_group ON records(crash_group, ts) "
+    "WHERE crash_group IS NOT NULL",
+};
+
+bool run(pg_conn* conn, const char* sql, QString* error) {
+    const PgResult result = PgResult::exec(conn, sql);
+    if (result.ok())
+        return true;
+    *error = result.message();
+    return false;
+}
+
+int currentVersion(pg_conn* conn, QString* error) {
+    const PgResult result =
+        PgResult::exec(conn, "SELECT COALESCE(MAX(version), 0) FROM vantoro_schema");
+    if (!result.ok() || result.rows() != 1) {
+        *error = result.message();
+        return -1;
+    }
+    return result.bytes(0, 0).toInt();
+}
+
+bool apply(pg_conn* conn, QString* error) {
+    if (!run(conn, kLock, error) ||
+        !run(conn,
+             "CREATE TABLE IF NOT EXISTS vantoro_schema("
+             "version INTEGER PRIMARY KEY, applied TIMESTAMPTZ NOT NULL DEFAULT now())",
+             error))
+        return false;
+    const int version = currentVersion(conn, error);
+    if (version < 0)
+        return false;
+    if (version >= PgSchema::kVersion)
+        return true;
+    qCInfo(lcServer) << "report database: creating the tables";
+    for (const char* step : kVersion1)
+        if (!run(conn, step, error))
+            return false;
+    const QByteArray mark = "INSERT INTO vantoro_schema(version) VALUES(" +
+                            QByteArray::number(PgSchema::kVersion) + ")";
+    return run(conn, mark.constData(), error);
+}
+
+} // namespace
+
+bool PgSchema::ensure(pg_conn* conn, QString* error) {
+    if (!run(conn, "BEGIN", error))
+        return false;
+    if (apply(conn, error) && run(conn, "COMMIT", error))
+        return true;
+    QString ignored;
+    run(conn, "ROLLBACK", &ignored);
+    return false;
+}

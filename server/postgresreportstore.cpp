@@ -1,0 +1,285 @@
+#include "server/postgresreportstore.h"
+
+#include "server/pgplaceholders.h"
+#include "server/pgrecordrows.h"
+#include "server/pgresult.h"
+#include "server/pgschema.h"
+#include "server/serverlog.h"
+
+#include <QDateTime>
+#include <libpq-fe.h>
+
+namespace {
+
+constexpr Oid kInt8 = 20;
+constexpr Oid kText = 25;
+constexpr Oid kFloat8 = 701;
+
+// Given up for a conflict with another transaction: worth another try.
+bool isConflict(const QByteArray& state) {
+    return state == "40001" || state == "40P01";
+}
+
+// The select's parameters: as SQLite binds them, integers, reals and text
+// (NULL as text, which any column compares with).
+void bindValue(const QVariant& value, QList<QByteArray>* params, QList<unsigned>* types) {
+    switch (value.typeId()) {
+    case QMetaType::Bool:
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+        *params << QByteArray::number(value.toLongLong());
+        *types << kInt8;
+        return;
+    case QMetaType::Double:
+        *params << QByteArray::number(value.toDouble(), 'g', 17);
+        *types << kFloat8;
+        return;
+    default:
+        *params << (value.isNull() ? QByteArray() : value.toString().toUtf8());
+        *types << kText;
+    }
+}
+
+} // namespace
+
+PostgresReportStore::PostgresReportStore(const QString& url, int connections)
+    : m_pool(url.toUtf8(), connections) {}
+
+PostgresReportStore::~PostgresReportStore() {
+    close();
+}
+
+bool PostgresReportStore::open(QString* error) {
+    m_closed = false;
+    return bool(lease(error));
+}
+
+// A connection to a database whose tables are set up; none while it cannot
+// be reached.
+PgConnectionPool::Lease PostgresReportStore::lease(QString* error) const {
+    if (m_closed) {
+        if (error)
+            *error = QStringLiteral("the store is closed");
+        return {};
+    }
+    QByteArray why;
+    PgConnectionPool::Lease conn = m_pool.acquire(&why);
+    if (!conn) {
+        if (error)
+            *error = QString::fromUtf8(why);
+        return {};
+    }
+    if (m_schemaReady)
+        return conn;
+    std::lock_guard lock(m_schemaMutex);
+    QString failure;
+    if (!m_schemaReady && !PgSchema::ensure(conn.get(), &failure)) {
+        qCWarning(lcServer).noquote() << "report database: cannot set up the tables:" << failure;
+        if (error)
+            *error = failure;
+        return {};
+    }
+    m_schemaReady = true;
+    return conn;
+}
+
+bool PostgresReportStore::isOpen() const {
+    return !m_closed && (m_schemaReady ? m_pool.reachable() : bool(lease(nullptr)));
+}
+
+void PostgresReportStore::close() {
+    m_closed = true;
+    m_pool.close();
+}
+
+PostgresReportStore::Outcome PostgresReportStore::store(const Report& report,
+                                                        const QString& clientClass) {
+    // Nothing to keep: an empty report is answered as kept and leaves no row.
+    if (report.records.isEmpty() && report.droppedRecords == 0)
+        return {true, 0, 0};
+    const PgRecordRows rows(report.records);
+    for (int attempt = 1; attempt <= kAttempts; ++attempt) {
+        PgConnectionPool::Lease conn = lease(nullptr);
+        if (!conn)
+            return {};
+        Outcome outcome;
+        switch (storeOnce(conn.get(), report, rows, clientClass, &outcome)) {
+        case Attempt::Done:
+            return outcome;
+        case Attempt::Failed:
+            return {};
+        case Attempt::Retry:
+            qCDebug(lcServer) << "report store: trying a report again, attempt" << attempt + 1;
+        }
+    }
+    qCWarning(lcServer) << "report store: a report kept conflicting with others; not kept";
+    return {};
+}
+
+PostgresReportStore::Attempt PostgresReportStore::storeOnce(pg_conn* conn, const Report& report,
+                                                            const PgRecordRows& rows,
+                                                            const QString& clientClass,
+                                                            Outcome* outcome) const {
+    PgResult result = PgResult::exec(conn, "BEGIN");
+    if (!result.ok())
+        return failed(conn, result, false);
+    result = PgResult::exec(conn,
+                            "INSERT INTO reports(received, client, stored, duplicates, dropped) "
+                            "VALUES($1, $2, 0, 0, $3) RETURNING id",
+                            {QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs).toUtf8(),
+                             clientClass.isEmpty() ? QByteArray() : clientClass.toUtf8(),
+                             QByteArray::number(report.droppedRecords)});
+    if (!result.ok() || result.rows() != 1)
+        return failed(conn, result, false);
+    const qint64 reportId = result.bytes(0, 0).toLongLong();
+    if (!insertRecords(conn, reportId, rows, outcome, &result))
+        return failed(conn, result, false);
+    result =
+        PgResult::exec(conn, "UPDATE reports SET stored = $1, duplicates = $2 WHERE id = $3",
+                       {QByteArray::number(outcome->stored),
+                        QByteArray::number(outcome->duplicates), QByteArray::number(reportId)});
+    if (!result.ok())
+        return failed(conn, result, false);
+    result = PgResult::exec(conn, "COMMIT");
+    if (!result.ok())
+        return failed(conn, result, true);
+    outcome->ok = true;
+    return Attempt::Done;
+}
+
+// Ids are taken from the sequence in the report's order and the rows
+// inserted in the order of their record ids: the ids still tell the order
+// of arrival.
+bool PostgresReportStore::insertRecords(pg_conn* conn, qint64 reportId, const PgRecordRows& rows,
+                                        Outcome* outcome, PgResult* result) const {
+    if (rows.size() == 0)
+        return true;
+    *result = PgResult::exec(conn,
+                             "SELECT nextval(pg_get_serial_sequence('records', 'id')) "
+                             "FROM generate_series(1, $1) ORDER BY 1",
+                             {QByteArray::number(rows.size())});
+    if (!result->ok() || result->rows() != rows.size())
+        return false;
+    QList<qint64> ids;
+    for (int i = 0; i < result->rows(); ++i)
+        ids << result->bytes(i, 0).toLongLong();
+    const QByteArray sql = QByteArray("WITH kept AS (INSERT INTO records(id, report, ") +
+                           PgRecordRows::kColumns + ") SELECT r.id, $1, r.record_id, r.body, " +
+                           "r.kind, r.event_id, r.label, r.ts, r.day, r.duration, r.crash_kind, "
+                           "r.crash_build, r.crash_frame, r.crash_group FROM " +
+                           PgRecordRows::kUnnest + " WITH ORDINALITY AS r(id, " +
+                           PgRecordRows::kColumns +
+                           ", position) ORDER BY r.position "
+                           "ON CONFLICT (record_id) DO NOTHING RETURNING 1) "
+                           "SELECT COUNT(*) FROM kept";
+    *result = PgResult::exec(conn, sql.constData(),
+                             QList<QByteArray>{QByteArray::number(reportId)} + rows.arrays(ids));
+    if (!result->ok() || result->rows() != 1)
+        return false;
+    outcome->stored = result->bytes(0, 0).toInt();
+    outcome->duplicates = rows.size() - outcome->stored;
+    return true;
+}
+
+// A conflict is tried again, and so is a connection lost before the commit
+// (nothing of the report was kept); after a lost commit whether it was kept
+// is not known, so the report is refused and the uploader sends it again.
+PostgresReportStore::Attempt PostgresReportStore::failed(pg_conn* conn, const PgResult& result,
+                                                         bool committing) const {
+    const bool lost = PQstatus(conn) != CONNECTION_OK;
+    if (!lost && PQtransactionStatus(conn) != PQTRANS_IDLE)
+        PgResult::exec(conn, "ROLLBACK");
+    if (isConflict(result.sqlState()) || (lost && !committing))
+        return Attempt::Retry;
+    qCWarning(lcServer).noquote() << "report store: a report was not kept:" << result.message();
+    return Attempt::Failed;
+}
+
+int PostgresReportStore::reportCount() const {
+    return column("SELECT COUNT(*) FROM reports").value(0).toInt();
+}
+
+qint64 PostgresReportStore::droppedRecords() const {
+    return column("SELECT COALESCE(SUM(dropped), 0) FROM reports").value(0).toLongLong();
+}
+
+QStringList PostgresReportStore::recordIds() const {
+    QStringList ids;
+    for (const QByteArray& id :
+         column("SELECT record_id FROM records WHERE record_id IS NOT NULL ORDER BY id"))
+        ids << QString::fromUtf8(id);
+    return ids;
+}
+
+QStringList PostgresReportStore::reportClients() const {
+    QStringList clients;
+    for (const QByteArray& client : column("SELECT client FROM reports ORDER BY id"))
+        clients << QString::fromUtf8(client);
+    return clients;
+}
+
+QList<QByteArray> PostgresReportStore::recordBodies() const {
+    return column("SELECT body FROM records ORDER BY id");
+}
+
+QList<QByteArray> PostgresReportStore::column(const char* sql) const {
+    QList<QByteArray> values;
+    PgConnectionPool::Lease conn = lease(nullptr);
+    if (!conn)
+        return values;
+    const PgResult result = PgResult::exec(conn.get(), sql);
+    if (!result.ok()) {
+        qCWarning(lcServer).noquote() << "report store:" << sql << "failed:" << result.message();
+        return values;
+    }
+    for (int row = 0; row < result.rows(); ++row)
+        values << result.bytes(row, 0);
+    return values;
+}
+
+QList<QVariantList> PostgresReportStore::select(const char* sql, const QVariantList& params,
+                                                QString* error) const {
+    QString why;
+    auto fail = [&](const QString& reason, bool log) {
+        if (log)
+            qCWarning(lcServer).noquote() << "report store: a query failed:" << reason;
+        if (error)
+            *error = reason;
+        return QList<QVariantList>();
+    };
+    int count = 0;
+    const QByteArray statement = PgPlaceholders::translate(sql, &count);
+    if (count != params.size())
+        return fail(
+            QStringLiteral("the query has %1 parameters, %2 given").arg(count).arg(params.size()),
+            true);
+    PgConnectionPool::Lease conn = lease(&why);
+    if (!conn)
+        return fail(QStringLiteral("no database: %1").arg(why), false);
+    QList<QByteArray> values;
+    QList<unsigned> types;
+    for (const QVariant& param : params)
+        bindValue(param, &values, &types);
+    // Read-only: the database itself refuses a statement that would write.
+    if (!PgResult::exec(conn.get(), "BEGIN READ ONLY").ok())
+        return fail(QString::fromUtf8(PQerrorMessage(conn.get())).simplified(), true);
+    const PgResult result = PgResult::exec(conn.get(), statement.constData(), values, types);
+    PgResult::exec(conn.get(), "ROLLBACK");
+    if (result.sqlState() == "25006")
+        return fail(QStringLiteral("not a read-only query"), false);
+    if (!result.ok())
+        return fail(result.message(), true);
+    QList<QVariantList> rows;
+    rows.reserve(result.rows());
+    for (int r = 0; r < result.rows(); ++r) {
+        QVariantList row;
+        row.reserve(result.columns());
+        for (int c = 0; c < result.columns(); ++c)
+            row << result.value(r, c);
+        rows << std::move(row);
+    }
+    if (error)
+        error->clear();
+    return rows;
+}

@@ -1,0 +1,287 @@
+#include "server/postgresreportstore.h"
+#include "server/reportstores.h"
+#include "support/postgresinstance.h"
+
+#include <QElapsedTimer>
+#include <QSet>
+#include <QTest>
+#include <atomic>
+#include <libpq-fe.h>
+#include <memory>
+#include <thread>
+
+namespace {
+
+// Records with these ids, as views of texts that live as long as the report.
+struct TestReport {
+    QList<QByteArray> texts;
+    ReportStore::Report report;
+};
+
+TestReport reportOf(const QStringList& ids, qint64 dropped = 0) {
+    TestReport r;
+    for (const QString& id : ids)
+        r.texts << (id.isNull() ? QByteArray(R"({ "type": "launch", "ts": 1796780258 })")
+                                : R"({ "id": ")" + id.toUtf8() + R"(", "type": "launch" })");
+    for (int i = 0; i < ids.size(); ++i)
+        r.report.records.append({ids[i], r.texts[i]});
+    r.report.droppedRecords = dropped;
+    return r;
+}
+
+QStringList range(const QString& prefix, int first, int count) {
+    QStringList ids;
+    for (int i = first; i < first + count; ++i)
+        ids << prefix + QString::number(i);
+    return ids;
+}
+
+// Runs SQL on the database as an administrator would, outside the store.
+bool runSql(const QString& url, const char* sql) {
+    PGconn* conn = PQconnectdb(url.toUtf8().constData());
+    PGresult* result = PQexec(conn, sql);
+    const bool ok = PQresultStatus(result) == PGRES_COMMAND_OK;
+    if (!ok)
+        qWarning("%s", PQerrorMessage(conn));
+    PQclear(result);
+    PQfinish(conn);
+    return ok;
+}
+
+} // namespace
+
+class TestPostgresReportStore : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+
+    void recordsAreKeptOnceAcrossServerProcesses();
+    void aReportThatFailsHalfWayLeavesNothing();
+    void overlappingReportsAtOnceAreCountedExactly();
+    void aStoppedDatabaseRefusesQuicklyAndIsUsedAgainWhenBack();
+    void aDatabaseDownAtOpenIsSetUpOnFirstUse();
+    void twoStoresOpeningTogetherCreateTheTablesOnce();
+    void selectTranslatesParametersAndOnlyReads();
+
+private:
+    std::unique_ptr<ReportStore> openStore();
+
+    std::unique_ptr<PostgresInstance> m_postgres;
+    QString m_url; // a new database for each test function
+    int m_databases = 0;
+};
+
+void TestPostgresReportStore::initTestCase() {
+    m_postgres = std::make_unique<PostgresInstance>();
+    QString why;
+    if (!m_postgres->start(&why))
+        QSKIP(qPrintable(QStringLiteral("no PostgreSQL server for the store: ") + why));
+}
+
+void TestPostgresReportStore::init() {
+    QString why;
+    QVERIFY2(m_postgres->start(&why), qPrintable(why));
+    m_url = m_postgres->createDatabase(QStringLiteral("t%1").arg(++m_databases), &why);
+    QVERIFY2(!m_url.isEmpty(), qPrintable(why));
+}
+
+std::unique_ptr<ReportStore> TestPostgresReportStore::openStore() {
+    std::unique_ptr<ReportStore> store = ReportStores::open(m_url);
+    return store;
+}
+
+// Two store objects are two processes' worth of connections.
+void TestPostgresReportStore::recordsAreKeptOnceAcrossServerProcesses() {
+    const auto a = openStore();
+    const auto b = openStore();
+    QVERIFY(dynamic_cast<PostgresReportStore*>(a.get()));
+    QVERIFY(a->isOpen() && b->isOpen());
+
+    const TestReport first = reportOf({"r3", "r1", QString(), "r2"}, 2);
+    ReportStore::Outcome outcome = a->store(first.report, QStringLiteral("public"));
+    QVERIFY(outcome.ok);
+    QCOMPARE(outcome.stored, 4);
+    QCOMPARE(outcome.duplicates, 0);
+    // Sent again to the other process, with more: only the new ids and the
+    // record without one are kept.
+    const TestReport again = reportOf({"r2", "r5", "r1", QString(), "r4", "r5"}, 1);
+    outcome = b->store(again.report);
+    QVERIFY(outcome.ok);
+    QCOMPARE(outcome.stored, 3);
+    QCOMPARE(outcome.duplicates, 3);
+
+    QCOMPARE(a->recordIds(), (QStringList{"r3", "r1", "r2", "r5", "r4"}));
+    QCOMPARE(b->reportCount(), 2);
+    QCOMPARE(b->droppedRecords(), 3);
+    QCOMPARE(a->reportClients(), (QStringList{"public", ""}));
+    const QList<QByteArray> bodies = a->recordBodies();
+    QCOMPARE(bodies.size(), 7);
+    QCOMPARE(bodies[0], R"({"id":"r3","type":"launch"})");
+    QCOMPARE(bodies[2], R"({"type":"launch","ts":1796780258})");
+    QString error;
+    const QList<QVariantList> counts =
+        a->select("SELECT stored, duplicates FROM reports ORDER BY id", {}, &error);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    QCOMPARE(counts, (QList<QVariantList>{{4LL, 0LL}, {3LL, 3LL}}));
+    // An empty report is answered as kept and leaves nothing.
+    QVERIFY(a->store({}).ok);
+    QCOMPARE(a->reportCount(), 2);
+}
+
+void TestPostgresReportStore::aReportThatFailsHalfWayLeavesNothing() {
+    const auto store = openStore();
+    QVERIFY(store->isOpen());
+    QVERIFY(runSql(m_url, "CREATE FUNCTION refuse() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
+                          "IF NEW.record_id = 'boom' THEN RAISE EXCEPTION 'refused'; END IF; "
+                          "RETURN NEW; END $$; CREATE TRIGGER refuse BEFORE INSERT ON records "
+                          "FOR EACH ROW EXECUTE FUNCTION refuse()"));
+    QVERIFY(store->store(reportOf({"a1"}).report).ok);
+    // "a2" and "a3" come before "boom" in any order the store might take.
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("a report was not kept.*refused"));
+    const ReportStore::Outcome failed =
+        store->store(reportOf({"a2", "a3", "boom", "a1"}, 5).report);
+    QVERIFY(!failed.ok);
+    QCOMPARE(store->recordIds(), QStringList{"a1"});
+    QCOMPARE(store->reportCount(), 1);
+    QCOMPARE(store->droppedRecords(), 0);
+    // The connection is fine for the next report.
+    const ReportStore::Outcome next = store->store(reportOf({"a2", "a3"}).report);
+    QVERIFY(next.ok);
+    QCOMPARE(next.stored, 2);
+}
+
+// Three threads on each of two stores send reports whose ids overlap
+// those of the others, in different orders.
+void TestPostgresReportStore::overlappingReportsAtOnceAreCountedExactly() {
+    const auto a = openStore();
+    const auto b = openStore();
+    constexpr int kThreads = 6;
+    constexpr int kReports = 30;
+    constexpr int kPerReport = 20;
+    std::atomic<int> stored = 0;
+    std::atomic<int> seen = 0;
+    std::atomic<int> failures = 0;
+    std::vector<std::thread> threads;
+    QSet<QString> distinct;
+    QList<QStringList> plans[kThreads];
+    for (int t = 0; t < kThreads; ++t)
+        for (int r = 0; r < kReports; ++r) {
+            // Neighbouring threads share half of their ids, one of them
+            // backwards; every report has one record without an id.
+            QStringList ids = range(QStringLiteral("id"), (t * 10 + r * 10) % 400, kPerReport);
+            if (t % 2)
+                std::reverse(ids.begin(), ids.end());
+            ids << QString();
+            for (const QString& id : ids)
+                if (!id.isNull())
+                    distinct.insert(id);
+            plans[t] << ids;
+        }
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back([&, t] {
+            ReportStore& store = t % 2 ? *b : *a;
+            for (const QStringList& ids : plans[t]) {
+                const ReportStore::Outcome outcome = store.store(reportOf(ids).report);
+                if (!outcome.ok || outcome.stored + outcome.duplicates != ids.size())
+                    ++failures;
+                stored += outcome.stored;
+                seen += outcome.stored + outcome.duplicates;
+            }
+        });
+    for (std::thread& thread : threads)
+        thread.join();
+    QCOMPARE(failures.load(), 0);
+    const int withoutId = kThreads * kReports;
+    QCOMPARE(stored.load(), int(distinct.size()) + withoutId);
+    QCOMPARE(seen.load(), kThreads * kReports * (kPerReport + 1));
+    const QStringList ids = a->recordIds();
+    QCOMPARE(ids.size(), distinct.size());
+    QCOMPARE(QSet<QString>(ids.begin(), ids.end()), distinct);
+    QString error;
+    QCOMPARE(a->select("SELECT SUM(stored) FROM reports", {}, &error),
+             (QList<QVariantList>{{double(stored.load())}}));
+}
+
+void TestPostgresReportStore::aStoppedDatabaseRefusesQuicklyAndIsUsedAgainWhenBack() {
+    const auto store = openStore();
+    QVERIFY(store->store(reportOf({"before"}).report).ok);
+    m_postgres->stop();
+
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("report database cannot be reached"));
+    QElapsedTimer timer;
+    timer.start();
+    QVERIFY(!store->store(reportOf({"during"}).report).ok);
+    QVERIFY(!store->isOpen());
+    for (int i = 0; i < 20; ++i)
+        QVERIFY(!store->store(reportOf({"during"}).report).ok);
+    QVERIFY2(timer.elapsed() < 3000, qPrintable(QString::number(timer.elapsed())));
+
+    QString why;
+    QVERIFY2(m_postgres->start(&why), qPrintable(why));
+    QTRY_VERIFY_WITH_TIMEOUT(store->isOpen(), 5000);
+    const ReportStore::Outcome after = store->store(reportOf({"before", "after"}).report);
+    QVERIFY(after.ok);
+    QCOMPARE(after.stored, 1);
+    QCOMPARE(store->recordIds(), (QStringList{"before", "after"}));
+}
+
+void TestPostgresReportStore::aDatabaseDownAtOpenIsSetUpOnFirstUse() {
+    m_postgres->stop();
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("report database cannot be reached"));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("cannot be used yet"));
+    const auto store = openStore();
+    QVERIFY(!store->isOpen());
+    QString why;
+    QVERIFY2(m_postgres->start(&why), qPrintable(why));
+    QTRY_VERIFY_WITH_TIMEOUT(store->isOpen(), 5000);
+    QVERIFY(store->store(reportOf({"x"}).report).ok);
+    QCOMPARE(store->recordIds(), QStringList{"x"});
+}
+
+void TestPostgresReportStore::twoStoresOpeningTogetherCreateTheTablesOnce() {
+    PostgresReportStore a(m_url);
+    PostgresReportStore b(m_url);
+    bool openedA = false;
+    bool openedB = false;
+    QString errorA;
+    QString errorB;
+    std::thread first([&] { openedA = a.open(&errorA); });
+    std::thread second([&] { openedB = b.open(&errorB); });
+    first.join();
+    second.join();
+    QVERIFY2(openedA, qPrintable(errorA));
+    QVERIFY2(openedB, qPrintable(errorB));
+    QString error;
+    QCOMPARE(a.select("SELECT COUNT(*), MAX(version) FROM vantoro_schema", {}, &error),
+             (QList<QVariantList>{{1LL, 1LL}}));
+    // Opened again, nothing is applied again.
+    PostgresReportStore c(m_url);
+    QVERIFY(c.open(&error));
+    QCOMPARE(c.select("SELECT COUNT(*) FROM vantoro_schema", {}, &error).value(0).value(0), 1LL);
+}
+
+void TestPostgresReportStore::selectTranslatesParametersAndOnlyReads() {
+    const auto store = openStore();
+    QVERIFY(store->store(reportOf({"q1"}).report).ok);
+    QString error;
+    // Question marks in texts, names and comments are not parameters.
+    QCOMPARE(store->select("SELECT '?''?', ? AS \"a?\" /* ? */, record_id FROM records -- ?\n"
+                           "WHERE record_id = ?",
+                           {5, "q1"}, &error),
+             (QList<QVariantList>{{"?'?", 5LL, "q1"}}));
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    QVERIFY(store->select("DELETE FROM records", {}, &error).isEmpty());
+    QCOMPARE(error, "not a read-only query");
+    QVERIFY(store->select("SELECT nextval(pg_get_serial_sequence('records', 'id'))", {}, &error)
+                .isEmpty());
+    QCOMPARE(error, "not a read-only query");
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("a query failed"));
+    QVERIFY(store->select("SELECT ?", {}, &error).isEmpty());
+    QCOMPARE(error, "the query has 1 parameters, 0 given");
+    QCOMPARE(store->recordIds(), QStringList{"q1"});
+}
+
+QTEST_GUILESS_MAIN(TestPostgresReportStore)
+#include "tst_postgresreportstore.moc"
