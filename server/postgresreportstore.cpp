@@ -51,7 +51,6 @@ PostgresReportStore::~PostgresReportStore() {
 }
 
 bool PostgresReportStore::open(QString* error) {
-    m_closed = false;
     return bool(lease(error));
 }
 
@@ -110,7 +109,8 @@ PostgresReportStore::Outcome PostgresReportStore::store(const Report& report,
         case Attempt::Failed:
             return {};
         case Attempt::Retry:
-            qCDebug(lcServer) << "report store: trying a report again, attempt" << attempt + 1;
+            if (attempt < kAttempts)
+                qCDebug(lcServer) << "report store: trying a report again, attempt" << attempt + 1;
         }
     }
     qCWarning(lcServer) << "report store: a report kept conflicting with others; not kept";

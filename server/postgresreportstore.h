@@ -21,7 +21,8 @@ public:
     PostgresReportStore& operator=(const PostgresReportStore&) = delete;
 
     // Reaches the database and sets up its tables; false with a reason when
-    // it cannot now, and then it is done on first use.
+    // it cannot now, and then it is done on first use. A closed store stays
+    // closed.
     bool open(QString* error);
     bool isOpen() const override;
     void close() override;
