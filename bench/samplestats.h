@@ -13,6 +13,8 @@ public:
     double percentile(double p) const;
     double median() const { return percentile(50); }
     double max() const { return m_sorted.empty() ? 0.0 : m_sorted.back(); }
+    // In order, smallest first.
+    const std::vector<double>& values() const { return m_sorted; }
 
 private:
     std::vector<double> m_sorted;
