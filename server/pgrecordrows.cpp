@@ -1,5 +1,6 @@
 #include "server/pgrecordrows.h"
 
+#include "server/compactjson.h"
 #include "server/recordfacts.h"
 
 #include <algorithm>
@@ -17,7 +18,7 @@ QByteArray numberOf(const std::optional<double>& value) {
 // The record's body and facts, in the order of kColumns after record_id.
 QList<QByteArray> valuesOf(const ReportStore::Record& record) {
     QByteArray body;
-    PgRecordRows::compactJson(record.json, &body);
+    compactJson(record.json, &body);
     // A database text holds UTF-8 only; a record that is not is kept with
     // its bad bytes replaced rather than refusing the whole report forever.
     if (!QByteArrayView(body).isValidUtf8())
@@ -92,24 +93,4 @@ QByteArray PgRecordRows::arrayOf(const QList<QByteArray>& values) {
         array += '"';
     }
     return array + '}';
-}
-
-// A pretty-printed report is kept as small as a compact one. The text is
-// known to be JSON, so only strings need care.
-void PgRecordRows::compactJson(QByteArrayView json, QByteArray* out) {
-    out->clear();
-    bool inString = false;
-    for (qsizetype i = 0; i < json.size(); ++i) {
-        const char c = json[i];
-        if (inString) {
-            *out += c;
-            if (c == '\\' && i + 1 < json.size())
-                *out += json[++i];
-            else if (c == '"')
-                inString = false;
-        } else if (c != ' ' && c != '\n' && c != '\r' && c != '\t') {
-            *out += c;
-            inString = c == '"';
-        }
-    }
 }

@@ -22,9 +22,6 @@ public:
     static const char* const kColumns;
     static const char* const kUnnest;
 
-    // A record's text without the white space between its tokens.
-    static void compactJson(QByteArrayView json, QByteArray* out);
-
 private:
     struct Row {
         int position; // in the report

@@ -1,5 +1,6 @@
 #include "server/sqlitereportstore.h"
 
+#include "server/compactjson.h"
 #include "server/recordfacts.h"
 #include "server/serverlog.h"
 
@@ -26,27 +27,6 @@ private:
 
 void bindText(sqlite3_stmt* stmt, int index, QByteArrayView utf8) {
     sqlite3_bind_text(stmt, index, utf8.data(), int(utf8.size()), SQLITE_TRANSIENT);
-}
-
-// A record's text without the white space between its tokens: a pretty-
-// printed report is kept as small as a compact one. The text is known to be
-// JSON, so only strings need care.
-void compactJson(QByteArrayView json, QByteArray* out) {
-    out->clear();
-    bool inString = false;
-    for (qsizetype i = 0; i < json.size(); ++i) {
-        const char c = json[i];
-        if (inString) {
-            *out += c;
-            if (c == '\\')
-                *out += json[++i];
-            else if (c == '"')
-                inString = false;
-        } else if (c != ' ' && c != '\n' && c != '\r' && c != '\t') {
-            *out += c;
-            inString = c == '"';
-        }
-    }
 }
 
 // Counts instead of bodies; `duplicates` is null for reports kept before it
