@@ -147,12 +147,32 @@ void PgConnectionPool::giveBack(pg_conn* conn) {
 }
 
 pg_conn* PgConnectionPool::connect(QByteArray* error) const {
-    // Given before the URL, so that what the URL says wins.
+    // Given before the URL, so that what the URL says wins. A database
+    // that stops answering without closing the connection must not hold a
+    // request forever: TCP keepalives find a dead peer within about 25 s,
+    // and no statement runs longer than the limit.
     const QByteArray timeout = QByteArray::number(kConnectTimeoutSeconds);
-    const char* const keys[] = {"connect_timeout", "client_encoding", "fallback_application_name",
-                                "dbname", nullptr};
-    const char* const values[] = {timeout.constData(), "UTF8", "vantoro-content-server",
-                                  m_conninfo.constData(), nullptr};
+    const QByteArray options = "-c statement_timeout=" + QByteArray::number(kStatementTimeoutMs);
+    const char* const keys[] = {"connect_timeout",
+                                "client_encoding",
+                                "fallback_application_name",
+                                "keepalives",
+                                "keepalives_idle",
+                                "keepalives_interval",
+                                "keepalives_count",
+                                "options",
+                                "dbname",
+                                nullptr};
+    const char* const values[] = {timeout.constData(),
+                                  "UTF8",
+                                  "vantoro-content-server",
+                                  "1",
+                                  "10",
+                                  "5",
+                                  "3",
+                                  options.constData(),
+                                  m_conninfo.constData(),
+                                  nullptr};
     pg_conn* conn = PQconnectdbParams(keys, values, 1);
     if (conn && PQstatus(conn) == CONNECTION_OK) {
         PQsetNoticeProcessor(conn, ignoreNotice, nullptr);

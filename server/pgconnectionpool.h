@@ -54,6 +54,9 @@ public:
 
     static constexpr std::chrono::milliseconds kRetryPause{1000};
     static constexpr int kConnectTimeoutSeconds = 2;
+    // The longest a statement may run; the dashboard over a year of a busy
+    // store takes well under a second.
+    static constexpr int kStatementTimeoutMs = 30000;
 
 private:
     using Clock = std::chrono::steady_clock;

@@ -298,6 +298,10 @@ void TestPostgresReportStore::selectTranslatesParametersAndOnlyReads() {
     QVERIFY(store->select("SELECT ?", {}, &error).isEmpty());
     QCOMPARE(error, "the query has 1 parameters, 0 given");
     QCOMPARE(store->recordIds(), QStringList{"q1"});
+    // Every connection is held to the statement limit, so a database that
+    // hangs cannot hold a request forever.
+    QCOMPARE(store->select("SELECT current_setting('statement_timeout')", {}, &error),
+             (QList<QVariantList>{{"30s"}}));
 }
 
 QTEST_GUILESS_MAIN(TestPostgresReportStore)
