@@ -17,6 +17,7 @@
 #include "server/serverlog.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
@@ -284,6 +285,28 @@ void ContentServer::stop() {
     if (!m_server)
         return;
     m_server->stop();
+    closeAfterServing();
+}
+
+void ContentServer::shutdown(std::chrono::milliseconds limit) {
+    if (!m_server)
+        return;
+    QElapsedTimer clock;
+    clock.start();
+    qCInfo(lcServer) << "shutting down: no new connections; the requests under way have"
+                     << limit.count() << "ms to finish";
+    const HttpServer::Drain drain = m_server->shutdown(limit);
+    closeAfterServing();
+    qCInfo(lcServer).noquote()
+        << QStringLiteral("shut down in %1 ms; requests under way: %2, answered: %3, cut at the "
+                          "limit: %4")
+               .arg(clock.elapsed())
+               .arg(drain.inFlight)
+               .arg(drain.answered)
+               .arg(drain.cut);
+}
+
+void ContentServer::closeAfterServing() {
     m_server.reset();
     m_admin.reset();
     m_store->close();
@@ -333,6 +356,15 @@ void ContentServer::installRoutes() {
     };
     get("/",
         [](const HttpRequest&, HttpResponse& res) { sendPage(res, 200, ContentPages::index()); });
+    // For a load balancer or a service manager: whether reports can be kept
+    // now. It says nothing else to the open internet, and costs no query.
+    get("/healthz", [this](const HttpRequest&, HttpResponse& res) {
+        const bool up = m_store->isOpen();
+        res.status = up ? 200 : 503;
+        res.contentType = "text/plain; charset=utf-8";
+        res.body = up ? "ok\n" : "unavailable\n";
+        res.setHeader("Cache-Control", "no-store");
+    });
     // Each page reads one snapshot of the content, whatever a reload does meanwhile.
     get("/wechat/getPm25CentralIssue.do", [this](const HttpRequest&, HttpResponse& res) {
         sendPage(res, 200, ContentPages::hotIssues(m_content->snapshot()->articles));

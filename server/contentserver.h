@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 #include <QUrl>
+#include <chrono>
 #include <functional>
 #include <map>
 #include <memory>
@@ -35,7 +36,12 @@ public:
     // Port 0 takes a free port. False (with a log line) when the address
     // cannot be bound or the server is already running.
     bool start(const QString& host = QStringLiteral("127.0.0.1"), int port = 0);
+    // Stops at once, whatever the clients are doing.
     void stop();
+    // Stops taking connections, lets the requests under way finish for at
+    // most `limit` (HttpServer::shutdown()), then stops; logs a line when it
+    // begins and one when it is done.
+    void shutdown(std::chrono::milliseconds limit);
     bool isRunning() const;
     // 0 while stopped.
     int port() const;
@@ -91,6 +97,8 @@ private:
     void installRoutes();
     void openContent();
     void openAdmin();
+    // What start() opened besides the HTTP server, once it has stopped.
+    void closeAfterServing();
     HttpResponse handle(const HttpRequest& req);
     void route(const HttpRequest& req, HttpResponse& res);
 

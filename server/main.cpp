@@ -1,6 +1,7 @@
 #include "platform/system/quitsignals.h"
 #include "server/admin/admintoken.h"
 #include "server/contentserver.h"
+#include "server/http/httplimits.h"
 #include "server/serverlog.h"
 #include "server/serveroptions.h"
 
@@ -84,6 +85,6 @@ int main(int argc, char* argv[]) {
     QObject::connect(&quitSignals, &QuitSignals::quitRequested, &app,
                      [] { QCoreApplication::quit(); });
     const int status = app.exec();
-    server.stop();
+    server.shutdown(HttpLimits::kShutdownLimit);
     return status;
 }

@@ -3,6 +3,8 @@
 #include "server/http/httplimits.h"
 #include "server/http/httpserver.h"
 
+#include <boost/asio/dispatch.hpp>
+#include <boost/asio/post.hpp>
 #include <boost/asio/write.hpp>
 #include <boost/beast/core/string.hpp>
 #include <boost/beast/http/error.hpp>
@@ -29,11 +31,37 @@ HttpConnection::HttpConnection(boost::asio::ip::tcp::socket socket, HttpServer& 
     : m_stream(std::move(socket)), m_server(server), m_address(std::move(address)) {}
 
 HttpConnection::~HttpConnection() {
-    m_server.release(m_address);
+    m_server.release(m_address, this);
 }
 
 void HttpConnection::start() {
-    readRequest();
+    // On the connection's strand from the first read on, so that a drain
+    // posted there never runs beside it.
+    boost::asio::dispatch(m_stream.get_executor(),
+                          [self = shared_from_this()] { self->readRequest(); });
+}
+
+void HttpConnection::onServerDraining() {
+    boost::asio::post(m_stream.get_executor(), [self = shared_from_this()] { self->drainNow(); });
+}
+
+void HttpConnection::drainNow() {
+    if (m_writing || headArrived()) {
+        m_server.noteInFlight();
+        return;
+    }
+    // Idle between requests, or a head only partly here: no request is
+    // under way that the client would miss, and a slow one must not hold the
+    // shutdown. The pending read ends with the socket. Bytes the kernel
+    // already holds may complete a head: the read takes them first, and
+    // readMore() decides once they are parsed.
+    error_code ec;
+    if (m_reading && m_stream.socket().available(ec) == 0)
+        close();
+}
+
+bool HttpConnection::headArrived() const {
+    return m_parser && m_parser->is_header_done();
 }
 
 void HttpConnection::readRequest() {
@@ -51,8 +79,13 @@ void HttpConnection::readRequest() {
 }
 
 void HttpConnection::readMore() {
+    // Checked here as well as in drainNow(): the server may have begun to
+    // drain between this connection's accept and its first read.
+    if (m_server.isDraining() && !headArrived())
+        return close();
     // The same deadline for every read of one request: a byte now and then
     // does not buy more time.
+    m_reading = true;
     m_stream.expires_at(m_deadline);
     m_stream.async_read_some(m_buffer.prepare(kReadSize),
                              [self = shared_from_this()](const error_code& ec, std::size_t bytes) {
@@ -61,6 +94,7 @@ void HttpConnection::readMore() {
 }
 
 void HttpConnection::onRead(const error_code& ec, std::size_t bytes) {
+    m_reading = false;
     if (ec) {
         // Timed out, closed by the client or by stop(): nothing to answer.
         close();
@@ -106,9 +140,11 @@ bool HttpConnection::wantsContinue() {
 
 void HttpConnection::sendContinue() {
     m_wire = "HTTP/1.1 100 Continue\r\n\r\n";
+    m_writing = true;
     m_stream.expires_at(m_deadline);
     boost::asio::async_write(m_stream, boost::asio::buffer(m_wire),
                              [self = shared_from_this()](const error_code& ec, std::size_t) {
+                                 self->m_writing = false;
                                  if (ec)
                                      return self->close();
                                  self->readMore();
@@ -119,7 +155,7 @@ void HttpConnection::answer() {
     HttpRequest& request = m_parser->request();
     request.clientAddress = m_address;
     const HttpResponse response = m_server.answer(request);
-    const bool keepAlive = m_parser->keep_alive() && !response.close;
+    const bool keepAlive = m_parser->keep_alive() && !response.close && !m_server.isDraining();
     m_firstRequest = false;
     write(response.serialized(keepAlive, request.method != "HEAD"), keepAlive);
 }
@@ -130,6 +166,7 @@ void HttpConnection::refuse(HttpRequestParser::Refusal refusal) {
 
 void HttpConnection::write(std::string wire, bool keepAlive) {
     m_wire = std::move(wire);
+    m_writing = true;
     m_stream.expires_after(HttpLimits::kWriteDeadline);
     boost::asio::async_write(
         m_stream, boost::asio::buffer(m_wire),
@@ -140,10 +177,15 @@ void HttpConnection::write(std::string wire, bool keepAlive) {
 
 void HttpConnection::onWritten(const error_code& ec, bool keepAlive) {
     m_wire.clear();
+    m_writing = false;
     if (ec) {
         close();
         return;
     }
+    if (m_server.isDraining())
+        m_server.noteAnswered();
+    // An answer that promised keep-alive before the drain began: the next
+    // request is read only if its head is already here.
     if (keepAlive)
         readRequest();
     else
@@ -157,6 +199,8 @@ void HttpConnection::drainAndClose() {
     error_code ignored;
     m_stream.socket().shutdown(boost::asio::ip::tcp::socket::shutdown_send, ignored);
     m_buffer.clear();
+    // Done with requests: a drain finds nothing under way here.
+    m_parser.reset();
     m_deadline = std::chrono::steady_clock::now() + HttpLimits::kLingerTime;
     drain();
 }

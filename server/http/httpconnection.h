@@ -15,7 +15,8 @@ class HttpServer;
 // strand, so that a slow client holds no thread. Requests are read one after
 // another from one buffer: bytes of a pipelined next request wait there and
 // are answered in order. Each request must arrive whole before its deadline,
-// however the bytes trickle in.
+// however the bytes trickle in. While the server drains, a request whose
+// head has arrived is still served, its answer closing the connection.
 class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
 public:
     HttpConnection(boost::asio::ip::tcp::socket socket, HttpServer& server, std::string address);
@@ -24,6 +25,8 @@ public:
     HttpConnection& operator=(const HttpConnection&) = delete;
 
     void start();
+    // May be called from any thread.
+    void onServerDraining();
 
 private:
     using error_code = boost::beast::error_code;
@@ -41,6 +44,8 @@ private:
     void drainAndClose();
     void drain();
     void close();
+    void drainNow();
+    bool headArrived() const;
 
     boost::beast::tcp_stream m_stream;
     boost::beast::flat_buffer m_buffer;
@@ -49,6 +54,10 @@ private:
     bool m_requestStarted = false;
     bool m_firstRequest = true;
     bool m_continueSent = false;
+    // Whether a read of request bytes (not of lingering ones) is pending.
+    bool m_reading = false;
+    // Whether an answer is being written.
+    bool m_writing = false;
     std::string m_wire;
     char m_drain[4096];
     HttpServer& m_server;

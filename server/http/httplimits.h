@@ -25,4 +25,8 @@ struct HttpLimits {
     static constexpr int kMaxConnections = 1024;
     static constexpr int kMaxConnectionsPerAddress = 32;
     static constexpr int kIoThreads = 4;
+    // How long a graceful shutdown waits for the requests under way before
+    // it closes what remains: about what a client may need to send a
+    // request whole, and well inside what a service manager waits for.
+    static constexpr std::chrono::seconds kShutdownLimit{10};
 };

@@ -4,6 +4,7 @@
 #include "server/http/httplimits.h"
 
 #include <boost/asio/executor_work_guard.hpp>
+#include <boost/asio/post.hpp>
 #include <boost/asio/strand.hpp>
 
 namespace asio = boost::asio;
@@ -22,12 +23,15 @@ int HttpServer::listen(const std::string& host, int port, std::string* error) {
         return 0;
     }
     m_io = std::make_unique<asio::io_context>(HttpLimits::kIoThreads);
+    m_draining = false;
+    m_inFlight = 0;
+    m_answered = 0;
     if (!bind(host, port, error)) {
         stop();
         return 0;
     }
     const int bound = m_acceptor->local_endpoint().port();
-    m_retry = std::make_unique<asio::steady_timer>(*m_io);
+    m_retry = std::make_unique<asio::steady_timer>(m_acceptor->get_executor());
     accept();
     for (int i = 0; i < HttpLimits::kIoThreads; ++i)
         m_threads.emplace_back([io = m_io.get()] {
@@ -53,7 +57,9 @@ bool HttpServer::bind(const std::string& host, int port, std::string* error) {
         }
         endpoint = *found.begin();
     }
-    m_acceptor = std::make_unique<tcp::acceptor>(*m_io);
+    // Its own strand: accepting and retrying run one at a time on whichever
+    // thread, and a shutdown closes it in turn with them.
+    m_acceptor = std::make_unique<tcp::acceptor>(asio::make_strand(*m_io));
     // Address reuse only, so that a restart does not wait for old sockets in
     // TIME_WAIT; not port reuse, which would let a second server share a port
     // that is in use and take half of its requests.
@@ -81,6 +87,45 @@ void HttpServer::stop() {
     m_io.reset();
 }
 
+HttpServer::Drain HttpServer::shutdown(std::chrono::milliseconds limit) {
+    Drain drain;
+    if (!m_io)
+        return drain;
+    const auto began = std::chrono::steady_clock::now();
+    // Set before the open connections are listed: one tracked after the list
+    // is taken sees the flag at its first read and closes.
+    m_draining = true;
+    asio::post(m_acceptor->get_executor(), [this] { closeAcceptor(); });
+    drainConnections();
+    {
+        std::unique_lock lock(m_countMutex);
+        m_allClosed.wait_until(lock, began + limit, [this] { return m_connections == 0; });
+        drain.cut = m_connections;
+    }
+    stop();
+    drain.inFlight = m_inFlight;
+    drain.answered = m_answered;
+    return drain;
+}
+
+void HttpServer::closeAcceptor() {
+    boost::system::error_code ignored;
+    m_acceptor->close(ignored);
+    m_retry->cancel();
+}
+
+void HttpServer::drainConnections() {
+    std::vector<std::shared_ptr<HttpConnection>> open;
+    {
+        std::lock_guard lock(m_countMutex);
+        for (const auto& [key, weak] : m_open)
+            if (auto connection = weak.lock())
+                open.push_back(std::move(connection));
+    }
+    for (const auto& connection : open)
+        connection->onServerDraining();
+}
+
 void HttpServer::accept() {
     m_acceptor->async_accept(asio::make_strand(*m_io),
                              [this](const boost::system::error_code& ec, tcp::socket socket) {
@@ -89,13 +134,13 @@ void HttpServer::accept() {
 }
 
 void HttpServer::onAccept(const boost::system::error_code& ec, tcp::socket socket) {
-    if (ec == asio::error::operation_aborted)
+    if (ec == asio::error::operation_aborted || m_draining)
         return;
     if (ec) {
         // Out of descriptors, most likely: try again shortly rather than spin.
         m_retry->expires_after(std::chrono::milliseconds(50));
         m_retry->async_wait([this](const boost::system::error_code& waitError) {
-            if (!waitError)
+            if (!waitError && !m_draining)
                 accept();
         });
         return;
@@ -106,7 +151,9 @@ void HttpServer::onAccept(const boost::system::error_code& ec, tcp::socket socke
         // Answers leave in one write each; without this the kernel would
         // hold a small answer back waiting for the client's delayed ACK.
         socket.set_option(tcp::no_delay(true), ignored);
-        std::make_shared<HttpConnection>(std::move(socket), *this, address)->start();
+        auto connection = std::make_shared<HttpConnection>(std::move(socket), *this, address);
+        track(connection);
+        connection->start();
     } else {
         socket.close(ignored);
     }
@@ -127,12 +174,20 @@ bool HttpServer::admit(const std::string& address) {
     return true;
 }
 
-void HttpServer::release(const std::string& address) {
+void HttpServer::track(const std::shared_ptr<HttpConnection>& connection) {
+    std::lock_guard lock(m_countMutex);
+    m_open.emplace(connection.get(), connection);
+}
+
+void HttpServer::release(const std::string& address, const HttpConnection* connection) {
     std::lock_guard lock(m_countMutex);
     --m_connections;
+    m_open.erase(connection);
     const auto it = m_perAddress.find(address);
     if (it != m_perAddress.end() && --it->second <= 0)
         m_perAddress.erase(it);
+    if (m_connections == 0)
+        m_allClosed.notify_all();
 }
 
 HttpResponse HttpServer::answer(const HttpRequest& request) const {

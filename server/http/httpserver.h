@@ -3,9 +3,12 @@
 #include "server/http/httprequest.h"
 #include "server/http/httpresponse.h"
 
+#include <atomic>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/steady_timer.hpp>
+#include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -14,16 +17,30 @@
 #include <unordered_map>
 #include <vector>
 
+class HttpConnection;
+
 // An HTTP/1.1 server on a few threads that share one event loop: it accepts,
 // holds every client to HttpLimits and hands each whole request to the
 // handler, whose answer goes back in one write. stop() returns at once,
-// whatever the clients are doing.
+// whatever the clients are doing; shutdown() first lets the requests under
+// way finish.
 class HttpServer {
 public:
     using Handler = std::function<HttpResponse(const HttpRequest&)>;
     // The answer to a request refused before it reached the handler (400,
     // 413, 431).
     using RefusalPage = std::function<HttpResponse(int status)>;
+
+    // What a shutdown waited for.
+    struct Drain {
+        // Connections that had a request head (or an answer on its way) when
+        // the shutdown began.
+        int inFlight = 0;
+        // Answers written to the end while shutting down.
+        int answered = 0;
+        // Connections still open at the limit, closed unanswered.
+        int cut = 0;
+    };
 
     HttpServer(Handler handler, RefusalPage refusalPage);
     ~HttpServer();
@@ -34,18 +51,30 @@ public:
     // bound port, or 0 with the reason in *error.
     int listen(const std::string& host, int port, std::string* error);
     void stop();
+    // Stops accepting at once and closes the connections that wait for a
+    // request; a request whose head has arrived is served, its answer saying
+    // the connection closes. Whatever is still open after `limit` is closed
+    // as by stop(). Blocks until the server has stopped.
+    Drain shutdown(std::chrono::milliseconds limit);
     bool isRunning() const { return m_io != nullptr; }
 
     // For the connections.
     HttpResponse answer(const HttpRequest& request) const;
     HttpResponse refusal(int status) const;
-    void release(const std::string& address);
+    void release(const std::string& address, const HttpConnection* connection);
+    bool isDraining() const { return m_draining.load(); }
+    void noteInFlight() { ++m_inFlight; }
+    void noteAnswered() { ++m_answered; }
 
 private:
     bool bind(const std::string& host, int port, std::string* error);
     void accept();
     void onAccept(const boost::system::error_code& ec, boost::asio::ip::tcp::socket socket);
     bool admit(const std::string& address);
+    void track(const std::shared_ptr<HttpConnection>& connection);
+    void closeAcceptor();
+    // Tells every open connection, on its own strand, that the server drains.
+    void drainConnections();
 
     Handler m_handler;
     RefusalPage m_refusalPage;
@@ -56,4 +85,9 @@ private:
     std::mutex m_countMutex;
     int m_connections = 0;
     std::unordered_map<std::string, int> m_perAddress;
+    std::unordered_map<const HttpConnection*, std::weak_ptr<HttpConnection>> m_open;
+    std::condition_variable m_allClosed;
+    std::atomic<bool> m_draining = false;
+    std::atomic<int> m_inFlight = 0;
+    std::atomic<int> m_answered = 0;
 };
