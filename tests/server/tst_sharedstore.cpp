@@ -1,11 +1,11 @@
 #include "server/contentserver.h"
+#include "server/contentserverprocess.h"
 #include "server/reportintake.h"
 #include "server/reportstore.h"
 #include "server/reportstores.h"
 #include "support/postgresinstance.h"
 #include "support/zlibpacked.h"
 
-#include <QDeadlineTimer>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QRegularExpression>
@@ -51,21 +51,9 @@ Report makeReport(const QString& prefix, int first, int count) {
 class ServerProcess {
 public:
     bool start(const QString& dataFolder, const QString& database, const QString& tokenFile) {
-        m_process.setStandardErrorFile(QProcess::nullDevice());
-        m_process.start(qEnvironmentVariable("VANTORO_BUILD_DIR") +
-                            QStringLiteral("/server/vantoro-content-server"),
-                        {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--data"),
-                         dataFolder, QStringLiteral("--database"), database,
-                         QStringLiteral("--admin-token-file"), tokenFile});
-        if (!m_process.waitForStarted())
-            return false;
-        QDeadlineTimer started(20000);
-        while (!m_process.canReadLine() && !started.hasExpired() &&
-               m_process.state() == QProcess::Running)
-            m_process.waitForReadyRead(200);
-        const auto match = QRegularExpression(QStringLiteral("^http://127\\.0\\.0\\.1:(\\d+)$"))
-                               .match(QString::fromUtf8(m_process.readLine()).trimmed());
-        m_port = match.hasMatch() ? match.captured(1).toInt() : 0;
+        m_port = startContentServer(m_process, {QStringLiteral("--data"), dataFolder,
+                                                QStringLiteral("--database"), database,
+                                                QStringLiteral("--admin-token-file"), tokenFile});
         return m_port > 0;
     }
     ~ServerProcess() {
@@ -94,8 +82,8 @@ Sent post(httplib::Client& client, const Report& report) {
     if (!res)
         return sent;
     sent.status = res->status;
-    static const QRegularExpression counts(
-        QStringLiteral("\"stored\":(\\d+).*\"duplicates\":(\\d+)|\"duplicates\":(\\d+).*\"stored\":(\\d+)"));
+    static const QRegularExpression counts(QStringLiteral(
+        "\"stored\":(\\d+).*\"duplicates\":(\\d+)|\"duplicates\":(\\d+).*\"stored\":(\\d+)"));
     const auto m = counts.match(QString::fromStdString(res->body));
     if (m.hasMatch()) {
         sent.stored = (m.captured(1).isEmpty() ? m.captured(4) : m.captured(1)).toInt();
@@ -286,7 +274,8 @@ void TestSharedStore::theDatabaseStopsAndComesBackMidStream() {
             storedAfterRestart += sentAfterRestart[i];
             continue;
         }
-        QVERIFY2(sent[i].status == 503 || sent[i].status == 0, qPrintable(QString::number(sent[i].status)));
+        QVERIFY2(sent[i].status == 503 || sent[i].status == 0,
+                 qPrintable(QString::number(sent[i].status)));
         ++refused;
         again.push_back(reports[i]);
     }
@@ -296,7 +285,8 @@ void TestSharedStore::theDatabaseStopsAndComesBackMidStream() {
 
     // What was refused is sent again, as the application does: each record
     // ends up kept exactly once.
-    for (const Sent& s : sendAll(again, {a.port(), b.port()}, [](std::size_t i) { return int(i % 2); }))
+    for (const Sent& s :
+         sendAll(again, {a.port(), b.port()}, [](std::size_t i) { return int(i % 2); }))
         QCOMPARE(s.status, 200);
     const QStringList after = store->recordIds();
     QCOMPARE(QSet<QString>(after.begin(), after.end()).size(), after.size());
@@ -308,7 +298,8 @@ void TestSharedStore::theDatabaseStopsAndComesBackMidStream() {
 
 void TestSharedStore::refusalsAreTheSameWithBothStores_data() {
     QTest::addColumn<QString>("database");
-    QTest::newRow("sqlite") << QStringLiteral("sqlite:") + m_dir.filePath(QStringLiteral("limits.sqlite"));
+    QTest::newRow("sqlite") << QStringLiteral("sqlite:") +
+                                   m_dir.filePath(QStringLiteral("limits.sqlite"));
     QTest::newRow("postgresql") << m_postgres->url();
 }
 
@@ -333,7 +324,8 @@ void TestSharedStore::refusalsAreTheSameWithBothStores() {
     QCOMPARE(server.reportCount(), before);
     const std::unique_ptr<ReportStore> store = ReportStores::open(database);
     for (const QString& id : store->recordIds())
-        QVERIFY2(!id.startsWith(QLatin1String("limit-")) && id != QLatin1String("x"), qPrintable(id));
+        QVERIFY2(!id.startsWith(QLatin1String("limit-")) && id != QLatin1String("x"),
+                 qPrintable(id));
 }
 
 QTEST_GUILESS_MAIN(TestSharedStore)

@@ -1,5 +1,6 @@
 #include "server/admin/admintoken.h"
 #include "server/contentserver.h"
+#include "server/contentserverprocess.h"
 #include "server/http/httplimits.h"
 #include "server/rawsocket.h"
 #include "server/sqlitereportstore.h"
@@ -234,21 +235,8 @@ void TestShutdown::shutdownServesRequestsUnderWayAndClosesTheRest() {
 }
 
 int TestShutdown::startServer(QProcess& server, const QString& logFile) {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("HOME", m_home.path());
-    env.insert("XDG_DATA_HOME", m_home.filePath("data"));
-    server.setProcessEnvironment(env);
-    server.setStandardErrorFile(logFile);
-    server.start(qEnvironmentVariable("VANTORO_BUILD_DIR") + "/server/vantoro-content-server",
-                 {"--port", "0", "--data", m_home.filePath("server")});
-    if (!server.waitForStarted())
-        return 0;
-    QDeadlineTimer started(15000);
-    while (!server.canReadLine() && !started.hasExpired() && server.state() == QProcess::Running)
-        server.waitForReadyRead(200);
-    const QString first = QString::fromUtf8(server.readLine()).trimmed();
-    const auto match = QRegularExpression("^http://127\\.0\\.0\\.1:(\\d+)$").match(first);
-    return match.hasMatch() ? match.captured(1).toInt() : 0;
+    return startContentServer(server, {"--data", m_home.filePath("server")}, m_home.path(),
+                              logFile);
 }
 
 qint64 TestShutdown::terminate(QProcess& server, int limitMs) {

@@ -1,10 +1,9 @@
+#include "server/contentserverprocess.h"
 #include "server/slowload.h"
 
-#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <csignal>
@@ -41,22 +40,7 @@ void TestSlowClients::initTestCase() {
 }
 
 int TestSlowClients::startServer(QProcess& server) {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("HOME", m_home.path());
-    env.insert("XDG_DATA_HOME", m_home.filePath("data"));
-    server.setProcessEnvironment(env);
-    // Its log says a line per request; unread, a pipe would fill and stall it.
-    server.setStandardErrorFile(QProcess::nullDevice());
-    server.start(qEnvironmentVariable("VANTORO_BUILD_DIR") + "/server/vantoro-content-server",
-                 {"--port", "0", "--data", m_home.filePath("server")});
-    if (!server.waitForStarted())
-        return 0;
-    QDeadlineTimer started(15000);
-    while (!server.canReadLine() && !started.hasExpired() && server.state() == QProcess::Running)
-        server.waitForReadyRead(200);
-    const QString first = QString::fromUtf8(server.readLine()).trimmed();
-    const auto match = QRegularExpression("^http://127\\.0\\.0\\.1:(\\d+)$").match(first);
-    return match.hasMatch() ? match.captured(1).toInt() : 0;
+    return startContentServer(server, {"--data", m_home.filePath("server")}, m_home.path());
 }
 
 bool TestSlowClients::endsWithin2s(QProcess& server, int signal) {
