@@ -44,10 +44,10 @@ HttpLoad::Settings load(int port, int connections, const std::string& tag, doubl
     settings.seconds = seconds;
     settings.maxRequests = 1'000'000;
     settings.request = [tag](int connection, int n) {
-        const QByteArray body = zlibPacked(report(QByteArray::fromStdString(tag) + "-c" +
-                                                  QByteArray::number(connection) + "-n" +
-                                                  QByteArray::number(n)),
-                                           31);
+        const QByteArray body =
+            zlibPacked(report(QByteArray::fromStdString(tag) + "-c" +
+                              QByteArray::number(connection) + "-n" + QByteArray::number(n)),
+                       31);
         return HttpLoad::head("POST", "/analytics/report", true,
                               "Content-Encoding: gzip\r\nContent-Length: " +
                                   std::to_string(body.size()) + "\r\n") +
@@ -91,7 +91,8 @@ Figures measure(const std::vector<int>& ports, const std::string& tag, double se
     const int perServer = kClientThreads / int(ports.size());
     for (std::size_t i = 0; i < ports.size(); ++i)
         runs.push_back(std::async(std::launch::async, [&, i] {
-            return HttpLoad::run(load(ports[i], perServer, tag + "-s" + std::to_string(i), seconds));
+            return HttpLoad::run(
+                load(ports[i], perServer, tag + "-s" + std::to_string(i), seconds));
         }));
     std::vector<double> latencies;
     Figures figures;
@@ -127,8 +128,10 @@ void print(const std::string& name, const Figures& figures, const Figures* basel
     };
     benchPrint(name + ".records_per_s", figures.recordsPerSecond,
                ratio(figures.recordsPerSecond, baseline ? baseline->recordsPerSecond : 0));
-    benchPrint(name + ".post_p50_ms", figures.p50, ratio(figures.p50, baseline ? baseline->p50 : 0));
-    benchPrint(name + ".post_p99_ms", figures.p99, ratio(figures.p99, baseline ? baseline->p99 : 0));
+    benchPrint(name + ".post_p50_ms", figures.p50,
+               ratio(figures.p50, baseline ? baseline->p50 : 0));
+    benchPrint(name + ".post_p99_ms", figures.p99,
+               ratio(figures.p99, baseline ? baseline->p99 : 0));
     benchPrint(name + ".machine_busy_percent", figures.machineBusyPercent, "of all cores");
     benchPrint(name + ".client_cpu_percent", figures.clientPercentOfCore,
                "of one core, building and sending the reports");
