@@ -1,4 +1,6 @@
+#include "app/appicon.h"
 #include "app/launcher.h"
+#include "platform/system/bundle.h"
 #include "platform/system/quitsignals.h"
 
 #include <QApplication>
@@ -29,6 +31,10 @@ int main(int argc, char* argv[]) {
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Vantoro"));
+    // Ties the window to the menu entry app.vantoro.Vantoro.desktop: the
+    // Wayland app id, and the icon a window manager shows for it.
+    QGuiApplication::setDesktopFileName(Bundle::bundleIdentifier());
+    QApplication::setWindowIcon(AppIcon::load());
     QApplication::setFont(QFont(QStringLiteral("Liberation Sans")));
 
     Launcher::installLevelSource(options, trace);
