@@ -128,4 +128,19 @@ if(BUILD_TESTING)
     add_test(NAME metainfo_valid COMMAND ${VANTORO_APPSTREAMCLI} validate --no-net
              ${VANTORO_PACKAGING_DIR}/desktop/${VANTORO_APP_ID}.metainfo.xml)
   endif()
+  # The unit as installed, but naming the executable of this build, which
+  # systemd-analyze wants to find.
+  find_program(VANTORO_SYSTEMD_ANALYZE systemd-analyze)
+  if(VANTORO_SYSTEMD_ANALYZE)
+    set(VANTORO_BINDIR "$<TARGET_FILE_DIR:vantoro-content-server>")
+    set(VANTORO_SYSCONFDIR /etc)
+    set(unit ${CMAKE_BINARY_DIR}/systemd/check/vantoro-content-server.service)
+    configure_file(${VANTORO_PACKAGING_DIR}/systemd/vantoro-content-server.service.in ${unit}.in
+                   @ONLY)
+    file(GENERATE OUTPUT ${unit} INPUT ${unit}.in)
+    add_test(NAME service_unit_valid COMMAND ${VANTORO_SYSTEMD_ANALYZE} verify --man=no ${unit})
+    # Unknown or malformed settings are only warned about and ignored.
+    set_tests_properties(service_unit_valid PROPERTIES
+                         FAIL_REGULAR_EXPRESSION "[Uu]nknown|ignoring|[Ff]ailed|not executable")
+  endif()
 endif()
