@@ -109,6 +109,7 @@ install(CODE "
   COMPONENT server)
 install(SCRIPT ${VANTORO_PACKAGING_DIR}/systemd/install-service.cmake COMPONENT server)
 # The settings file is the administrator's: upgrades must not overwrite it.
+# Packages install with prefix /usr, which keeps it in /etc.
 set(VANTORO_SERVER_CONFFILES ${CMAKE_BINARY_DIR}/systemd/conffiles)
 file(WRITE ${VANTORO_SERVER_CONFFILES} "/etc/default/vantoro-content-server\n")
 list(APPEND CPACK_DEBIAN_SERVER_PACKAGE_CONTROL_EXTRA ${VANTORO_SERVER_CONFFILES})
@@ -127,6 +128,17 @@ if(BUILD_TESTING)
   if(VANTORO_APPSTREAMCLI)
     add_test(NAME metainfo_valid COMMAND ${VANTORO_APPSTREAMCLI} validate --no-net
              ${VANTORO_PACKAGING_DIR}/desktop/${VANTORO_APP_ID}.metainfo.xml)
+  endif()
+  # Both pages must format without a warning from groff.
+  find_program(VANTORO_GROFF groff)
+  if(VANTORO_GROFF)
+    set(pages)
+    foreach(page IN LISTS vantoro_man_pages)
+      string(REGEX REPLACE "\\.gz$" "" page ${page})
+      list(APPEND pages ${page})
+    endforeach()
+    add_test(NAME man_pages_clean COMMAND ${VANTORO_GROFF} -man -ww -z ${pages})
+    set_tests_properties(man_pages_clean PROPERTIES FAIL_REGULAR_EXPRESSION "warning|error")
   endif()
   # The unit as installed, but naming the executable of this build, which
   # systemd-analyze wants to find.
