@@ -6,7 +6,9 @@
 # keeps games' executables in /usr/games, and both programs are in /usr/bin.
 # Whatever else is installed into these components (desktop file, icons,
 # manual pages, service unit) lands in the same packages.
-# Build them with tools/build-packages.sh, or `cpack -G DEB` in a build folder.
+# Build them with tools/build-packages.sh, which also compiles with Debian's
+# hardening flags; `cpack -G DEB` in a plain release build gives packages
+# without them.
 
 set(VANTORO_DEB_MAINTAINER "Vantoro developers <maintainers@vantoro.example.com>")
 set(VANTORO_DEB_RELEASE 1)
@@ -33,12 +35,6 @@ foreach(pair IN ITEMS app:vantoro server:vantoro-content-server common:vantoro-c
     PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ
     COMPONENT ${component})
 endforeach()
-
-# Why lintian's findings on the browser-engine module are not faults (see the file).
-install(FILES ${PROJECT_SOURCE_DIR}/packaging/debian/vantoro.lintian-overrides
-  DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME vantoro
-  PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ
-  COMPONENT app)
 
 # Folders 0755 whatever the umask of whoever builds the package.
 set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS

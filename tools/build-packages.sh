@@ -9,10 +9,20 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build-release}
 build=$(realpath -m "$build")
 
+# Debian's hardening flags (fortified libc calls, stack protector, read-only
+# relocations bound at start), as dpkg-buildflags gives them to any package.
+export DEB_BUILD_MAINT_OPTIONS=hardening=+all
+cd "$root" # dpkg-buildflags maps the current folder out of the debug paths
+flags=(
+  "-DCMAKE_CXX_FLAGS=$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)"
+  "-DCMAKE_EXE_LINKER_FLAGS=$(dpkg-buildflags --get LDFLAGS)"
+  "-DCMAKE_MODULE_LINKER_FLAGS=$(dpkg-buildflags --get LDFLAGS)"
+)
 if [[ "$build" == "$root/build-release" ]]; then
-  (cd "$root" && cmake --preset release >/dev/null)
+  (cd "$root" && cmake --preset release "${flags[@]}" >/dev/null)
 else
-  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
+  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
+    "${flags[@]}" >/dev/null
 fi
 cmake --build "$build" -j"$(nproc)"
 
