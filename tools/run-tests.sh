@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, starts the test services and runs every
 # check: the format of the C++ files, the full test suite, every test
-# function on its own, and the sanitizer build's tests. Screenshots and other
+# function on its own, the sanitizer build's tests, and the Debian packages
+# (built, checked, installed, run and removed). Screenshots and other
 # artifacts land in artifacts/. Says how long each stage took.
 #   tools/run-tests.sh              everything
 #   tools/run-tests.sh -R NAME ...  the full suite only, with these ctest options
@@ -40,5 +41,6 @@ stage test "${display[@]}" ctest --test-dir "$root/build" --output-on-failure -j
 if [[ $# -eq 0 ]]; then
   stage isolated "${display[@]}" "$here/run-tests-isolated.sh" "$root/build"
   stage sanitize "$here/run-sanitized-tests.sh"
+  stage packages "$here/check-packages.sh"
 fi
 echo "== all stages: $((SECONDS - started)) s" >&2
