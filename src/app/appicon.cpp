@@ -3,7 +3,8 @@
 #include "platform/system/bundle.h"
 
 #include <QDir>
-#include <QImage>
+#include <QFileInfo>
+#include <QImageReader>
 #include <QLoggingCategory>
 #include <QRegularExpression>
 
@@ -11,9 +12,12 @@ Q_LOGGING_CATEGORY(lcAppIcon, "vantoro.launch")
 
 QIcon AppIcon::load() {
     const QString name = Bundle::bundleIdentifier();
+    // Installed, the theme has it; the folder beside the bundle is looked
+    // at only when it does not, so a start reads no icon file it will not use.
+    if (QIcon::hasThemeIcon(name))
+        return QIcon::fromTheme(name);
     const QString iconsDir = QDir::cleanPath(Bundle::resourcePath() + QStringLiteral("/../icons"));
-    const QIcon ownIcon = fromFolder(iconsDir, name);
-    const QIcon icon = QIcon::fromTheme(name, ownIcon);
+    const QIcon icon = fromFolder(iconsDir, name);
     if (icon.isNull())
         qCWarning(lcAppIcon).noquote() << "no application icon" << name << "in the icon theme or in"
                                        << iconsDir + QStringLiteral("/hicolor");
@@ -33,12 +37,13 @@ QIcon AppIcon::fromFolder(const QString& iconsDir, const QString& name) {
             hicolor.filePath(folder + QStringLiteral("/apps/") + name + QStringLiteral(".png"));
         if (!QFileInfo::exists(path))
             continue;
-        const QImage image(path);
-        if (image.isNull()) {
+        // Only the header is read now; the pixels when a size is drawn.
+        if (!QImageReader(path).canRead()) {
             qCWarning(lcAppIcon).noquote() << "cannot read the icon" << path;
             continue;
         }
-        icon.addPixmap(QPixmap::fromImage(image));
+        const int side = folder.section(u'x', 0, 0).toInt();
+        icon.addFile(path, QSize(side, side));
     }
     return icon;
 }
