@@ -11,6 +11,7 @@
 #include "server/http/httprequest.h"
 #include "server/http/httpresponse.h"
 #include "server/http/httpserver.h"
+#include "server/replies.h"
 #include "server/reportinflater.h"
 #include "server/reportintake.h"
 #include "server/reportstores.h"
@@ -23,14 +24,6 @@
 #include <QRegularExpression>
 
 namespace {
-
-const char* const kHtml = "text/html; charset=utf-8";
-
-void sendPage(HttpResponse& res, int status, const QByteArray& html) {
-    res.status = status;
-    res.contentType = kHtml;
-    res.body = html.toStdString();
-}
 
 void sendError(HttpResponse& res, int status, const QString& message) {
     QString title;
@@ -48,12 +41,6 @@ void sendError(HttpResponse& res, int status, const QString& message) {
         title = QStringLiteral("出错了");
     }
     sendPage(res, status, ContentPages::error(status, title, message));
-}
-
-void sendJson(HttpResponse& res, int status, const QJsonObject& object) {
-    res.status = status;
-    res.contentType = "application/json; charset=utf-8";
-    res.body = QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
 }
 
 // The pages carry no scripts and load nothing from elsewhere; browsers are
@@ -88,10 +75,6 @@ HttpResponse refusalPage(int status) {
 bool climbsOut(const std::string& path) {
     return path.empty() || path.front() != '/' || path.find("..") != std::string::npos ||
            path.find('\\') != std::string::npos || path.find('\0') != std::string::npos;
-}
-
-QString param(const HttpRequest& req, const char* name) {
-    return req.hasParam(name) ? QString::fromStdString(req.param(name)) : QString();
 }
 
 // A whole number in [low, high] written as plain digits, or -1.

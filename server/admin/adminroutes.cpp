@@ -6,29 +6,11 @@
 #include "server/content/contentfolder.h"
 #include "server/http/httprequest.h"
 #include "server/http/httpresponse.h"
+#include "server/replies.h"
 #include "server/reportstore.h"
 #include "server/serverlog.h"
 
-#include <QJsonDocument>
-#include <QJsonObject>
-
 namespace {
-
-void sendJson(HttpResponse& res, int status, const QJsonObject& object) {
-    res.status = status;
-    res.contentType = "application/json; charset=utf-8";
-    res.body = QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
-}
-
-void sendPage(HttpResponse& res, const QByteArray& html) {
-    res.status = 200;
-    res.contentType = "text/html; charset=utf-8";
-    res.body = html.toStdString();
-}
-
-QString param(const HttpRequest& req, const char* name) {
-    return QString::fromStdString(req.param(name));
-}
 
 std::string key(const HttpRequest& req) {
     // A HEAD request is answered like a GET; the connection leaves out the body.
@@ -106,7 +88,7 @@ void AdminRoutes::dashboard(const HttpRequest& req, HttpResponse& res) {
     const DashboardQueries::Figures figures = queries.figures(period);
     if (!figures.error.isEmpty())
         qCWarning(lcServer).noquote() << "admin: the figures could not be read:" << figures.error;
-    sendPage(res, DashboardPage::overview(figures, m_content.problems(), notice));
+    sendPage(res, 200, DashboardPage::overview(figures, m_content.problems(), notice));
 }
 
 void AdminRoutes::crashes(const HttpRequest& req, HttpResponse& res) {
@@ -115,5 +97,5 @@ void AdminRoutes::crashes(const HttpRequest& req, HttpResponse& res) {
     const QList<DashboardQueries::CrashText> texts = queries.crashTexts(group);
     if (!queries.error().isEmpty())
         qCWarning(lcServer).noquote() << "admin: crash texts could not be read:" << queries.error();
-    sendPage(res, DashboardPage::crashes(group, texts, queries.error()));
+    sendPage(res, 200, DashboardPage::crashes(group, texts, queries.error()));
 }
