@@ -6,12 +6,14 @@
 #include "support/postgresinstance.h"
 #include "support/zlibpacked.h"
 
+#include <QDeadlineTimer>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 #include <algorithm>
 #include <atomic>
 #include <functional>
@@ -117,6 +119,17 @@ std::vector<Sent> sendAll(const std::vector<Report>& reports, const std::vector<
     for (std::thread& thread : threads)
         thread.join();
     return sent;
+}
+
+// Whether the server says its store can be reached, asking until it does.
+bool healthyWithin(int port, int msecs) {
+    httplib::Client client("127.0.0.1", port);
+    for (QDeadlineTimer until(msecs); !until.hasExpired(); QThread::msleep(100)) {
+        const auto res = client.Get("/healthz");
+        if (res && res->status == 200)
+            return true;
+    }
+    return false;
 }
 
 // Every figure of the dashboard, as "figure|qualifier=value" lines.
@@ -253,6 +266,12 @@ void TestSharedStore::theDatabaseStopsAndComesBackMidStream() {
             } else if (n >= 180 && stopped && !restarted) {
                 if (!m_postgres->start(&restartError))
                     restartError.prepend(QStringLiteral("restart: "));
+                // Each process waits a moment after a failed connect before
+                // it tries again; the reports after this are sent once both
+                // say they can store, so that the test sees them store again.
+                else if (!healthyWithin(a.port(), 15000) || !healthyWithin(b.port(), 15000))
+                    restartError =
+                        QStringLiteral("restart: a process never found the database again");
                 restarted = true;
             }
         });
