@@ -63,7 +63,8 @@ void QMXBlewer::blowAirstart() {
     const QVariantMap settings = prepareSettings();
     QFile::remove(m_fileUrl);
     m_recorder = AudioRecorder::create(m_fileUrl, settings);
-    if (!m_recorder || !m_recorder->prepareToRecord())
+    m_recorderUnavailable = !m_recorder || !m_recorder->prepareToRecord();
+    if (m_recorderUnavailable)
         return;
     const bool recording = m_recorder->record();
     const QMetaMethod started = delegateMethod(QMXBlewDelegate::BlowAirstart);

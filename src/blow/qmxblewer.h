@@ -36,6 +36,11 @@ public:
     double startTime() const { return m_startTime; }
     QString fileUrl() const { return m_fileUrl; }
     bool isMonitorActive() const { return m_activeRun.load() != 0; }
+    // Whether the last start found no recorder it could prepare (no audio
+    // input at all). The detector then says nothing to its delegate, so the
+    // screen asks, to tell the player instead of waiting for a blow that
+    // cannot be heard.
+    bool recorderUnavailable() const { return m_recorderUnavailable; }
 
     // Declared by the detector's interface but never used by any operation.
     float airLevel() const { return m_airLevel; }
@@ -84,6 +89,7 @@ private:
     QPointer<QObject> m_delegate;
     std::atomic<bool> m_isPlay{false};
     Recorder m_recorder;
+    bool m_recorderUnavailable = false;
     std::atomic<double> m_startTime{0.0};
     QString m_fileUrl;
     float m_airLevel = 0;

@@ -6,6 +6,9 @@
 #include "platform/uikit/viewanimation.h"
 #include "platform/uikit/viewcontroller.h"
 
+#include <QHideEvent>
+#include <QShowEvent>
+
 TabBarController::TabBarController(QWidget* parent) : QWidget(parent), m_tabBar(new TabBar(this)) {
     connect(m_tabBar, &TabBar::itemTapped, this, &TabBarController::setSelectedIndex);
 }
@@ -74,7 +77,13 @@ void TabBarController::resizeEvent(QResizeEvent*) {
     m_tabBar->setGeometry(tabBarRestingGeometry());
 }
 
-void TabBarController::showEvent(QShowEvent*) {
+// A minimise or a restore hides or shows the whole window (a spontaneous
+// event); like a phone application sent to the background, the screens do
+// not leave for it, so a blow under way goes on and its result is shown
+// whole. Only a tab switch or the window's own hiding makes them disappear.
+void TabBarController::showEvent(QShowEvent* event) {
+    if (event->spontaneous())
+        return;
     if (!m_loaded) {
         m_loaded = true;
         viewDidLoad();
@@ -85,7 +94,9 @@ void TabBarController::showEvent(QShowEvent*) {
     }
 }
 
-void TabBarController::hideEvent(QHideEvent*) {
+void TabBarController::hideEvent(QHideEvent* event) {
+    if (event->spontaneous())
+        return;
     if (m_onScreen) {
         m_onScreen = false;
         disappear(selectedViewController());

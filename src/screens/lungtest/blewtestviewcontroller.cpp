@@ -31,6 +31,13 @@ QColor white(double w) {
 }
 const QColor kOrange = QColor::fromRgbF(1.0f, 0.5f, 0.0f);
 
+// The longest comments take three lines of the card's 13-point text, and a
+// text area of 50 points put the third line against the buttons: the area
+// is three lines high, top-aligned, with the buttons a clear gap below it
+// and the card as much taller.
+constexpr int kCommentHeight = 52;
+constexpr double kCardHeight = 130 + 10;
+
 // The platform's slide and fade durations.
 constexpr double kSlideSeconds = double(0.8f);
 constexpr double kFadeSeconds = 0.5;
@@ -169,15 +176,28 @@ void BlewTestViewController::startBlew(QObject*) {
     Analytics::event(QStringLiteral("blow_amount"));
     if (m_rotateView->isStart())
         return;
+    const QString title = m_startBlewBtn->text();
     m_startBlewBtn->setText(QStringLiteral("对着话筒吹吧~"));
     readyToBlew();
+    if (QMXBlewer::sharedInstance().recorderUnavailable())
+        m_startBlewBtn->setText(title);
 }
 
+// Without any audio input nothing can be heard: the cover would wait over
+// the whole window, tab bar included, for a blow that never comes. The
+// player is told instead, and the screen stays usable.
 void BlewTestViewController::readyToBlew() {
     QMXBlewer& blewer = QMXBlewer::sharedInstance();
     blewer.setBlewdelegate(this);
     blewer.setIsPlay(false);
     blewer.blowAirstart();
+    if (blewer.recorderUnavailable()) {
+        // A test that was waiting ("吹" after a timeout) is given up.
+        if (m_coverImg)
+            wasInterrupt();
+        showNoMicrophoneAlert();
+        return;
+    }
     showBlewCoverImageView();
 }
 
@@ -345,9 +365,9 @@ void BlewTestViewController::showBlewResultAlertwithTotalAir(int totalAir, int d
 QWidget* BlewTestViewController::buildCard(QWidget* overlay, int capacity, int percent) {
     auto* card = new QWidget(overlay);
     card->setObjectName(QStringLiteral("resultCard"));
-    card->setGeometry(
-        centredRect({240, 130}, QPointF(overlay->width() / 2.0, overlay->height() / 2.0 + 70))
-            .toRect());
+    card->setGeometry(centredRect({240, kCardHeight},
+                                  QPointF(overlay->width() / 2.0, overlay->height() / 2.0 + 70))
+                          .toRect());
     card->setAutoFillBackground(true);
     QPalette palette = card->palette();
     palette.setColor(QPalette::Window, white(0.95));
@@ -368,13 +388,16 @@ QWidget* BlewTestViewController::buildCard(QWidget* overlay, int capacity, int p
     QLabel* text = makeLabel(
         card, QStringLiteral("超越了全球%1%的环保卫士,").arg(percent) + comment, white(0.5), 13);
     text->setObjectName(QStringLiteral("commentLabel"));
-    text->setGeometry(5, 40, 230, 50);
+    text->setGeometry(5, 38, 230, kCommentHeight);
+    text->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     text->setWordWrap(true);
 
-    QPushButton* share = makeCardButton(card, QStringLiteral("分享"), QRect(18, 90, 93, 30));
+    const int buttonsY = 38 + kCommentHeight + 8;
+    QPushButton* share = makeCardButton(card, QStringLiteral("分享"), QRect(18, buttonsY, 93, 30));
     share->setObjectName(QStringLiteral("shareButton"));
     connect(share, &QPushButton::clicked, this, [this, share] { shareBtnClick(share); });
-    QPushButton* again = makeCardButton(card, QStringLiteral("再吹一次"), QRect(129, 90, 93, 30));
+    QPushButton* again =
+        makeCardButton(card, QStringLiteral("再吹一次"), QRect(129, buttonsY, 93, 30));
     again->setObjectName(QStringLiteral("againButton"));
     connect(again, &QPushButton::clicked, this, &BlewTestViewController::blewAgain);
     return card;

@@ -323,6 +323,17 @@ void BlewFogViewController::startToPlay() {
     blewer.setBlewdelegate(this);
     blewer.setIsPlay(true);
     blewer.blowAirstart();
+    if (blewer.recorderUnavailable())
+        cannotListen();
+}
+
+// No audio input at all: the player is told, and a game that was listening
+// (the microphone gone between two waits) stops as an interruption does,
+// so that the tab bar and the play button are back.
+void BlewFogViewController::cannotListen() {
+    if (m_playBtn->isHidden())
+        wasInterrupt();
+    showNoMicrophoneAlert();
 }
 
 void BlewFogViewController::BlowAirstart(bool started) {

@@ -92,6 +92,7 @@ public:
     bool isBlewSoundPlaying() const { return m_isBlewSoundPlaying; }
 
 private:
+    void cannotListen();
     QPushButton* makeShareButton(int slot, Tag tag, const QString& image);
     void addScroller(QSizeF screen);
     void addGhostAndFog();

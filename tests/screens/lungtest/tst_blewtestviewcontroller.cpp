@@ -48,12 +48,16 @@ class TestBlewTestViewController : public QObject {
     std::unique_ptr<FakePlayerFactory> m_players;
     QTemporaryDir m_outbox;
     int m_recorders = 0;
+    // No audio input at all: every recorder fails to prepare.
+    bool m_noMicrophone = false;
     Installed<Clock> m_installedClock{&m_clock};
     Installed<Dispatch> m_installedDispatch{&m_dispatch};
     Installed<Random> m_installedRandom{&m_random};
     Installed<AudioRecorder> m_installedRecorders{[this](const QString&, const QVariantMap&) {
         ++m_recorders;
-        return std::make_shared<FakeRecorder>(std::deque<float>{}, -40.0f);
+        auto recorder = std::make_shared<FakeRecorder>(std::deque<float>{}, -40.0f);
+        recorder->setPrepares(!m_noMicrophone);
+        return recorder;
     }};
     Installed<ShareTransportRegistry> m_installedTransports{
         {std::make_shared<OutboxShareTransport>(m_outbox.path())}};
@@ -80,12 +84,16 @@ class TestBlewTestViewController : public QObject {
 private slots:
     void initTestCase() {
         QStandardPaths::setTestModeEnabled(true);
+        // The application's font, as its start sets it: the card's texts
+        // are measured in it.
+        QApplication::setFont(QFont(QStringLiteral("Liberation Sans")));
         MainScreen::set({320, 568}, 2);
         Analytics::startWithAppkey(QStringLiteral("test"), 0);
         SocialData::setAppKey(QString::fromLatin1(VantoroKeys::appKey));
     }
 
     void init() {
+        m_noMicrophone = false;
         m_players = std::make_unique<FakePlayerFactory>();
         m_random.setValue(0);
         m_window = new QWidget;
@@ -164,6 +172,27 @@ private slots:
         QCOMPARE(m_recorders, recorders);
         QCOMPARE(m_screen->coverImg(), cover);
         QCOMPARE(eventCount("blow_amount"), taps + 2);
+    }
+
+    // Without any audio input the player is told so, in the alert, and the
+    // screen stays usable: no cover, the tab bar where it was. A microphone
+    // plugged in afterwards is heard at the next tap.
+    void noMicrophoneSaysSoAndLeavesTheScreenUsable() {
+        m_noMicrophone = true;
+        QTest::mouseClick(m_screen->startBlewBtn(), Qt::LeftButton);
+        QVERIFY(!m_screen->coverImg());
+        QVERIFY(AlertView::current());
+        QCOMPARE(AlertView::current()->title(), QStringLiteral("没有找到麦克风"));
+        QCOMPARE(m_screen->startBlewBtn()->text(), QStringLiteral("点我开始测试"));
+        QCOMPARE(tabBar()->y(), 568 - 49);
+        AlertView::current()->clickButtonAtIndex(0);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(!AlertView::current());
+
+        m_noMicrophone = false;
+        QTest::mouseClick(m_screen->startBlewBtn(), Qt::LeftButton);
+        QVERIFY(m_screen->coverImg());
+        QVERIFY(QMXBlewer::sharedInstance().isMonitorActive());
     }
 
     void onlyTheFirstLevelEventActs() {
@@ -249,6 +278,59 @@ private slots:
         QTest::mouseClick(target, Qt::LeftButton, {}, target->mapFrom(overlay, where));
         QVERIFY(!m_screen->popView());
         QCOMPARE(m_screen->startBlewBtn()->text(), QStringLiteral("再吹一次"));
+    }
+
+    // Every comment, after the longest percent, fits the card's text area
+    // at the card's width in the card's font, and its last line keeps clear
+    // of the buttons by half a line, as the first keeps clear of the title.
+    void everyCommentFitsAboveTheButtons() {
+        BlewResultString::sharedInstance().loadBook();
+        m_screen->showBlewResultAlertwithTotalAir(6000, 100);
+        QLabel* label = cardLabel("commentLabel");
+        const int buttonsTop =
+            m_screen->popView()->findChild<QPushButton*>("shareButton")->geometry().top();
+        const int clearance = QFontMetrics(label->font()).height() / 2;
+        int comments = 0;
+        for (int band = 0; band < 4; ++band) {
+            for (int index = 0; index < BlewResultString::countFor(band); ++index) {
+                const QString comment = BlewResultString::sharedInstance().getResultString(
+                    QStringLiteral("BlewLvl_%1_%2").arg(band).arg(index));
+                QVERIFY(!comment.isEmpty());
+                label->setText(QStringLiteral("超越了全球100%的环保卫士,") + comment);
+                const int needed = label->heightForWidth(label->width());
+                // Where the text ends: a centred block ends half the spare
+                // room above the label's bottom.
+                const int spare = label->height() - needed;
+                const int bottom = label->geometry().top() + needed +
+                                   (label->alignment() & Qt::AlignVCenter ? spare / 2 : 0);
+                QVERIFY2(spare >= 0 && bottom + clearance <= buttonsTop,
+                         qPrintable(QStringLiteral("%1_%2 ends at %3, buttons at %4: %5")
+                                        .arg(band)
+                                        .arg(index)
+                                        .arg(bottom)
+                                        .arg(buttonsTop)
+                                        .arg(comment)));
+                ++comments;
+            }
+        }
+        QCOMPARE(comments, 71);
+    }
+
+    // A minimise is not a tab switch: the blow goes on, and its card is
+    // whole (comment included) when the window comes back.
+    void minimiseMidBlowKeepsTheResultWhole() {
+        m_screen->readyToBlew();
+        m_screen->BlowAirupdataState(8);
+        m_window->setWindowState(Qt::WindowMinimized);
+        QTRY_VERIFY(!m_tabs->isVisible() || m_window->isMinimized());
+        m_screen->BlowAirOver(3250, 54);
+        m_window->setWindowState(Qt::WindowNoState);
+        QTRY_VERIFY(!m_window->isMinimized());
+        QVERIFY(m_screen->popView());
+        QCOMPARE(cardLabel("commentLabel")->text(),
+                 QStringLiteral("超越了全球54%的环保卫士,") +
+                     BlewResultString::sharedInstance().getResultString("BlewLvl_2_0"));
+        QVERIFY(!BlewResultString::sharedInstance().getResultString("BlewLvl_2_0").isEmpty());
     }
 
     void endOfBlowOnAnotherTabMakesNoCard() {

@@ -1,5 +1,6 @@
 #include "blow/qmxblewer.h"
 #include "platform/system/localizedstrings.h"
+#include "platform/uikit/alertview.h"
 #include "platform/uikit/keywindow.h"
 #include "platform/uikit/mainscreen.h"
 #include "platform/uikit/scrollview.h"
@@ -76,12 +77,16 @@ class TestBlewFogViewController : public QObject {
     std::unique_ptr<FakePlayerFactory> m_players;
     QTemporaryDir m_outbox;
     int m_recorders = 0;
+    // No audio input at all: every recorder fails to prepare.
+    bool m_noMicrophone = false;
     Installed<Clock> m_installedClock{&m_clock};
     Installed<Dispatch> m_installedDispatch{&m_dispatch};
     Installed<Random> m_installedRandom{&m_random};
     Installed<AudioRecorder> m_installedRecorders{[this](const QString&, const QVariantMap&) {
         ++m_recorders;
-        return std::make_shared<FakeRecorder>(std::deque<float>{}, -60.0f);
+        auto recorder = std::make_shared<FakeRecorder>(std::deque<float>{}, -60.0f);
+        recorder->setPrepares(!m_noMicrophone);
+        return recorder;
     }};
     Installed<ShareTransportRegistry> m_installedTransports{
         {std::make_shared<OutboxShareTransport>(m_outbox.path())}};
@@ -131,6 +136,7 @@ private slots:
     }
 
     void init() {
+        m_noMicrophone = false;
         m_untilLevel = 0;
         m_players = std::make_unique<FakePlayerFactory>();
         m_window = new QWidget;
@@ -392,6 +398,28 @@ private slots:
         QVERIFY(qAlpha(disc.pixel(15, 15)) < 60);
     }
 
+    // Without any audio input the player is told so; a game that was
+    // listening when the microphone went gives the tab bar and the play
+    // button back, and a microphone plugged in is heard at the next tap.
+    void noMicrophoneSaysSoAndLeavesTheScreenUsable() {
+        m_screen->buttonClick(m_screen->playBtn());
+        QVERIFY(m_screen->playBtn()->isHidden());
+        m_noMicrophone = true;
+        QCOMPARE(m_dispatch.runMain(1), 1);
+        QVERIFY(AlertView::current());
+        QCOMPARE(AlertView::current()->title(), QStringLiteral("没有找到麦克风"));
+        QVERIFY(!m_screen->playBtn()->isHidden());
+        m_animations->advanceBy(0.5);
+        QCOMPARE(m_tabs->tabBar()->y(), 568 - 49);
+        AlertView::current()->clickButtonAtIndex(0);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+
+        m_noMicrophone = false;
+        m_screen->buttonClick(m_screen->playBtn());
+        QVERIFY(!AlertView::current());
+        QVERIFY(QMXBlewer::sharedInstance().isMonitorActive());
+    }
+
     void timeoutListensAgain() {
         m_screen->buttonClick(m_screen->playBtn());
         const int recorders = m_recorders;
@@ -417,6 +445,27 @@ private slots:
         QVERIFY(!m_screen->img().isNull());
         m_animations->advanceBy(ScrollView::kAnimatedScrollSeconds);
         QCOMPARE(offset(), bottom());
+    }
+
+    // A minimise is not leaving the tab: the climb goes on through it and
+    // the restore, and the blow's end scores it.
+    void minimiseWhileClimbingGoesOn() {
+        m_screen->buttonClick(m_screen->playBtn());
+        blow(6, 200);
+        const double climbed = offset();
+        QVERIFY(climbed < bottom());
+        m_window->setWindowState(Qt::WindowMinimized);
+        QTRY_VERIFY(m_window->isMinimized());
+        blow(6, 100);
+        m_window->setWindowState(Qt::WindowNoState);
+        QTRY_VERIFY(!m_window->isMinimized());
+        QVERIFY(m_screen->isTimerWorking());
+        QCOMPARE(QMXBlewer::sharedInstance().Blewdelegate(), m_screen);
+        QVERIFY(!m_screen->img().isNull());
+        QCOMPARE(offset(), climbed - 5 * 6);
+        m_screen->BlowAirOver(0, 0);
+        QVERIFY(m_screen->secondLbl()->isVisibleTo(m_screen));
+        QVERIFY(m_screen->firstLbl()->text() != QStringLiteral("对准麦克风吹吧"));
     }
 
     void wechatSharePointsTheConnectorWeiboLeavesIt() {
