@@ -52,7 +52,9 @@ bool DesktopShareTransport::sendToWechat(const SharePost& post, QWidget* present
     if (!post.link.isEmpty() && ContentLinks::opensOnlyHere(QUrl(post.link))) {
         // A code would scan, but the phone would find nothing behind it.
         qCInfo(lcShare) << "desktop transport: no WeChat code for" << post.link
-                        << "- it opens only on this computer; start with --content-base";
+                        << "- it opens only on this computer; for links that phones open, start"
+                           " Vantoro with --content-base and a server they reach, e.g."
+                           " --content-base https://vantoro.example.com";
         new ShareQrPanel(window, wechatHeading(post), QImage(), QString::fromUtf8(kLocalLinkNote));
         return true;
     }

@@ -8,16 +8,13 @@
 // browser; WeChat chat and Moments through a QR code of the link shown over
 // the window, for the phone's WeChat to scan, with the text on the clipboard
 // to paste there. A link that only this computer can open (the embedded
-// content server on loopback) gets no code: the card says so and how to
-// start the application with a content server that phones can reach.
+// content server on loopback) gets no code: the card says in one sentence
+// that a phone cannot open it; how to start the application with a content
+// server that phones reach is for the log and the README, not for players.
 class DesktopShareTransport : public ShareTransport {
 public:
     static constexpr const char* kWechatNote = "请用微信扫一扫，文字已复制";
-    // The option on a line of its own, so that it is not broken apart.
-    static constexpr const char* kLocalLinkNote =
-        "这个链接只能在本机打开，手机扫码无法访问。\n"
-        "要让手机打开，请指定一个手机能访问的内容服务器来启动 Vantoro：\n"
-        "--content-base https://…";
+    static constexpr const char* kLocalLinkNote = "这个链接只能在本机打开，手机上打不开。";
 
     QString name() const override { return QStringLiteral("desktop"); }
     bool send(const SharePost& post, QWidget* presentingController) override;
