@@ -19,8 +19,8 @@ AnalyticsApp& AnalyticsApp::sharedInstance() {
     return AnalyticsService::sharedInstance().app();
 }
 
-AnalyticsApp::AnalyticsApp(AnalyticsService& service)
-    : m_service(service),
+AnalyticsApp::AnalyticsApp(AnalyticsService& service, QString appKey)
+    : m_service(service), m_appKey(std::move(appKey)),
       m_appVersion(Bundle::infoValue(QStringLiteral("CFBundleVersion")).toString()) {}
 
 QString AnalyticsApp::appKey() const {

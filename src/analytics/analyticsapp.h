@@ -15,7 +15,7 @@ public:
     // The installed service's.
     static AnalyticsApp& sharedInstance();
 
-    explicit AnalyticsApp(AnalyticsService& service);
+    AnalyticsApp(AnalyticsService& service, QString appKey);
     AnalyticsApp(const AnalyticsApp&) = delete;
     AnalyticsApp& operator=(const AnalyticsApp&) = delete;
 

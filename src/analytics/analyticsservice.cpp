@@ -41,9 +41,9 @@ AnalyticsService::AnalyticsService(Dependencies dependencies, QObject* parent)
                                                  : &NotificationCenter::defaultCenter()),
       m_cachesFolder(dependencies.cachesFolder.isEmpty() ? Folders::caches()
                                                          : dependencies.cachesFolder),
-      m_crash(dependencies.crash), m_app(*this), m_network(std::move(dependencies.interfaces)),
-      m_job(*this), m_eventLog(*this), m_session(*this),
-      m_internal(*this, std::move(dependencies.uploader)) {}
+      m_crash(dependencies.crash), m_app(*this, dependencies.appKey),
+      m_network(std::move(dependencies.interfaces)), m_job(*this), m_eventLog(*this),
+      m_session(*this), m_internal(*this, std::move(dependencies.uploader)) {}
 
 AnalyticsService::~AnalyticsService() {
     AnalyticsService* self = this;

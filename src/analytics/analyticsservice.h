@@ -31,6 +31,10 @@ class AnalyticsService : public QObject {
 public:
     // Whatever is left unset is the platform's own.
     struct Dependencies {
+        // The application's key, when it is known before the start: the
+        // first session's identifier, drawn when the service is built,
+        // hashes it, as every later one does.
+        QString appKey;
         // Read at each use, so that a clock installed later is followed.
         Clock* clock = nullptr;
         Random* random = nullptr;

@@ -16,6 +16,7 @@
 #include "server/contentserver.h"
 #include "share/contentlinks.h"
 #include "share/sharetransportregistry.h"
+#include "share/vantorokeys.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -108,7 +109,9 @@ void Launcher::installSoundOutput() {
 void Launcher::launch(const RunOptions& options) {
     // The application's analytics service, before anything can log an event;
     // it ends with the launcher, after the quit has saved what it kept.
-    AnalyticsService::install(new AnalyticsService(AnalyticsService::Dependencies(), this));
+    AnalyticsService::Dependencies analytics;
+    analytics.appKey = QString::fromLatin1(VantoroKeys::appKey);
+    AnalyticsService::install(new AnalyticsService(std::move(analytics), this));
     MainScreen::set(options.screenSize, options.screenScale);
     if (options.contentBase.isValid())
         ContentLinks::setBaseUrl(options.contentBase);

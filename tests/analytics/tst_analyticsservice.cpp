@@ -9,6 +9,7 @@
 #include "platform/system/applicationnotifications.h"
 #include "platform/system/notificationcenter.h"
 #include "support/fakeclock.h"
+#include "support/fixedrandom.h"
 
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -93,6 +94,23 @@ class TestAnalyticsService : public QObject {
 
 private slots:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+
+    // The first session's identifier is drawn while the service is built,
+    // before the start names the key; a key given at build is hashed into
+    // it, as into every later one.
+    void theFirstSessionIdHashesTheKeyGivenAtBuild() {
+        QTemporaryDir caches;
+        FixedRandom random(77);
+        AnalyticsService::Dependencies given = dependencies(caches, nullptr, false);
+        given.random = &random;
+        given.appKey = QStringLiteral("7c0e91d2ab4f3e6058d1c2b7");
+        AnalyticsService service(given);
+        const double now = m_clock.now() + Clock::kReferenceDateUnixSeconds;
+        QCOMPARE(service.internal().sessionID(),
+                 AnalyticsInternal::makeSessionId(now, given.appKey, 77, 77));
+        QVERIFY(service.internal().sessionID() !=
+                AnalyticsInternal::makeSessionId(now, QString(), 77, 77));
+    }
 
     // Both hear the same activation and each keeps its own: one reports its
     // launch and event, the other, offline, keeps its launch to itself and
