@@ -88,8 +88,6 @@ bool WebView::eventFilter(QObject* watched, QEvent* event) {
         const QPoint delta = static_cast<QMouseEvent*>(event)->position().toPoint() - m_pressAt;
         if (qAbs(delta.x()) >= kSwipeDistance && qAbs(delta.x()) > 2 * qAbs(delta.y()))
             emit swiped(delta.x() < 0 ? SwipeDirection::Left : SwipeDirection::Right);
-        else if (qAbs(delta.y()) >= kSwipeDistance && qAbs(delta.y()) > 2 * qAbs(delta.x()))
-            emit swiped(delta.y() < 0 ? SwipeDirection::Up : SwipeDirection::Down);
     }
     return QWidget::eventFilter(watched, event);
 }

@@ -12,7 +12,7 @@
 class WebView : public QWidget {
     Q_OBJECT
 public:
-    enum class SwipeDirection { Left, Right, Up, Down };
+    enum class SwipeDirection { Left, Right };
 
     explicit WebView(QWidget* parent = nullptr);
     ~WebView() override;

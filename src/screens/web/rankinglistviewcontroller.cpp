@@ -45,18 +45,12 @@ void RankingListViewController::prepareViews() {
 }
 
 void RankingListViewController::loadPage() {
-    m_retried = false;
     m_webView->loadRequest(QUrl(ContentLinks::link(QString::fromLatin1(kPath))));
 }
 
-// A load that did not get its page (the server restarting, the network
-// coming back) is tried once more before the engine's error page stands.
-void RankingListViewController::webViewDidFinishLoad() {
-    if (m_webView->lastLoadSucceeded() || m_retried)
-        return;
-    m_retried = true;
-    m_webView->loadRequest(QUrl(ContentLinks::link(QString::fromLatin1(kPath))));
-}
+// A failed load leaves the engine's own error page; the next appearance
+// loads the page again.
+void RankingListViewController::webViewDidFinishLoad() {}
 
 // The page was requested when the view was built; asking the engine for the
 // same page again before the first navigation has begun cancels both, so

@@ -41,5 +41,4 @@ private:
     WebView* m_webView = nullptr;
     QPushButton* m_shareBtn = nullptr;
     bool m_appeared = false;
-    bool m_retried = false;
 };

@@ -148,6 +148,45 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!m_hot->backBtn()->isVisible(), 10000);
     }
 
+    // Only sideways drags are swipes: the hot-issue page has a recogniser
+    // for the left and one for the right, nothing for up and down.
+    void onlySidewaysDragsAreSwipes_data() {
+        QTest::addColumn<QPoint>("drag");
+        QTest::addColumn<int>("swipes");
+        QTest::newRow("right") << QPoint(120, 0) << 1;
+        QTest::newRow("left") << QPoint(-120, 10) << 1;
+        QTest::newRow("up") << QPoint(0, -120) << 0;
+        QTest::newRow("down") << QPoint(10, 120) << 0;
+    }
+    void onlySidewaysDragsAreSwipes() {
+        QFETCH(QPoint, drag);
+        QFETCH(int, swipes);
+        m_tabs->setSelectedIndex(1);
+        QTRY_VERIFY_WITH_TIMEOUT(m_hot->webView()->renderWidget(), 10000);
+        QWidget* surface = m_hot->webView()->renderWidget();
+        QSignalSpy spy(m_hot->webView(), &WebView::swiped);
+        const QPoint from(160, 200);
+        QTest::mousePress(surface, Qt::LeftButton, {}, from);
+        QTest::mouseRelease(surface, Qt::LeftButton, {}, from + drag);
+        QCOMPARE(spy.count(), swipes);
+    }
+
+    // A failed load of the ranking is left to the engine's error page: the
+    // screen asks for it once, not again on its own.
+    void aFailedRankingLoadIsNotRetried() {
+        UrlCache::setSharedURLCache(nullptr);
+        RankingListViewController rank;
+        rank.loadViewIfNeeded();
+        UrlCache::setSharedURLCache(m_cache.get());
+        QSignalSpy finished(rank.webView(), &WebView::didFinishLoad);
+        QVERIFY(finished.wait(5000));
+        QVERIFY(!rank.webView()->lastLoadSucceeded());
+        // Everything the failure set going has run.
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+        QCOMPARE(finished.count(), 1);
+    }
+
     void leavingTearsTheWebViewDown() {
         m_tabs->setSelectedIndex(1);
         QPointer<WebView> view = m_hot->webView();
