@@ -13,6 +13,7 @@
 #include "platform/uikit/applicationstatenotifier.h"
 #include "platform/uikit/keywindow.h"
 #include "platform/uikit/mainscreen.h"
+#include "platform/uikit/phonewindow.h"
 #include "server/contentserver.h"
 #include "share/contentlinks.h"
 #include "share/sharetransportregistry.h"
@@ -124,7 +125,8 @@ void Launcher::launch(const RunOptions& options) {
     Analytics::setReportUrl(
         ContentLinks::baseUrl().resolved(QUrl(QStringLiteral("/analytics/report"))));
 
-    m_window = MainInterface::load(options.screenSize);
+    PhoneWindow* window = MainInterface::load(options.screenSize, options.screenScale);
+    m_window = window;
     m_delegate = std::make_unique<AppDelegate>();
     m_delegate->setWindow(m_window);
     m_delegate->didFinishLaunchingWithOptions();
@@ -133,6 +135,7 @@ void Launcher::launch(const RunOptions& options) {
     // saved before it waits for the save.
     new ApplicationStateNotifier(this);
     qApp->installEventFilter(this);
+    window->fitToScreen();
     KeyWindow::makeKeyAndVisible(m_window);
     if (!options.openUrl.isEmpty())
         m_delegate->handleOpenURL(options.openUrl);

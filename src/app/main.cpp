@@ -23,9 +23,6 @@ int main(int argc, char* argv[]) {
         return 2;
     }
 
-    // The window is laid out in points; the screen's scale turns them into
-    // device pixels, as on the phone.
-    qputenv("QT_SCALE_FACTOR", QByteArray::number(options.screenScale));
     // The browser engine refuses to start its sandbox as root (containers, CI).
     if (::geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"))
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");

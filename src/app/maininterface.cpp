@@ -1,6 +1,7 @@
 #include "app/maininterface.h"
 
 #include "app/tabviewcontroller.h"
+#include "platform/uikit/phonewindow.h"
 #include "screens/lungtest/blewtestviewcontroller.h"
 #include "screens/smoggame/blewfogviewcontroller.h"
 #include "screens/web/blewhotviewcontroller.h"
@@ -8,10 +9,9 @@
 
 #include <QWidget>
 
-QWidget* MainInterface::load(QSizeF screenSize) {
-    auto* window = new QWidget;
+PhoneWindow* MainInterface::load(QSizeF screenSize, double scale) {
+    auto* window = new PhoneWindow(screenSize, scale);
     window->setWindowTitle(QStringLiteral("Vantoro"));
-    window->setFixedSize(screenSize.toSize());
     auto* tabs = new TabViewController(window);
     tabs->setObjectName(QStringLiteral("tabViewController"));
     tabs->setGeometry(window->rect());

@@ -2,6 +2,7 @@
 
 #include <QSizeF>
 
+class PhoneWindow;
 class QWidget;
 class TabViewController;
 
@@ -9,6 +10,6 @@ class TabViewController;
 // phone-sized window, the tab bar controller and its four tab screens.
 class MainInterface {
 public:
-    static QWidget* load(QSizeF screenSize);
+    static PhoneWindow* load(QSizeF screenSize, double scale);
     static TabViewController* tabViewController(QWidget* window);
 };

@@ -2,6 +2,7 @@
 
 #include "platform/system/folders.h"
 #include "platform/uikit/keywindow.h"
+#include "platform/uikit/mainscreen.h"
 #include "platform/uikit/photoalbum.h"
 #include "share/sharelog.h"
 
@@ -40,8 +41,13 @@ QByteArray BlewCommonUtil::getScreenShotDataWith(QSizeF size) const {
         qCWarning(lcShare) << "screenshot: no key window";
         return {};
     }
-    const double scale = window->devicePixelRatioF();
-    const QImage shot = shareImageOf(window->grab().toImage(), size, scale);
+    // At the phone's scale, not the window's: a shared picture is the same
+    // whatever size the window has on this desktop.
+    const double scale = MainScreen::scale();
+    QPixmap rendered(window->size() * scale);
+    rendered.setDevicePixelRatio(scale);
+    window->render(&rendered);
+    const QImage shot = shareImageOf(rendered.toImage(), size, scale);
     if (shot.isNull())
         return {};
     PhotoAlbum::saveImage(shot);

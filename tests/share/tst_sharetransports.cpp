@@ -199,31 +199,6 @@ private slots:
         QVERIFY(!ShareQrPanel::current());
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
-
-    // A player is told in one short sentence that a phone cannot open the
-    // link; command-line options are for the log, not for the card.
-    void wechatLinkOnlyThisComputerOpensGetsAShortNote() {
-        QWidget window;
-        window.setFixedSize(320, 568);
-        KeyWindow::makeKeyAndVisible(&window);
-        DesktopShareTransport desktop;
-        SharePost post;
-        post.platform = QStringLiteral("wxtimeline");
-        post.link = QStringLiteral("http://127.0.0.1:43121/wechat/getPm25Rank.do");
-        QVERIFY(desktop.send(post, nullptr));
-
-        ShareQrPanel* panel = ShareQrPanel::current();
-        QVERIFY(panel);
-        QVERIFY(panel->qrImage().isNull());
-        const QString note = panel->note();
-        QVERIFY2(!note.contains(QStringLiteral("--")) && !note.contains(u'\n'), qPrintable(note));
-        auto* label = panel->findChild<QLabel*>(QStringLiteral("note"));
-        QVERIFY(label);
-        // Two lines at most at the card's width.
-        const int oneLine = label->heightForWidth(10000);
-        QVERIFY2(label->heightForWidth(label->width()) <= 2 * oneLine, qPrintable(note));
-        delete panel;
-    }
 };
 
 QTEST_MAIN(TestShareTransports)
