@@ -3,7 +3,10 @@
 // next to the same figures for a bare Qt Widgets window of the same size,
 // measured in the same run. Each round starts the application twice in a
 // fresh home: a first start, which creates its folders and databases, and
-// a repeat start, as on every later day. Needs a display (xvfb-run).
+// a repeat start, as on every later day. The repeat start is broken down by
+// the marks the application logs: exec to main, the application object,
+// the embedded server, the first tab and the first frame. Needs a display
+// (xvfb-run).
 //   bench_startup [rounds]   (7 by default)
 
 #include "benchoutput.h"
@@ -13,31 +16,69 @@
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QHash>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <cstdio>
+#include <ctime>
 #include <optional>
 
 namespace {
 
+// Where the application says its start stood, from its own marks: the
+// stages between exec, main, the application object, the embedded server,
+// the first tab and the first frame.
+const char* const kStages[] = {"main", "application", "server", "first-tab", "first-frame"};
+
 struct Start {
     double ms;
     double rssMb;
+    // Milliseconds from exec to each mark the process logged.
+    QHash<QString, double> marks;
 };
 
 struct Sample {
     std::vector<double> ms;
     std::vector<double> rssMb;
+    QHash<QString, std::vector<double>> stages;
 
     void add(const std::optional<Start>& start) {
-        if (start) {
-            ms.push_back(start->ms);
-            rssMb.push_back(start->rssMb);
+        if (!start)
+            return;
+        ms.push_back(start->ms);
+        rssMb.push_back(start->rssMb);
+        double previous = 0;
+        for (const char* stage : kStages) {
+            if (!start->marks.contains(stage))
+                return;
+            stages[stage].push_back(start->marks.value(stage) - previous);
+            previous = start->marks.value(stage);
         }
     }
     double medianMs() const { return SampleStats(ms).median(); }
     double medianRssMb() const { return SampleStats(rssMb).median(); }
 };
+
+double monotonicMs() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
+}
+
+// "start-up marks (monotonic ms): main=123.4 application=130.0 ..."
+QHash<QString, double> marksOf(const QByteArray& log, double startedMs) {
+    QHash<QString, double> marks;
+    const qsizetype at = log.indexOf("start-up marks (monotonic ms):");
+    if (at < 0)
+        return marks;
+    const QByteArray line = log.mid(at, log.indexOf('\n', at) - at);
+    for (const QByteArray& field : line.mid(line.indexOf(':') + 1).trimmed().split(' ')) {
+        const QList<QByteArray> pair = field.split('=');
+        if (pair.size() == 2)
+            marks.insert(QString::fromLatin1(pair[0]), pair[1].toDouble() - startedMs);
+    }
+    return marks;
+}
 
 double residentMb(qint64 pid) {
     QFile status(QStringLiteral("/proc/%1/status").arg(pid));
@@ -65,6 +106,7 @@ std::optional<Start> timeStart(const QTemporaryDir& home, const QString& program
     process.setReadChannel(QProcess::StandardError);
     QElapsedTimer clock;
     clock.start();
+    const double startedMs = monotonicMs();
     process.start(program, arguments);
     QByteArray err;
     QDeadlineTimer deadline(30000);
@@ -75,7 +117,8 @@ std::optional<Start> timeStart(const QTemporaryDir& home, const QString& program
     }
     std::optional<Start> start;
     if (err.contains("first frame painted"))
-        start = Start{double(clock.nsecsElapsed()) / 1e6, residentMb(process.processId())};
+        start = Start{double(clock.nsecsElapsed()) / 1e6, residentMb(process.processId()),
+                      marksOf(err, startedMs)};
     else
         std::fprintf(stderr, "%s: no first frame\n%s\n", qPrintable(program), err.constData());
     process.kill();
@@ -119,6 +162,11 @@ int main(int argc, char** argv) {
     benchPrint("startup.app_repeat_start_ms_max", SampleStats(repeat.ms).max());
     benchPrint("startup.first_start_ratio", first.medianMs() / bare.medianMs());
     benchPrint("startup.repeat_start_ratio", repeat.medianMs() / bare.medianMs(), "target <= 1.5");
+    for (const char* stage : kStages)
+        benchPrint(QStringLiteral("startup.repeat_start_until_%1_ms_median")
+                       .arg(QString::fromLatin1(stage).replace(u'-', u'_'))
+                       .toStdString(),
+                   SampleStats(repeat.stages.value(stage)).median(), "since the previous stage");
     benchPrint("startup.bare_window_rss_mb_median", bare.medianRssMb(), "baseline, same run");
     benchPrint("startup.app_first_start_rss_mb_median", first.medianRssMb());
     benchPrint("startup.app_repeat_start_rss_mb_median", repeat.medianRssMb(),

@@ -2,6 +2,7 @@
 #include "server/admin/admintoken.h"
 #include "server/contentserver.h"
 #include "server/http/httplimits.h"
+#include "server/postgresreportstores.h"
 #include "server/serverlog.h"
 #include "server/serveroptions.h"
 
@@ -47,6 +48,7 @@ int main(int argc, char* argv[]) {
     // The same application folders as the application itself, so that the
     // embedded and the stand-alone server keep their reports in one place.
     QCoreApplication::setApplicationName(QStringLiteral("Vantoro"));
+    PostgresReportStores::install();
 
     QCommandLineParser parser;
     parser.setApplicationDescription(

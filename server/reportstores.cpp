@@ -1,6 +1,5 @@
 #include "server/reportstores.h"
 
-#include "server/postgresreportstore.h"
 #include "server/serverlog.h"
 #include "server/sqlitereportstore.h"
 
@@ -11,7 +10,16 @@ namespace {
 
 const QLatin1String kSqlite("sqlite:");
 
+ReportStores::Opener& postgresOpener() {
+    static ReportStores::Opener opener;
+    return opener;
+}
+
 } // namespace
+
+void ReportStores::setPostgresOpener(Opener opener) {
+    postgresOpener() = std::move(opener);
+}
 
 bool ReportStores::isPostgres(const QString& url) {
     return url.startsWith(QLatin1String("postgresql://")) ||
@@ -32,17 +40,16 @@ QString ReportStores::sqliteUrl(const QString& path) {
 }
 
 std::unique_ptr<ReportStore> ReportStores::open(const QString& url) {
+    auto store = std::make_unique<SqliteReportStore>();
     if (isPostgres(url)) {
-        auto store = std::make_unique<PostgresReportStore>(url);
-        QString error;
-        // The tables are then set up when the database is first reached.
-        if (!store->open(&error))
-            qCWarning(lcServer).noquote()
-                << "the report database" << QUrl(url).toString(QUrl::RemovePassword)
-                << "cannot be used yet - reports are refused until it can:" << error;
+        if (postgresOpener())
+            return postgresOpener()(url);
+        // Left closed: reports are refused, pages are served.
+        qCWarning(lcServer).noquote()
+            << "this program has no PostgreSQL store; the report database"
+            << QUrl(url).toString(QUrl::RemovePassword) << "cannot be used - reports are refused";
         return store;
     }
-    auto store = std::make_unique<SqliteReportStore>();
     const QString path = url.sliced(kSqlite.size());
     QString error;
     // Pages do not need the database; without it only the collector answers 503.

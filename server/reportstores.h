@@ -3,6 +3,7 @@
 #include "server/reportstore.h"
 
 #include <QString>
+#include <functional>
 #include <memory>
 
 // Which report store a database URL names, and that store, opened:
@@ -18,6 +19,11 @@ public:
     // reached now is logged and leaves the store closed: reports are then
     // answered 503 until it can be reached.
     static std::unique_ptr<ReportStore> open(const QString& url);
+
+    // Opens a postgresql:// URL; set by the programs that link the
+    // PostgreSQL store (PostgresReportStores::install).
+    using Opener = std::function<std::unique_ptr<ReportStore>(const QString& url)>;
+    static void setPostgresOpener(Opener opener);
 
 private:
     static bool isPostgres(const QString& url);

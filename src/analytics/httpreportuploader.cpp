@@ -1,6 +1,9 @@
 #include "analytics/httpreportuploader.h"
 
-#include <httplib.h>
+#include <QEventLoop>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
 #include <zlib.h>
 
 HttpReportUploader::HttpReportUploader(std::function<QUrl()> reportUrl)
@@ -24,27 +27,36 @@ bool HttpReportUploader::send(const QByteArray& reportJson, QString* error) {
         return false;
     };
     const QUrl url = m_reportUrl ? m_reportUrl() : QUrl();
-    if (!url.isValid() || url.scheme() != QLatin1String("http") || url.host().isEmpty())
+    const bool web =
+        url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https");
+    if (!url.isValid() || !web || url.host().isEmpty())
         return fail(QStringLiteral("no report address"));
     const QByteArray body = compress(reportJson);
     if (body.isEmpty())
         return fail(QStringLiteral("the report could not be compressed"));
 
-    httplib::Client client(url.host().toStdString(), url.port(80));
-    client.set_connection_timeout(kConnectTimeoutSeconds);
-    client.set_read_timeout(kReadTimeoutSeconds);
-    client.set_write_timeout(kReadTimeoutSeconds);
-    const httplib::Headers headers{{"Content-Encoding", "deflate"}};
-    const std::string path = url.path(QUrl::FullyEncoded).toStdString();
-    const auto result = client.Post(path.empty() ? "/" : path, headers, body.constData(),
-                                    size_t(body.size()), "application/json");
-    if (!result)
-        return fail(QStringLiteral("%1: %2").arg(
-            url.toString(), QString::fromStdString(httplib::to_string(result.error()))));
-    if (result->status != 200)
+    // A manager of this thread's own, for this one exchange: the queue's
+    // threads run no event loop but the one waiting here.
+    QNetworkAccessManager manager;
+    QNetworkRequest request(url);
+    request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
+    request.setRawHeader("Content-Encoding", "deflate");
+    request.setTransferTimeout(kTransferTimeoutMs);
+    QNetworkReply* reply = manager.post(request, body);
+    QEventLoop wait;
+    QObject::connect(reply, &QNetworkReply::finished, &wait, &QEventLoop::quit);
+    if (!reply->isFinished())
+        wait.exec();
+    reply->deleteLater();
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (status == 0)
+        // Not reached, refused, timed out, or a certificate that does not
+        // hold: Qt's words name the host and the reason.
+        return fail(QStringLiteral("%1: %2").arg(url.toString(), reply->errorString()));
+    if (status != 200)
         return fail(QStringLiteral("%1 answered %2: %3")
                         .arg(url.toString())
-                        .arg(result->status)
-                        .arg(QString::fromStdString(result->body).left(200)));
+                        .arg(status)
+                        .arg(QString::fromUtf8(reply->readAll()).left(200)));
     return true;
 }

@@ -4,6 +4,7 @@
 #include "analytics/analyticsservice.h"
 #include "app/appdelegate.h"
 #include "app/maininterface.h"
+#include "app/startupmarks.h"
 #include "blow/qmxblewer.h"
 #include "platform/audio/audioplayer.h"
 #include "platform/audio/levelrecordingrecorder.h"
@@ -118,6 +119,7 @@ void Launcher::launch(const RunOptions& options) {
         ContentLinks::setBaseUrl(options.contentBase);
     else
         startEmbeddedServer();
+    StartupMarks::mark("server");
     installSoundOutput();
     // Every share goes to the outbox and to the desktop's own way of
     // reaching the network (browser page or QR code).
@@ -137,6 +139,7 @@ void Launcher::launch(const RunOptions& options) {
     qApp->installEventFilter(this);
     window->fitToScreen();
     KeyWindow::makeKeyAndVisible(m_window);
+    StartupMarks::mark("first-tab");
     if (!options.openUrl.isEmpty())
         m_delegate->handleOpenURL(options.openUrl);
 
@@ -152,7 +155,15 @@ bool Launcher::eventFilter(QObject* watched, QEvent* event) {
         qApp->removeEventFilter(this);
         // Queued, so that it runs once the frame has been painted and flushed.
         QMetaObject::invokeMethod(
-            this, [] { qCInfo(lcLaunch) << "first frame painted"; }, Qt::QueuedConnection);
+            this,
+            [this] {
+                StartupMarks::mark("first-frame");
+                qCInfo(lcLaunch).noquote()
+                    << "start-up marks (monotonic ms):" << StartupMarks::summary();
+                qCInfo(lcLaunch) << "first frame painted";
+                emit firstFramePainted();
+            },
+            Qt::QueuedConnection);
     }
     return false;
 }

@@ -37,6 +37,10 @@ public:
     AppDelegate* delegate() const { return m_delegate.get(); }
     QWidget* window() const { return m_window; }
 
+signals:
+    // Once, when the window's first frame is on screen.
+    void firstFramePainted();
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 

@@ -1,5 +1,6 @@
 #include "app/appicon.h"
 #include "app/launcher.h"
+#include "app/startupmarks.h"
 #include "platform/system/bundle.h"
 #include "platform/system/quitsignals.h"
 
@@ -10,6 +11,7 @@
 #include <unistd.h>
 
 int main(int argc, char* argv[]) {
+    StartupMarks::mark("main");
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
@@ -27,15 +29,19 @@ int main(int argc, char* argv[]) {
     if (::geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"))
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     QApplication app(argc, argv);
+    StartupMarks::mark("application");
     QApplication::setApplicationName(QStringLiteral("Vantoro"));
     // Ties the window to the menu entry app.vantoro.Vantoro.desktop: the
     // Wayland app id, and the icon a window manager shows for it.
     QGuiApplication::setDesktopFileName(Bundle::bundleIdentifier());
-    QApplication::setWindowIcon(AppIcon::load());
     QApplication::setFont(QFont(QStringLiteral("Liberation Sans")));
 
     Launcher::installLevelSource(options, trace);
     Launcher launcher;
+    // Looking the icon up in the icon theme takes longer than drawing the
+    // first frame; the window manager shows it a moment later.
+    QObject::connect(&launcher, &Launcher::firstFramePainted, &app,
+                     [] { QApplication::setWindowIcon(AppIcon::load()); });
     QuitSignals quitSignals;
     QObject::connect(&quitSignals, &QuitSignals::quitRequested, &app, [](int signal) {
         qInfo("vantoro: signal %d, quitting", signal);

@@ -281,6 +281,15 @@ private slots:
         QVERIFY(!uploader.send("not json", &error));
         QVERIFY2(error.contains("answered 400"), qPrintable(error));
 
+        // An https address is used, not refused: here the collector speaks
+        // plain http, so the TLS handshake fails, and says so.
+        QUrl tls = reportUrl();
+        tls.setScheme(QStringLiteral("https"));
+        HttpReportUploader secure([tls] { return tls; });
+        QVERIFY(!secure.send(report({"z"}), &error));
+        QVERIFY2(error.startsWith(tls.toString()) && error != QStringLiteral("no report address"),
+                 qPrintable(error));
+
         const QUrl closed = reportUrl();
         m_server.stop();
         HttpReportUploader unreachable([closed] { return closed; });

@@ -1,4 +1,5 @@
 #include "server/postgresreportstore.h"
+#include "server/postgresreportstores.h"
 #include "server/reportstores.h"
 #include "support/postgresinstance.h"
 
@@ -87,6 +88,7 @@ private:
 };
 
 void TestPostgresReportStore::initTestCase() {
+    PostgresReportStores::install();
     m_postgres = std::make_unique<PostgresInstance>();
     QString why;
     if (!m_postgres->start(&why))

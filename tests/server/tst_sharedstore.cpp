@@ -1,5 +1,6 @@
 #include "server/contentserver.h"
 #include "server/contentserverprocess.h"
+#include "server/postgresreportstores.h"
 #include "server/reportintake.h"
 #include "server/reportstore.h"
 #include "server/reportstores.h"
@@ -168,6 +169,7 @@ private:
 };
 
 void TestSharedStore::initTestCase() {
+    PostgresReportStores::install();
     m_postgres = std::make_unique<PostgresInstance>();
     QString why;
     if (!m_postgres->start(&why))
