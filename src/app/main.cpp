@@ -1,6 +1,7 @@
 #include "app/appicon.h"
 #include "app/launcher.h"
 #include "app/startupmarks.h"
+#include "app/startupprefetch.h"
 #include "platform/system/bundle.h"
 #include "platform/system/quitsignals.h"
 
@@ -12,6 +13,7 @@
 
 int main(int argc, char* argv[]) {
     StartupMarks::mark("main");
+    const StartupPrefetch prefetch;
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);

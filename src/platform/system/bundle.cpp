@@ -13,10 +13,18 @@ namespace {
 std::mutex g_mutex;
 QString g_override;
 
+// The running executable's folder, also before the application object
+// exists (start-up reads pictures on a thread of its own while it is made).
+QString executableFolder() {
+    if (QCoreApplication::instance())
+        return QCoreApplication::applicationDirPath();
+    return QFileInfo(QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath()).path();
+}
+
 QString locate() {
     // Beside the executable in the build tree (tests and benchmarks sit a
     // few folders below it), or in share/ of the install tree.
-    const QString exeDir = QCoreApplication::applicationDirPath();
+    const QString exeDir = executableFolder();
     QDir dir(exeDir);
     for (int up = 0; up < 4; ++up) {
         if (dir.exists(QStringLiteral("resources")))

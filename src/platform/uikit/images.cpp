@@ -2,7 +2,13 @@
 
 #include "platform/system/bundle.h"
 
-QPixmap Images::named(const QString& name) {
+#include <QHash>
+#include <QImage>
+#include <mutex>
+
+namespace {
+
+QImage readFile(const QString& name) {
     QString base = name;
     QString type = QStringLiteral("png");
     const int dot = name.lastIndexOf(u'.');
@@ -15,11 +21,41 @@ QPixmap Images::named(const QString& name) {
         const QString path = Bundle::pathForResource(base + suffix, type);
         if (path.isEmpty())
             continue;
-        QPixmap pixmap(path);
-        if (pixmap.isNull())
+        QImage image(path);
+        if (image.isNull())
             continue;
-        pixmap.setDevicePixelRatio(ratio);
-        return pixmap;
+        image.setDevicePixelRatio(ratio);
+        return image;
     }
     return {};
+}
+
+// Decoded ahead of their first use; each is taken once.
+std::mutex g_mutex;
+QHash<QString, QImage>& prefetched() {
+    static QHash<QString, QImage> images;
+    return images;
+}
+
+QImage decoded(const QString& name) {
+    {
+        std::lock_guard lock(g_mutex);
+        if (prefetched().contains(name))
+            return prefetched().take(name);
+    }
+    return readFile(name);
+}
+
+} // namespace
+
+QPixmap Images::named(const QString& name) {
+    return QPixmap::fromImage(decoded(name));
+}
+
+void Images::prefetch(const QStringList& names) {
+    for (const QString& name : names) {
+        const QImage image = readFile(name);
+        std::lock_guard lock(g_mutex);
+        prefetched().insert(name, image);
+    }
 }

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <thread>
+
+// Work that the first frame waits for but that needs no window system: the
+// font configuration and the pictures of the first tab. Started first thing
+// in main, it runs on the second core while the application object
+// connects to the display (some 10 ms), so that the first tab finds both
+// ready. Joined when the object goes.
+class StartupPrefetch {
+public:
+    StartupPrefetch();
+    ~StartupPrefetch();
+
+    StartupPrefetch(const StartupPrefetch&) = delete;
+    StartupPrefetch& operator=(const StartupPrefetch&) = delete;
+
+private:
+    static void run();
+
+    std::thread m_thread;
+};
