@@ -35,8 +35,8 @@ bool HttpReportUploader::send(const QByteArray& reportJson, QString* error) {
     if (body.isEmpty())
         return fail(QStringLiteral("the report could not be compressed"));
 
-    // A manager of this thread's own, for this one exchange: the queue's
-    // threads run no event loop but the one waiting here.
+    // A manager of this thread's own, for this one exchange (it owns the
+    // reply): the queue's threads run no event loop but the one waiting here.
     QNetworkAccessManager manager;
     QNetworkRequest request(url);
     request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
@@ -47,7 +47,6 @@ bool HttpReportUploader::send(const QByteArray& reportJson, QString* error) {
     QObject::connect(reply, &QNetworkReply::finished, &wait, &QEventLoop::quit);
     if (!reply->isFinished())
         wait.exec();
-    reply->deleteLater();
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (status == 0)
         // Not reached, refused, timed out, or a certificate that does not

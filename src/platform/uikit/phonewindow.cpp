@@ -60,9 +60,10 @@ std::optional<int> PhoneWindow::zoomKey(const QKeyEvent& key) {
 }
 
 bool PhoneWindow::eventFilter(QObject* watched, QEvent* event) {
-    const bool key = event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride;
+    if (event->type() != QEvent::KeyPress && event->type() != QEvent::ShortcutOverride)
+        return false;
     auto* widget = qobject_cast<QWidget*>(watched);
-    if (!key || !widget || widget->window() != this)
+    if (!widget || widget->window() != this)
         return false;
     const std::optional<int> steps = zoomKey(*static_cast<QKeyEvent*>(event));
     if (!steps)
@@ -141,7 +142,6 @@ void PhoneWindow::setScale(double scale) {
     keepInsideScreen();
     qCInfo(lcPhoneWindow).nospace() << "window zoomed to " << qRound(m_points.width() * bounded)
                                     << "x" << qRound(m_points.height() * bounded) << " pixels";
-    emit scaleChanged(bounded);
 }
 
 // Once the window manager has framed the window, its real frame replaces

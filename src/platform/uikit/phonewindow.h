@@ -39,9 +39,6 @@ public:
     // The zoom step a key asks for: +1, -1, or 0 for the fitted size.
     static std::optional<int> zoomKey(const QKeyEvent& key);
 
-signals:
-    void scaleChanged(double scale);
-
 protected:
     bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
