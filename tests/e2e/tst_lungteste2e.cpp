@@ -1,6 +1,7 @@
 #include "app/launcher.h"
 #include "app/maininterface.h"
 #include "app/tabviewcontroller.h"
+#include "e2e/replayinglaunch.h"
 #include "screens/lungtest/blewtestviewcontroller.h"
 #include "screens/lungtest/qmxrotateview.h"
 #include "share/desktopsharetransport.h"
@@ -46,20 +47,12 @@ private slots:
         QStandardPaths::setTestModeEnabled(true);
         m_artifacts = qEnvironmentVariable("VANTORO_ARTIFACTS", m_dir.path());
         QDir().mkpath(m_artifacts);
-        const QString trace = m_dir.filePath(QStringLiteral("blow.txt"));
-        QFile file(trace);
-        QVERIFY(file.open(QIODevice::WriteOnly));
         // Quiet, then a strong blow of two seconds that ends abruptly.
-        file.write("0 -50\n0.3 -1.5\n0.8 -4\n1.3 -2.5\n1.8 -6\n2.3 -45\n");
-        file.close();
-        const RunOptions options = RunOptions::parse(
-            {"vantoro", "--level-trace", trace, "--content-base", "http://127.0.0.1:9"});
         QString error;
-        const auto levels = Launcher::loadLevelTrace(options, &error);
-        QVERIFY2(levels, qPrintable(error));
-        Launcher::installLevelSource(options, levels);
-        m_launcher = new Launcher;
-        m_launcher->launch(options);
+        m_launcher = launchReplaying(m_dir.path(),
+                                     "0 -50\n0.3 -1.5\n0.8 -4\n1.3 -2.5\n1.8 -6\n2.3 -45\n", &error)
+                         .release();
+        QVERIFY2(m_launcher, qPrintable(error));
         QVERIFY(QTest::qWaitForWindowExposed(m_launcher->window()));
         // Over the ones the application chose at launch.
         m_transports.emplace(QList<std::shared_ptr<ShareTransport>>{

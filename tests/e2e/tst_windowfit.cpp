@@ -1,6 +1,7 @@
 #include "app/launcher.h"
 #include "app/maininterface.h"
 #include "app/tabviewcontroller.h"
+#include "e2e/replayinglaunch.h"
 #include "platform/uikit/mainscreen.h"
 #include "screens/lungtest/blewtestviewcontroller.h"
 #include "screens/lungtest/qmxrotateview.h"
@@ -132,20 +133,11 @@ private slots:
         const QStringList size = qEnvironmentVariable(kChildVariable).split(u'x');
         const QRect screen(0, 0, size.value(0).toInt(), size.value(1).toInt());
         QTemporaryDir dir;
-        const QString trace = dir.filePath(QStringLiteral("blow.txt"));
-        QFile file(trace);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("0 -50\n0.3 -1.5\n1.5 -3\n2.5 -45\n");
-        file.close();
-        const RunOptions options = RunOptions::parse(
-            {"vantoro", "--level-trace", trace, "--content-base", "http://127.0.0.1:9"});
         QString error;
-        const auto levels = Launcher::loadLevelTrace(options, &error);
-        QVERIFY2(levels, qPrintable(error));
-        Launcher::installLevelSource(options, levels);
-        Launcher launcher;
-        launcher.launch(options);
-        QWidget* window = launcher.window();
+        const std::unique_ptr<Launcher> launcher =
+            launchReplaying(dir.path(), "0 -50\n0.3 -1.5\n1.5 -3\n2.5 -45\n", &error);
+        QVERIFY2(launcher, qPrintable(error));
+        QWidget* window = launcher->window();
         QVERIFY(QTest::qWaitForWindowExposed(window));
 
         // Inside the screen, with the phone's shape.
