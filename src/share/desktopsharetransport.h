@@ -14,7 +14,7 @@
 class DesktopShareTransport : public ShareTransport {
 public:
     static constexpr const char* kWechatNote = "请用微信扫一扫，文字已复制";
-    static constexpr const char* kLocalLinkNote = "这个链接只能在本机打开，手机上打不开。";
+    static constexpr const char* kLocalLinkNote = "这是本机的链接，手机打不开。";
 
     QString name() const override { return QStringLiteral("desktop"); }
     bool send(const SharePost& post, QWidget* presentingController) override;
