@@ -2,7 +2,6 @@
 #include "platform/uikit/phonewindow.h"
 #include "platform/uikit/windowscale.h"
 
-#include <QKeyEvent>
 #include <QStandardPaths>
 #include <QTest>
 
@@ -34,30 +33,6 @@ private slots:
         QFETCH(QSize, available);
         QFETCH(double, scale);
         QCOMPARE(WindowScale::fitting(kPhone, 2.0, available, m_frame), scale);
-    }
-
-    void zoomKeys_data() {
-        QTest::addColumn<int>("key");
-        QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
-        QTest::addColumn<int>("steps");
-        QTest::newRow("ctrl+plus")
-            << int(Qt::Key_Plus) << Qt::KeyboardModifiers(Qt::ControlModifier) << 1;
-        QTest::newRow("ctrl+=") << int(Qt::Key_Equal) << Qt::KeyboardModifiers(Qt::ControlModifier)
-                                << 1;
-        QTest::newRow("ctrl+minus")
-            << int(Qt::Key_Minus) << Qt::KeyboardModifiers(Qt::ControlModifier) << -1;
-        QTest::newRow("ctrl+0") << int(Qt::Key_0) << Qt::KeyboardModifiers(Qt::ControlModifier)
-                                << 0;
-        QTest::newRow("minus alone") << int(Qt::Key_Minus) << Qt::KeyboardModifiers() << 99;
-        QTest::newRow("ctrl+a") << int(Qt::Key_A) << Qt::KeyboardModifiers(Qt::ControlModifier)
-                                << 99;
-    }
-    void zoomKeys() {
-        QFETCH(int, key);
-        QFETCH(Qt::KeyboardModifiers, modifiers);
-        QFETCH(int, steps);
-        const QKeyEvent event(QEvent::KeyPress, key, modifiers);
-        QCOMPARE(PhoneWindow::zoomKey(event).value_or(99), steps);
     }
 
     // A step smaller is remembered and taken at the next start; a size the
