@@ -6,10 +6,9 @@
 #include "app/maininterface.h"
 #include "app/startupmarks.h"
 #include "blow/qmxblewer.h"
+#include "platform/audio/audiodevicesmodule.h"
 #include "platform/audio/audioplayer.h"
 #include "platform/audio/levelrecordingrecorder.h"
-#include "platform/audio/mediaaudioplayer.h"
-#include "platform/audio/microphonerecorder.h"
 #include "platform/audio/tracerecorder.h"
 #include "platform/uikit/applicationstatenotifier.h"
 #include "platform/uikit/keywindow.h"
@@ -69,11 +68,10 @@ namespace {
 // The microphone, writing down the levels it gives when asked to.
 std::shared_ptr<AudioRecorder> microphone(const QString& path, const QVariantMap& settings,
                                           const QString& levelsDir) {
-    // The recorder lives on the GUI thread, whichever thread lets go of it
-    // last.
-    std::shared_ptr<AudioRecorder> recorder(new MicrophoneRecorder(path, settings),
-                                            [](MicrophoneRecorder* r) { r->deleteLater(); });
-    if (levelsDir.isEmpty())
+    AudioDevices* devices = AudioDevicesModule::devices();
+    std::shared_ptr<AudioRecorder> recorder =
+        devices ? devices->microphone(path, settings) : nullptr;
+    if (!recorder || levelsDir.isEmpty())
         return recorder;
     return std::make_shared<LevelRecordingRecorder>(std::move(recorder), levelsDir);
 }
@@ -87,9 +85,6 @@ void Launcher::installLevelSource(const RunOptions& options,
             [levels = options.recordLevelsDir](const QString& path, const QVariantMap& settings) {
                 return microphone(path, settings, levels);
             });
-        if (!MicrophoneRecorder::hasAudioInput())
-            qCWarning(lcLaunch) << "no audio input: blowing cannot be measured until a microphone"
-                                   " is connected";
         if (!options.recordLevelsDir.isEmpty())
             qCInfo(lcLaunch) << "writing the levels of every recording to"
                              << options.recordLevelsDir;
@@ -104,8 +99,16 @@ void Launcher::installLevelSource(const RunOptions& options,
 
 void Launcher::installSoundOutput() {
     AudioPlayer::setFactory([](const QString& path) -> std::shared_ptr<AudioPlayer> {
-        return MediaAudioPlayer::open(path);
+        AudioDevices* devices = AudioDevicesModule::devices();
+        return devices ? devices->player(path) : nullptr;
     });
+}
+
+void Launcher::checkAudioInput() {
+    AudioDevices* devices = AudioDevicesModule::devices();
+    if (!devices || !devices->hasAudioInput())
+        qCWarning(lcLaunch) << "no audio input: blowing cannot be measured until a microphone"
+                               " is connected";
 }
 
 void Launcher::launch(const RunOptions& options) {

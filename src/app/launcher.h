@@ -31,6 +31,9 @@ public:
     static void installLevelSource(const RunOptions& options,
                                    const std::optional<LevelTrace>& trace);
     static void installSoundOutput();
+    // Says in the log when there is no microphone to listen to. Loads the
+    // audio devices: run after the first frame.
+    static void checkAudioInput();
 
     void launch(const RunOptions& options);
 

@@ -40,10 +40,14 @@ int main(int argc, char* argv[]) {
 
     Launcher::installLevelSource(options, trace);
     Launcher launcher;
-    // Looking the icon up in the icon theme takes longer than drawing the
-    // first frame; the window manager shows it a moment later.
-    QObject::connect(&launcher, &Launcher::firstFramePainted, &app,
-                     [] { QApplication::setWindowIcon(AppIcon::load()); });
+    // Looking the icon up in the icon theme, and loading the audio devices
+    // to ask for a microphone, take longer than drawing the first frame: they
+    // come after it (the window manager shows the icon a moment later).
+    QObject::connect(&launcher, &Launcher::firstFramePainted, &app, [replaying = bool(trace)] {
+        QApplication::setWindowIcon(AppIcon::load());
+        if (!replaying)
+            Launcher::checkAudioInput();
+    });
     QuitSignals quitSignals;
     QObject::connect(&quitSignals, &QuitSignals::quitRequested, &app, [](int signal) {
         qInfo("vantoro: signal %d, quitting", signal);

@@ -2,8 +2,8 @@
 #include "app/maininterface.h"
 #include "app/tabviewcontroller.h"
 #include "blow/qmxblewutil.h"
+#include "platform/audio/audiodevicesmodule.h"
 #include "platform/audio/leveltrace.h"
-#include "platform/audio/microphonerecorder.h"
 #include "screens/lungtest/blewtestviewcontroller.h"
 #include "support/fixedrandom.h"
 #include "support/installed.h"
@@ -64,7 +64,10 @@ std::pair<int, int> capacityRange(double blowTime) {
 }
 
 QString audioUnavailable() {
-    if (!MicrophoneRecorder::hasAudioInput())
+    AudioDevices* devices = AudioDevicesModule::devices();
+    if (!devices)
+        return QStringLiteral("no audio devices module");
+    if (!devices->hasAudioInput())
         return QStringLiteral("no default audio input");
     return NoisePlayer::virtualMicrophoneUnavailable();
 }
