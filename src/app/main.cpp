@@ -13,7 +13,7 @@
 
 int main(int argc, char* argv[]) {
     StartupMarks::mark("main");
-    const StartupPrefetch prefetch;
+    StartupPrefetch prefetch;
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
@@ -54,5 +54,10 @@ int main(int argc, char* argv[]) {
         QCoreApplication::quit();
     });
     launcher.launch(options);
-    return app.exec();
+    const int status = app.exec();
+    // Before the application object goes: Qt's font database takes
+    // fontconfig's configuration down with it, which the prefetch may still
+    // be setting up after a very early quit.
+    prefetch.wait();
+    return status;
 }

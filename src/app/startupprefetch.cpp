@@ -7,7 +7,12 @@
 StartupPrefetch::StartupPrefetch() : m_thread(&StartupPrefetch::run) {}
 
 StartupPrefetch::~StartupPrefetch() {
-    m_thread.join();
+    wait();
+}
+
+void StartupPrefetch::wait() {
+    if (m_thread.joinable())
+        m_thread.join();
 }
 
 void StartupPrefetch::run() {
