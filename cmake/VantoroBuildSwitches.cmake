@@ -2,12 +2,23 @@
 #   VANTORO_WERROR     our warnings fail the build
 #   VANTORO_SANITIZE   address, undefined (together or alone), or thread
 #   VANTORO_BENCHMARKS the executables in bench/
-# and ccache when it is installed.
+#   VANTORO_POSTGRES   the PostgreSQL report store of the stand-alone server
+# and ccache when it is installed. The configure step ends with a summary.
 
 option(VANTORO_WERROR "Treat warnings in our own code as errors" OFF)
 set(VANTORO_SANITIZE "" CACHE STRING
     "Sanitizers to build everything with: address, undefined, address,undefined or thread")
 option(VANTORO_BENCHMARKS "Build the benchmarks (they share the tests' fakes: needs BUILD_TESTING)" ON)
+option(VANTORO_POSTGRES
+       "Build the stand-alone content server with the PostgreSQL report store (libpq)" ON)
+
+include(FeatureSummary)
+add_feature_info(werror VANTORO_WERROR "our warnings fail the build")
+add_feature_info(benchmarks VANTORO_BENCHMARKS "the benchmarks in bench/")
+add_feature_info(postgres VANTORO_POSTGRES
+                 "vantoro-content-server keeps reports in PostgreSQL for several processes; the application never links libpq")
+add_feature_info(sanitizers VANTORO_SANITIZE "built with the sanitizers named by VANTORO_SANITIZE")
+add_feature_info(ccache VANTORO_CCACHE "compiles go through ccache")
 
 # A machine that has built before recompiles only what changed.
 find_program(VANTORO_CCACHE ccache)

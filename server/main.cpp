@@ -2,7 +2,9 @@
 #include "server/admin/admintoken.h"
 #include "server/contentserver.h"
 #include "server/http/httplimits.h"
+#ifdef VANTORO_POSTGRES
 #include "server/postgresreportstores.h"
+#endif
 #include "server/serverlog.h"
 #include "server/serveroptions.h"
 
@@ -48,7 +50,9 @@ int main(int argc, char* argv[]) {
     // The same application folders as the application itself, so that the
     // embedded and the stand-alone server keep their reports in one place.
     QCoreApplication::setApplicationName(QStringLiteral("Vantoro"));
+#ifdef VANTORO_POSTGRES
     PostgresReportStores::install();
+#endif
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
