@@ -11,25 +11,40 @@ namespace {
 // "vantoro" and the schema's table in ASCII.
 const char* const kLock = "SELECT pg_advisory_xact_lock(6084222911290011)";
 
+} // namespace
+
 // Texts compare byte by byte, as SQLite compares them: the figures sort and
 // group alike on either store, whatever the database's locale.
-const char* const kVersion1[] = {
-    "CREATE TABLE IF NOT EXISTS reports("
-    "id BIGSERIAL PRIMARY KEY, received TEXT NOT NULL, client TEXT, "
-    "stored INTEGER NOT NULL, duplicates INTEGER, dropped BIGINT NOT NULL)",
-    "CREATE TABLE IF NOT EXISTS records("
-    "id BIGSERIAL PRIMARY KEY, report BIGINT NOT NULL REFERENCES reports(id), "
-    "record_id TEXT COLLATE \"C\" UNIQUE, body TEXT NOT NULL, kind TEXT COLLATE \"C\", "
-    "event_id TEXT COLLATE \"C\", label TEXT COLLATE \"C\", ts DOUBLE PRECISION, "
-    "day TEXT COLLATE \"C\", duration DOUBLE PRECISION, crash_kind TEXT COLLATE \"C\", "
-    "crash_build TEXT COLLATE \"C\", crash_frame TEXT COLLATE \"C\", "
-    "crash_group TEXT COLLATE \"C\")",
-    // As in the SQLite store: the figures read only this index, a crash
-    // group's texts are found by key, newest first.
-    "CREATE INDEX IF NOT EXISTS records_figures ON records(kind, day, event_id, label, duration)",
-    "CREATE INDEX IF NOT EXISTS records_crash_group ON records(crash_group, ts) "
-    "WHERE crash_group IS NOT NULL",
-};
+const QList<PgSchema::Step>& PgSchema::steps() {
+    static const QList<Step> all{
+        {1,
+         {
+             "CREATE TABLE IF NOT EXISTS reports("
+             "id BIGSERIAL PRIMARY KEY, received TEXT NOT NULL, client TEXT, "
+             "stored INTEGER NOT NULL, duplicates INTEGER, dropped BIGINT NOT NULL)",
+             "CREATE TABLE IF NOT EXISTS records("
+             "id BIGSERIAL PRIMARY KEY, report BIGINT NOT NULL REFERENCES reports(id), "
+             "record_id TEXT COLLATE \"C\" UNIQUE, body TEXT NOT NULL, kind TEXT COLLATE \"C\", "
+             "event_id TEXT COLLATE \"C\", label TEXT COLLATE \"C\", ts DOUBLE PRECISION, "
+             "day TEXT COLLATE \"C\", duration DOUBLE PRECISION, crash_kind TEXT COLLATE \"C\", "
+             "crash_build TEXT COLLATE \"C\", crash_frame TEXT COLLATE \"C\", "
+             "crash_group TEXT COLLATE \"C\")",
+             // As in the SQLite store: the figures read only this index, a crash
+             // group's texts are found by key, newest first.
+             "CREATE INDEX IF NOT EXISTS records_figures ON records(kind, day, event_id, label, "
+             "duration)",
+             "CREATE INDEX IF NOT EXISTS records_crash_group ON records(crash_group, ts) "
+             "WHERE crash_group IS NOT NULL",
+         }},
+    };
+    return all;
+}
+
+int PgSchema::version() {
+    return steps().isEmpty() ? 0 : steps().constLast().version;
+}
+
+namespace {
 
 bool run(pg_conn* conn, const char* sql, QString* error) {
     const PgResult result = PgResult::exec(conn, sql);
@@ -49,7 +64,7 @@ int currentVersion(pg_conn* conn, QString* error) {
     return result.bytes(0, 0).toInt();
 }
 
-bool apply(pg_conn* conn, QString* error) {
+bool apply(pg_conn* conn, const QList<PgSchema::Step>& steps, QString* error) {
     if (!run(conn, kLock, error) ||
         !run(conn,
              "CREATE TABLE IF NOT EXISTS vantoro_schema("
@@ -59,23 +74,32 @@ bool apply(pg_conn* conn, QString* error) {
     const int version = currentVersion(conn, error);
     if (version < 0)
         return false;
-    if (version >= PgSchema::kVersion)
-        return true;
-    qCInfo(lcServer) << "report database: creating the tables";
-    for (const char* step : kVersion1)
-        if (!run(conn, step, error))
+    for (const PgSchema::Step& step : steps) {
+        if (step.version <= version)
+            continue;
+        qCInfo(lcServer) << "report database: schema version" << step.version
+                         << (version == 0 ? "(creating the tables)" : "(upgrading)");
+        for (const char* statement : step.statements)
+            if (!run(conn, statement, error))
+                return false;
+        const QByteArray mark =
+            "INSERT INTO vantoro_schema(version) VALUES(" + QByteArray::number(step.version) + ")";
+        if (!run(conn, mark.constData(), error))
             return false;
-    const QByteArray mark = "INSERT INTO vantoro_schema(version) VALUES(" +
-                            QByteArray::number(PgSchema::kVersion) + ")";
-    return run(conn, mark.constData(), error);
+    }
+    return true;
 }
 
 } // namespace
 
 bool PgSchema::ensure(pg_conn* conn, QString* error) {
+    return ensure(conn, steps(), error);
+}
+
+bool PgSchema::ensure(pg_conn* conn, const QList<Step>& steps, QString* error) {
     if (!run(conn, "BEGIN", error))
         return false;
-    if (apply(conn, error) && run(conn, "COMMIT", error))
+    if (apply(conn, steps, error) && run(conn, "COMMIT", error))
         return true;
     QString ignored;
     run(conn, "ROLLBACK", &ignored);

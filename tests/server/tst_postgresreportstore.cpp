@@ -1,3 +1,4 @@
+#include "server/pgschema.h"
 #include "server/postgresreportstore.h"
 #include "server/postgresreportstores.h"
 #include "server/reportstores.h"
@@ -77,6 +78,7 @@ private slots:
     void aStoppedDatabaseRefusesQuicklyAndIsUsedAgainWhenBack();
     void aDatabaseDownAtOpenIsSetUpOnFirstUse();
     void twoStoresOpeningTogetherCreateTheTablesOnce();
+    void aVersionOneDatabaseIsUpgradedStepByStep();
     void selectTranslatesParametersAndOnlyReads();
 
 private:
@@ -279,6 +281,34 @@ void TestPostgresReportStore::twoStoresOpeningTogetherCreateTheTablesOnce() {
     PostgresReportStore c(m_url);
     QVERIFY(c.open(&error));
     QCOMPARE(c.select("SELECT COUNT(*) FROM vantoro_schema", {}, &error).value(0).value(0), 1LL);
+}
+
+// A database made by today's store, then opened with one step more: the
+// step runs once, is recorded, and the reports already kept stay.
+void TestPostgresReportStore::aVersionOneDatabaseIsUpgradedStepByStep() {
+    const auto store = openStore();
+    QVERIFY(store->store(reportOf({"u1", "u2"}).report).ok);
+    QString error;
+    QCOMPARE(store->select("SELECT MAX(version) FROM vantoro_schema", {}, &error),
+             (QList<QVariantList>{{qlonglong(PgSchema::version())}}));
+
+    QList<PgSchema::Step> upgraded = PgSchema::steps();
+    const int next = PgSchema::version() + 1;
+    // Without IF NOT EXISTS: a second run of the step would fail.
+    upgraded.append(
+        {next,
+         {"ALTER TABLE reports ADD COLUMN note TEXT", "UPDATE reports SET note = 'upgraded'"}});
+    PGconn* conn = PQconnectdb(m_url.toUtf8().constData());
+    const auto close = qScopeGuard([conn] { PQfinish(conn); });
+    for (int run = 0; run < 2; ++run)
+        QVERIFY2(PgSchema::ensure(conn, upgraded, &error), qPrintable(error));
+
+    QCOMPARE(
+        store->select("SELECT version FROM vantoro_schema ORDER BY version", {}, &error).size(),
+        next);
+    QCOMPARE(store->select("SELECT COUNT(*), MIN(note) FROM reports", {}, &error),
+             (QList<QVariantList>{{1LL, "upgraded"}}));
+    QCOMPARE(store->recordIds(), (QStringList{"u1", "u2"}));
 }
 
 void TestPostgresReportStore::selectTranslatesParametersAndOnlyReads() {
