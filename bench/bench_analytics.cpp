@@ -9,12 +9,12 @@
 #include "analytics/analyticsrecordcache.h"
 #include "analytics/analyticsuploader.h"
 #include "analytics/httpreportuploader.h"
-#include "analytics/scopedanalyticsservice.h"
 #include "benchoutput.h"
 #include "platform/system/applicationnotifications.h"
 #include "platform/system/notificationcenter.h"
 #include "samplestats.h"
 #include "server/contentserver.h"
+#include "support/scopedanalyticsservice.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

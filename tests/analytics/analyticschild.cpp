@@ -11,9 +11,9 @@
 #include "analytics/analyticsinternal.h"
 #include "analytics/analyticsnetwork.h"
 #include "analytics/analyticssession.h"
-#include "analytics/scopedanalyticsservice.h"
 #include "platform/system/applicationnotifications.h"
 #include "platform/system/notificationcenter.h"
+#include "support/scopedanalyticsservice.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

@@ -5,11 +5,11 @@
 #include "analytics/analytics.h"
 #include "analytics/analyticsservice.h"
 #include "analytics/analyticsuploader.h"
-#include "analytics/scopedanalyticsservice.h"
 #include "platform/system/applicationnotifications.h"
 #include "platform/system/notificationcenter.h"
 #include "support/fakeclock.h"
 #include "support/fixedrandom.h"
+#include "support/scopedanalyticsservice.h"
 
 #include <QStandardPaths>
 #include <QTemporaryDir>

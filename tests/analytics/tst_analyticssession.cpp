@@ -8,11 +8,11 @@
 #include "analytics/analyticsreportbuilder.h"
 #include "analytics/analyticssession.h"
 #include "analytics/analyticsuploader.h"
-#include "analytics/scopedanalyticsservice.h"
 #include "platform/system/applicationnotifications.h"
 #include "platform/system/notificationcenter.h"
 #include "platform/system/userdefaults.h"
 #include "support/fakeclock.h"
+#include "support/scopedanalyticsservice.h"
 
 #include <QDateTime>
 #include <QDirIterator>

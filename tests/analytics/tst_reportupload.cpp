@@ -7,10 +7,10 @@
 #include "analytics/analyticsnetwork.h"
 #include "analytics/analyticsreportbuilder.h"
 #include "analytics/httpreportuploader.h"
-#include "analytics/scopedanalyticsservice.h"
 #include "platform/system/applicationnotifications.h"
 #include "platform/system/notificationcenter.h"
 #include "server/contentserver.h"
+#include "support/scopedanalyticsservice.h"
 
 #include <QElapsedTimer>
 #include <QJsonArray>
