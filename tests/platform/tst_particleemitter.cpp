@@ -1,4 +1,5 @@
 #include "platform/effects/particleemitter.h"
+#include "screens/smoggame/fogsmokelayer.h"
 #include "support/fixedrandom.h"
 
 #include <QTest>
@@ -17,25 +18,8 @@ class TestParticleEmitter : public QObject {
     static constexpr double kFrame = 1.0 / 60.0;
     static constexpr std::uint32_t kMax = std::numeric_limits<std::uint32_t>::max();
 
-    static ParticleEmitter::Cell smoke() {
-        ParticleEmitter::Cell cell;
-        cell.name = QStringLiteral("smoke");
-        cell.birthRate = 6.0f;
-        cell.emissionLongitude = -1.5707964f;
-        cell.lifetime = 10.0f;
-        cell.velocity = -40.0f;
-        cell.velocityRange = 60.0f;
-        cell.emissionRange = 0.7853982f;
-        cell.spin = 1.0f;
-        cell.spinRange = 6.0f;
-        cell.yAcceleration = 100.0f;
-        cell.contents = QStringLiteral("fog_moke");
-        cell.scale = 0.1f;
-        cell.alphaSpeed = -0.12f;
-        cell.scaleSpeed = 0.7f;
-        cell.color = {0.7f, 0.7f, 0.7f, 0.5f};
-        return cell;
-    }
+    // The smog game's own cell, not a copy of its values.
+    static ParticleEmitter::Cell smoke() { return FogSmokeLayer::smokeCell(); }
 
     static void run(ParticleEmitter& emitter, double seconds, double step = kFrame) {
         for (double t = 0; t < seconds - 1e-9; t += step)
