@@ -51,16 +51,17 @@ private slots:
 
     void strongBlowClimbsToAResult() {
         tabs()->setSelectedIndex(1);
-        QTest::qWait(3800);
+        // Ready once the fog has come back in full (3.5 s) and the picture
+        // is at its bottom.
+        QTRY_COMPARE_WITH_TIMEOUT(screen()->fogBg()->alpha(), 1.0, 10000);
         snapshot(QStringLiteral("1-ready"));
         const double bottom = screen()->scrollView()->contentOffset().y();
 
         QTest::mouseClick(screen()->playBtn(), Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(screen()->isTimerWorking(), 5000);
-        QTest::qWait(2200);
-        snapshot(QStringLiteral("2-climbing"));
-        QVERIFY(screen()->scrollView()->contentOffset().y() < bottom - 300);
+        QTRY_VERIFY_WITH_TIMEOUT(screen()->scrollView()->contentOffset().y() < bottom - 300, 5000);
         QVERIFY(screen()->firstLbl()->text().endsWith(QStringLiteral("米")));
+        snapshot(QStringLiteral("2-climbing"));
 
         QTRY_VERIFY_WITH_TIMEOUT(screen()->shareBtnWeixin()->isVisible(), 8000);
         QTest::qWait(600);
