@@ -1,8 +1,8 @@
 #include "platform/web/webenginemodule.h"
 
+#include "platform/system/modulelibrary.h"
+
 #include <QCoreApplication>
-#include <QFileInfo>
-#include <QLibrary>
 #include <QLoggingCategory>
 #include <QOpenGLContext>
 #include <QSurfaceFormat>
@@ -14,30 +14,23 @@ Q_LOGGING_CATEGORY(lcWebEngine, "vantoro.webengine")
 Q_GUI_EXPORT void qt_gl_set_global_share_context(QOpenGLContext* context);
 
 QStringList WebEngineModule::candidates() {
-    const QString name = QStringLiteral("vantoro-webengine.so");
-    return {QCoreApplication::applicationDirPath() + QStringLiteral("/../lib/vantoro/") + name,
-            QStringLiteral(VANTORO_WEBENGINE_BUILD_DIR "/") + name};
+    return ModuleLibrary::candidates(QStringLiteral("vantoro-webengine.so"),
+                                     QStringLiteral(VANTORO_WEBENGINE_BUILD_DIR));
 }
 
 std::unique_ptr<WebEngine> WebEngineModule::load(const WebEngine::CacheSettings& settings) {
     ensureSharedGraphicsContext();
-    QStringList errors;
-    for (const QString& path : candidates()) {
-        if (!QFileInfo::exists(path))
-            continue;
-        QLibrary library(path);
-        const auto create =
-            reinterpret_cast<CreateWebEngineFunction>(library.resolve(kCreateWebEngineSymbol));
-        if (create) {
-            qCInfo(lcWebEngine) << "browser engine loaded from" << path;
-            return std::unique_ptr<WebEngine>(create(settings));
-        }
-        errors << library.errorString();
+    QString path;
+    QString error;
+    const auto create = reinterpret_cast<CreateWebEngineFunction>(
+        ModuleLibrary::resolve(candidates(), kCreateWebEngineSymbol, &path, &error));
+    if (!create) {
+        qCWarning(lcWebEngine).noquote()
+            << "no browser engine: web pages cannot be shown;" << error;
+        return nullptr;
     }
-    qCWarning(lcWebEngine).noquote()
-        << "no browser engine: web pages cannot be shown. Looked for"
-        << candidates().join(QStringLiteral(", ")) << errors.join(QStringLiteral("; "));
-    return nullptr;
+    qCInfo(lcWebEngine) << "browser engine loaded from" << path;
+    return std::unique_ptr<WebEngine>(create(settings));
 }
 
 void WebEngineModule::ensureSharedGraphicsContext() {
