@@ -9,6 +9,7 @@
 // (xvfb-run).
 //   bench_startup [rounds]   (7 by default)
 
+#include "app/startupmarks.h"
 #include "benchoutput.h"
 #include "samplestats.h"
 
@@ -20,7 +21,6 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <cstdio>
-#include <ctime>
 #include <optional>
 
 namespace {
@@ -60,12 +60,6 @@ struct Sample {
     double medianMs() const { return SampleStats(ms).median(); }
     double medianRssMb() const { return SampleStats(rssMb).median(); }
 };
-
-double monotonicMs() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
-}
 
 // "start-up marks (monotonic ms): main=123.4 application=130.0 ..."
 QHash<QString, double> marksOf(const QByteArray& log, double startedMs) {
@@ -108,7 +102,7 @@ std::optional<Start> timeStart(const QTemporaryDir& home, const QString& program
     process.setReadChannel(QProcess::StandardError);
     QElapsedTimer clock;
     clock.start();
-    const double startedMs = monotonicMs();
+    const double startedMs = StartupMarks::nowMs();
     process.start(program, arguments);
     QByteArray err;
     QDeadlineTimer deadline(30000);
