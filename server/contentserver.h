@@ -2,7 +2,7 @@
 
 #include "server/admin/admintoken.h"
 #include "server/content/contentproblem.h"
-#include "server/reportstore.h"
+#include "server/store/reportstore.h"
 
 #include <QHash>
 #include <QString>

@@ -3,7 +3,7 @@
 #include "server/contentserver.h"
 #include "server/http/httplimits.h"
 #ifdef VANTORO_POSTGRES
-#include "server/postgresreportstores.h"
+#include "server/store/postgresreportstores.h"
 #endif
 #include "server/serverlog.h"
 #include "server/serveroptions.h"

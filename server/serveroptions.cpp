@@ -1,6 +1,6 @@
 #include "server/serveroptions.h"
 
-#include "server/reportstores.h"
+#include "server/store/reportstores.h"
 
 #include <QCommandLineParser>
 #include <QFileInfo>

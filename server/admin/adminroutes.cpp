@@ -6,8 +6,8 @@
 #include "server/content/contentfolder.h"
 #include "server/http/httprequest.h"
 #include "server/http/httpresponse.h"
-#include "server/replies.h"
-#include "server/reportstore.h"
+#include "server/pages/replies.h"
+#include "server/store/reportstore.h"
 #include "server/serverlog.h"
 
 namespace {

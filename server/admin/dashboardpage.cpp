@@ -1,6 +1,6 @@
 #include "server/admin/dashboardpage.h"
 
-#include "server/contentpages.h"
+#include "server/pages/contentpages.h"
 
 #include <QDateTime>
 #include <algorithm>

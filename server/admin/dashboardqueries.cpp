@@ -1,6 +1,6 @@
 #include "server/admin/dashboardqueries.h"
 
-#include "server/reportstore.h"
+#include "server/store/reportstore.h"
 
 #include <QHash>
 #include <QJsonDocument>

@@ -1,6 +1,6 @@
 #include "server/admin/loginpage.h"
 
-#include "server/contentpages.h"
+#include "server/pages/contentpages.h"
 
 QByteArray LoginPage::render(const QString& message) {
     const QString note =

@@ -2,7 +2,7 @@
 
 #include "server/content/article.h"
 #include "server/content/contentproblem.h"
-#include "server/rankingtable.h"
+#include "server/content/rankingtable.h"
 
 #include <QList>
 #include <optional>

@@ -1,6 +1,6 @@
 #include "server/http/httprequest.h"
 
-#include "server/hexdigit.h"
+#include "server/http/hexdigit.h"
 
 #include <boost/beast/core/string.hpp>
 

@@ -1,4 +1,4 @@
-#include "server/sqlitereportstore.h"
+#include "server/store/sqlitereportstore.h"
 
 #include <QDeadlineTimer>
 #include <QDirIterator>

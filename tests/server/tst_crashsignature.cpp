@@ -1,6 +1,6 @@
 #include "analytics/analyticsinternal.h"
 #include "analytics/crash/analyticscrash.h"
-#include "server/crashsignature.h"
+#include "server/reports/crashsignature.h"
 
 #include <QCoreApplication>
 #include <QProcess>

@@ -1,5 +1,5 @@
 #include "server/admin/dashboardpage.h"
-#include "server/sqlitereportstore.h"
+#include "server/store/sqlitereportstore.h"
 
 #include <QRegularExpression>
 #include <QTemporaryDir>

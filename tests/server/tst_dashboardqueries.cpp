@@ -1,8 +1,8 @@
 #include "server/admin/dashboardqueries.h"
-#include "server/postgresreportstore.h"
-#include "server/recordfacts.h"
-#include "server/reportintake.h"
-#include "server/sqlitereportstore.h"
+#include "server/store/postgresreportstore.h"
+#include "server/reports/recordfacts.h"
+#include "server/reports/reportintake.h"
+#include "server/store/sqlitereportstore.h"
 #include "support/postgresinstance.h"
 
 #include <QDateTime>

@@ -1,7 +1,7 @@
-#include "server/pgschema.h"
-#include "server/postgresreportstore.h"
-#include "server/postgresreportstores.h"
-#include "server/reportstores.h"
+#include "server/store/pgschema.h"
+#include "server/store/postgresreportstore.h"
+#include "server/store/postgresreportstores.h"
+#include "server/store/reportstores.h"
 #include "support/postgresinstance.h"
 
 #include <QElapsedTimer>

@@ -1,4 +1,4 @@
-#include "server/reportinflater.h"
+#include "server/reports/reportinflater.h"
 #include "support/zlibpacked.h"
 
 #include <QTest>

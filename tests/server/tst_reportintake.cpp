@@ -1,6 +1,6 @@
-#include "server/reportintake.h"
-#include "server/reportparser.h"
-#include "server/sqlitereportstore.h"
+#include "server/reports/reportintake.h"
+#include "server/reports/reportparser.h"
+#include "server/store/sqlitereportstore.h"
 
 #include <QFileInfo>
 #include <QJsonArray>

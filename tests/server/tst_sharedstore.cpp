@@ -1,9 +1,9 @@
 #include "server/contentserver.h"
 #include "server/contentserverprocess.h"
-#include "server/postgresreportstores.h"
-#include "server/reportintake.h"
-#include "server/reportstore.h"
-#include "server/reportstores.h"
+#include "server/store/postgresreportstores.h"
+#include "server/reports/reportintake.h"
+#include "server/store/reportstore.h"
+#include "server/store/reportstores.h"
 #include "support/postgresinstance.h"
 #include "support/zlibpacked.h"
 

@@ -3,7 +3,7 @@
 #include "server/contentserverprocess.h"
 #include "server/http/httplimits.h"
 #include "server/rawsocket.h"
-#include "server/sqlitereportstore.h"
+#include "server/store/sqlitereportstore.h"
 #include "support/zlibpacked.h"
 
 #include <QDeadlineTimer>

@@ -1,9 +1,9 @@
-#include "server/postgresreportstore.h"
+#include "server/store/postgresreportstore.h"
 
-#include "server/pgplaceholders.h"
-#include "server/pgrecordrows.h"
-#include "server/pgresult.h"
-#include "server/pgschema.h"
+#include "server/store/pgplaceholders.h"
+#include "server/store/pgrecordrows.h"
+#include "server/store/pgresult.h"
+#include "server/store/pgschema.h"
 #include "server/serverlog.h"
 
 #include <QDateTime>

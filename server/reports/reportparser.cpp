@@ -1,6 +1,6 @@
-#include "server/reportparser.h"
+#include "server/reports/reportparser.h"
 
-#include "server/hexdigit.h"
+#include "server/http/hexdigit.h"
 
 #include <cmath>
 

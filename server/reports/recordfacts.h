@@ -1,6 +1,6 @@
 #pragma once
 
-#include "server/crashsignature.h"
+#include "server/reports/crashsignature.h"
 
 #include <QByteArrayView>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "server/pgconnectionpool.h"
+#include "server/store/pgconnectionpool.h"
 
 #include "server/serverlog.h"
 

@@ -1,7 +1,7 @@
-#include "server/reportintake.h"
+#include "server/reports/reportintake.h"
 
-#include "server/reportparser.h"
-#include "server/reportstore.h"
+#include "server/reports/reportparser.h"
+#include "server/store/reportstore.h"
 #include "server/serverlog.h"
 
 #include <QList>

@@ -1,7 +1,7 @@
-#include "server/reportstores.h"
+#include "server/store/reportstores.h"
 
 #include "server/serverlog.h"
-#include "server/sqlitereportstore.h"
+#include "server/store/sqlitereportstore.h"
 
 #include <QFileInfo>
 #include <QUrl>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "server/content/article.h"
-#include "server/rankingtable.h"
+#include "server/content/rankingtable.h"
 
 #include <QByteArray>
 #include <QList>

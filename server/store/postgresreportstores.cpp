@@ -1,7 +1,7 @@
-#include "server/postgresreportstores.h"
+#include "server/store/postgresreportstores.h"
 
-#include "server/postgresreportstore.h"
-#include "server/reportstores.h"
+#include "server/store/postgresreportstore.h"
+#include "server/store/reportstores.h"
 #include "server/serverlog.h"
 
 #include <QUrl>

@@ -1,7 +1,7 @@
-#include "server/recordfacts.h"
+#include "server/reports/recordfacts.h"
 
-#include "server/hexdigit.h"
-#include "server/reportparser.h"
+#include "server/http/hexdigit.h"
+#include "server/reports/reportparser.h"
 
 #include <QDateTime>
 #include <cctype>

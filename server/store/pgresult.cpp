@@ -1,4 +1,4 @@
-#include "server/pgresult.h"
+#include "server/store/pgresult.h"
 
 #include <libpq-fe.h>
 #include <utility>

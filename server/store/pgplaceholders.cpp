@@ -1,4 +1,4 @@
-#include "server/pgplaceholders.h"
+#include "server/store/pgplaceholders.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "server/contentpages.h"
+#include "server/pages/contentpages.h"
 
 namespace {
 

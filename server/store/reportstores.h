@@ -1,6 +1,6 @@
 #pragma once
 
-#include "server/reportstore.h"
+#include "server/store/reportstore.h"
 
 #include <QString>
 #include <functional>

@@ -1,6 +1,6 @@
-#include "server/pgschema.h"
+#include "server/store/pgschema.h"
 
-#include "server/pgresult.h"
+#include "server/store/pgresult.h"
 #include "server/serverlog.h"
 
 #include <QByteArray>

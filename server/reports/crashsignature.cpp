@@ -1,4 +1,4 @@
-#include "server/crashsignature.h"
+#include "server/reports/crashsignature.h"
 
 #include <QCryptographicHash>
 #include <QList>

@@ -1,7 +1,7 @@
-#include "server/pgrecordrows.h"
+#include "server/store/pgrecordrows.h"
 
-#include "server/compactjson.h"
-#include "server/recordfacts.h"
+#include "server/reports/compactjson.h"
+#include "server/reports/recordfacts.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "server/rankingtable.h"
+#include "server/content/rankingtable.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

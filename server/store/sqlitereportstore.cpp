@@ -1,7 +1,7 @@
-#include "server/sqlitereportstore.h"
+#include "server/store/sqlitereportstore.h"
 
-#include "server/compactjson.h"
-#include "server/recordfacts.h"
+#include "server/reports/compactjson.h"
+#include "server/reports/recordfacts.h"
 #include "server/serverlog.h"
 
 #include <QDateTime>

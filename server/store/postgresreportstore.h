@@ -1,7 +1,7 @@
 #pragma once
 
-#include "server/pgconnectionpool.h"
-#include "server/reportstore.h"
+#include "server/store/pgconnectionpool.h"
+#include "server/store/reportstore.h"
 
 #include <atomic>
 #include <mutex>
