@@ -7,15 +7,15 @@
 #include "server/admin/admingate.h"
 #include "server/admin/adminroutes.h"
 #include "server/content/contentfolder.h"
-#include "server/pages/contentpages.h"
 #include "server/http/httprequest.h"
 #include "server/http/httpresponse.h"
 #include "server/http/httpserver.h"
+#include "server/pages/contentpages.h"
 #include "server/pages/replies.h"
+#include "server/reportintake.h"
 #include "server/reports/reportinflater.h"
-#include "server/reports/reportintake.h"
-#include "server/store/reportstores.h"
 #include "server/serverlog.h"
+#include "server/store/reportstores.h"
 
 #include <QDir>
 #include <QElapsedTimer>

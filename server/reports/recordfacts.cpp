@@ -185,11 +185,11 @@ QString clipped(QString s) {
     return s;
 }
 
-QString text(const TopLevel::Member& m) {
+QString text(const RecordFacts::Value& m) {
     return m.escaped ? ReportParser::decode(m.raw) : QString::fromUtf8(m.raw);
 }
 
-std::optional<double> number(const TopLevel::Member& m) {
+std::optional<double> number(const RecordFacts::Value& m) {
     bool ok = false;
     const double value = m.isString ? 0 : m.raw.toDouble(&ok);
     if (!ok || !std::isfinite(value))
@@ -206,36 +206,44 @@ QString RecordFacts::dayOf(double ts) {
     return QDateTime::fromMSecsSinceEpoch(msecs, Qt::UTC).date().toString(Qt::ISODate);
 }
 
-RecordFacts RecordFacts::fromJson(QByteArrayView json) {
-    // The members wanted, as they stand in the text; they are interpreted
-    // once the record is known to be an object and of which kind.
-    TopLevel::Member type, ts, eventId, label, duration, context;
-    const std::pair<QByteArrayView, TopLevel::Member*> wanted[] = {
+RecordFacts::Value* RecordFacts::Members::named(QByteArrayView name) {
+    const std::pair<QByteArrayView, Value*> wanted[] = {
         {"type", &type},         {"ts", &ts},          {"event_id", &eventId}, {"label", &label},
         {"duration", &duration}, {"context", &context}};
-    const bool isObject = TopLevel(json).read([&wanted](const TopLevel::Member& m) {
-        for (const auto& [name, member] : wanted)
-            if (m.name == name)
-                *member = m;
+    for (const auto& [wantedName, value] : wanted)
+        if (name == wantedName)
+            return value;
+    return nullptr;
+}
+
+RecordFacts RecordFacts::fromJson(QByteArrayView json) {
+    // The members wanted, as they stand in the text; they are interpreted
+    // once the record is known to be an object.
+    Members members;
+    const bool isObject = TopLevel(json).read([&members](const TopLevel::Member& m) {
+        if (Value* value = members.named(m.name))
+            *value = {m.raw, m.isString, m.escaped};
     });
+    return isObject ? fromMembers(members) : RecordFacts();
+}
+
+RecordFacts RecordFacts::fromMembers(const Members& m) {
     RecordFacts facts;
-    if (!isObject)
-        return facts;
-    if (type.isString)
-        facts.kind = clipped(text(type));
-    facts.ts = number(ts);
+    if (m.type.isString)
+        facts.kind = clipped(text(m.type));
+    facts.ts = number(m.ts);
     if (facts.ts)
         facts.day = dayOf(*facts.ts);
     if (facts.kind == u"event") {
-        if (eventId.isString)
-            facts.eventId = clipped(text(eventId));
+        if (m.eventId.isString)
+            facts.eventId = clipped(text(m.eventId));
         // An empty label names no network, as a missing one.
-        if (label.isString && !label.raw.isEmpty())
-            facts.label = clipped(text(label));
+        if (m.label.isString && !m.label.raw.isEmpty())
+            facts.label = clipped(text(m.label));
     } else if (facts.kind == u"terminate") {
-        facts.duration = number(duration);
-    } else if (facts.kind == u"error" && context.isString) {
-        facts.crash = CrashSignature::fromContext(text(context));
+        facts.duration = number(m.duration);
+    } else if (facts.kind == u"error" && m.context.isString) {
+        facts.crash = CrashSignature::fromContext(text(m.context));
     }
     return facts;
 }

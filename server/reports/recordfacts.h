@@ -20,7 +20,23 @@ struct RecordFacts {
     std::optional<double> duration;      // seconds; ends of use only
     std::optional<CrashSignature> crash; // errors only
 
+    // A member's value as it stands in a record's text: a string's text
+    // between its quotes (escapes unresolved), or a number.
+    struct Value {
+        QByteArrayView raw;
+        bool isString = false;
+        bool escaped = false;
+    };
+    // The top-level members the facts are read from; the last of a name wins.
+    struct Members {
+        Value type, ts, eventId, label, duration, context;
+        // The member that a top-level name (unescaped) stands for, or null.
+        Value* named(QByteArrayView name);
+    };
+
     static RecordFacts fromJson(QByteArrayView json);
+    // From members read by a reader that has checked the text.
+    static RecordFacts fromMembers(const Members& members);
     // Null for a time no calendar day can be given for.
     static QString dayOf(double ts);
 

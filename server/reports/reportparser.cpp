@@ -45,7 +45,7 @@ char32_t hex4(QByteArrayView raw, qsizetype at) {
 ReportParser::ReportParser(QByteArrayView text, qsizetype maxRecords)
     : m_text(text), m_maxRecords(maxRecords) {}
 
-std::optional<ReportStore::Report> ReportParser::parse() {
+std::optional<UploadedReport> ReportParser::parse() {
     m_pos = 0;
     m_report = {};
     m_failure = Failure::None;
@@ -110,7 +110,8 @@ bool ReportParser::parseRecord(const Token& list) {
         return false;
     }
     const qsizetype start = m_pos;
-    ReportStore::Record record;
+    UploadedReport::Record record;
+    RecordFacts::Members members;
     expect('{');
     if (!peek('}')) {
         do {
@@ -118,7 +119,9 @@ bool ReportParser::parseRecord(const Token& list) {
             if (!scanString(&key) || !expect(':'))
                 return malformed(QStringLiteral("expected a name and :"));
             if (!is(key, "id")) {
-                if (!skipValue(3))
+                // The facts take a name only as it is spelled, unescaped.
+                RecordFacts::Value* fact = key.escaped ? nullptr : members.named(key.raw);
+                if (!(fact ? parseFact(fact) : skipValue(3)))
                     return false;
                 continue;
             }
@@ -135,8 +138,27 @@ bool ReportParser::parseRecord(const Token& list) {
     if (!expect('}'))
         return malformed(QStringLiteral("expected , or }"));
     record.json = m_text.sliced(start, m_pos - start);
+    record.facts = RecordFacts::fromMembers(members);
     m_report.records.append(std::move(record));
     return true;
+}
+
+// A string or a number is noted as it stands; any other value is skipped
+// and leaves what an earlier member of the name gave.
+bool ReportParser::parseFact(RecordFacts::Value* value) {
+    Token token;
+    if (peek('"')) {
+        if (!scanString(&token))
+            return false;
+        *value = {token.raw, true, token.escaped};
+        return true;
+    }
+    QByteArrayView raw;
+    if (scanNumber(&raw)) {
+        *value = {raw};
+        return true;
+    }
+    return m_failure == Failure::None && skipValue(3);
 }
 
 // The last header's count is the report's: a header says it once.

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "server/store/reportstore.h"
+#include "server/reports/uploadedreport.h"
 
 #include <QByteArrayView>
 #include <QString>
@@ -21,7 +21,7 @@ public:
 
     // The records, with views into the text; null when the text is refused,
     // with failure() and error() saying why.
-    std::optional<ReportStore::Report> parse();
+    std::optional<UploadedReport> parse();
     Failure failure() const { return m_failure; }
     QString error() const { return m_error; }
 
@@ -43,6 +43,7 @@ private:
     bool parseMember();
     bool parseList(const Token& key);
     bool parseRecord(const Token& list);
+    bool parseFact(RecordFacts::Value* value);
     bool parseHeader();
     bool parseDropped();
     bool skipValue(int depth);
@@ -66,7 +67,7 @@ private:
     QByteArrayView m_text;
     qsizetype m_pos = 0;
     qsizetype m_maxRecords;
-    ReportStore::Report m_report;
+    UploadedReport m_report;
     Failure m_failure = Failure::None;
     QString m_error;
 };

@@ -1,21 +1,28 @@
 #include "server/store/pgrecordrows.h"
 
 #include "server/reports/compactjson.h"
-#include "server/reports/recordfacts.h"
+#include "server/reports/recordcolumns.h"
 
 #include <algorithm>
 
 namespace {
 
-QByteArray textOf(const QString& text) {
-    return text.isNull() ? QByteArray() : text.toUtf8();
+// A value of RecordColumns::values() as PostgreSQL's text form; a null one
+// for NULL.
+QByteArray textOf(const QVariant& value) {
+    switch (value.typeId()) {
+    case QMetaType::UnknownType:
+        return {};
+    case QMetaType::Double:
+        return QByteArray::number(value.toDouble(), 'g', 17);
+    case QMetaType::QByteArray:
+        return value.toByteArray();
+    default:
+        return value.toString().toUtf8();
+    }
 }
 
-QByteArray numberOf(const std::optional<double>& value) {
-    return value ? QByteArray::number(*value, 'g', 17) : QByteArray();
-}
-
-// The record's body and facts, in the order of kColumns after record_id.
+// The record's columns after record_id, in the table's order.
 QList<QByteArray> valuesOf(const ReportStore::Record& record) {
     QByteArray body;
     compactJson(record.json, &body);
@@ -23,30 +30,34 @@ QList<QByteArray> valuesOf(const ReportStore::Record& record) {
     // its bad bytes replaced rather than refusing the whole report forever.
     if (!QByteArrayView(body).isValidUtf8())
         body = QString::fromUtf8(body).toUtf8();
-    const RecordFacts facts = RecordFacts::fromJson(record.json);
-    const std::optional<CrashSignature>& crash = facts.crash;
-    return {body,
-            textOf(facts.kind),
-            textOf(facts.eventId),
-            textOf(facts.label),
-            numberOf(facts.ts),
-            textOf(facts.day),
-            numberOf(facts.duration),
-            crash ? textOf(crash->kind) : QByteArray(),
-            crash ? textOf(crash->buildId) : QByteArray(),
-            crash ? textOf(crash->frame) : QByteArray(),
-            crash ? textOf(crash->groupKey) : QByteArray()};
+    const QVariantList values = RecordColumns::values(QString(), body, record.factsOrRead());
+    QList<QByteArray> texts;
+    texts.reserve(values.size() - 1);
+    for (qsizetype i = 1; i < values.size(); ++i)
+        texts << textOf(values[i]);
+    return texts;
+}
+
+QByteArray unnest() {
+    QByteArray sql = "unnest($2::bigint[]";
+    int parameter = 3;
+    for (const RecordColumns::Column& column : RecordColumns::all())
+        sql += ", $" + QByteArray::number(parameter++) +
+               (column.type == RecordColumns::Type::Real ? "::float8[]" : "::text[]");
+    return sql + ')';
 }
 
 } // namespace
 
-const char* const PgRecordRows::kColumns =
-    "record_id, body, kind, event_id, label, ts, day, duration, crash_kind, crash_build, "
-    "crash_frame, crash_group";
-const char* const PgRecordRows::kUnnest =
-    "unnest($2::bigint[], $3::text[], $4::text[], $5::text[], $6::text[], $7::text[], "
-    "$8::float8[], $9::text[], $10::float8[], $11::text[], $12::text[], $13::text[], "
-    "$14::text[])";
+const QByteArray& PgRecordRows::columns() {
+    static const QByteArray names = RecordColumns::names();
+    return names;
+}
+
+const QByteArray& PgRecordRows::unnestAll() {
+    static const QByteArray sql = unnest();
+    return sql;
+}
 
 PgRecordRows::PgRecordRows(const QList<ReportStore::Record>& records)
     : m_size(int(records.size())) {
@@ -65,7 +76,7 @@ QList<QByteArray> PgRecordRows::arrays(const QList<qint64>& ids) const {
     QList<QList<QByteArray>> columns(2 + m_rows.value(0).values.size());
     for (const Row& row : m_rows) {
         columns[0] << QByteArray::number(ids.value(row.position));
-        columns[1] << textOf(row.recordId);
+        columns[1] << (row.recordId.isNull() ? QByteArray() : row.recordId.toUtf8());
         for (int c = 0; c < row.values.size(); ++c)
             columns[2 + c] << row.values[c];
     }

@@ -14,13 +14,14 @@ public:
     explicit PgRecordRows(const QList<ReportStore::Record>& records);
 
     int size() const { return m_size; }
-    // The arrays in the order of kColumns, after the ids: one id per row,
+    // The arrays in the order of columns(), after the ids: one id per row,
     // given in the order of the records in the report.
     QList<QByteArray> arrays(const QList<qint64>& ids) const;
 
-    // The columns the arrays fill, after "id", and their array types.
-    static const char* const kColumns;
-    static const char* const kUnnest;
+    // The columns the arrays fill, after "id", and the unnest() of the
+    // arrays ($2 on) with their types.
+    static const QByteArray& columns();
+    static const QByteArray& unnestAll();
 
 private:
     struct Row {

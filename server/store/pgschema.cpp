@@ -1,7 +1,8 @@
 #include "server/store/pgschema.h"
 
-#include "server/store/pgresult.h"
+#include "server/reports/recordcolumns.h"
 #include "server/serverlog.h"
+#include "server/store/pgresult.h"
 
 #include <QByteArray>
 
@@ -11,32 +12,64 @@ namespace {
 // "vantoro" and the schema's table in ASCII.
 const char* const kLock = "SELECT pg_advisory_xact_lock(6084222911290011)";
 
-} // namespace
-
 // Texts compare byte by byte, as SQLite compares them: the figures sort and
 // group alike on either store, whatever the database's locale.
+QByteArray postgresType(const RecordColumns::Column& column) {
+    switch (column.type) {
+    case RecordColumns::Type::Real:
+        return "DOUBLE PRECISION";
+    case RecordColumns::Type::Json:
+        return "TEXT NOT NULL";
+    default:
+        return column.unique ? "TEXT COLLATE \"C\" UNIQUE" : "TEXT COLLATE \"C\"";
+    }
+}
+
+QByteArray recordsTable() {
+    QByteArray sql = "CREATE TABLE IF NOT EXISTS records("
+                     "id BIGSERIAL PRIMARY KEY, report BIGINT NOT NULL REFERENCES reports(id)";
+    for (const RecordColumns::Column& column : RecordColumns::all())
+        if (column.since == 1)
+            sql += ", " + QByteArray(column.name) + ' ' + postgresType(column);
+    return sql + ')';
+}
+
+// A record column added after the first version is a step of its own;
+// records kept before have it NULL.
+QList<PgSchema::Step> columnSteps() {
+    QList<PgSchema::Step> steps;
+    for (const RecordColumns::Column& column : RecordColumns::all()) {
+        if (column.since == 1)
+            continue;
+        if (steps.isEmpty() || steps.constLast().version != column.since)
+            steps.append(PgSchema::Step{column.since, {}});
+        steps.last().statements << "ALTER TABLE records ADD COLUMN IF NOT EXISTS " +
+                                       QByteArray(column.name) + ' ' + postgresType(column);
+    }
+    return steps;
+}
+
+} // namespace
+
 const QList<PgSchema::Step>& PgSchema::steps() {
-    static const QList<Step> all{
-        {1,
-         {
-             "CREATE TABLE IF NOT EXISTS reports("
-             "id BIGSERIAL PRIMARY KEY, received TEXT NOT NULL, client TEXT, "
-             "stored INTEGER NOT NULL, duplicates INTEGER, dropped BIGINT NOT NULL)",
-             "CREATE TABLE IF NOT EXISTS records("
-             "id BIGSERIAL PRIMARY KEY, report BIGINT NOT NULL REFERENCES reports(id), "
-             "record_id TEXT COLLATE \"C\" UNIQUE, body TEXT NOT NULL, kind TEXT COLLATE \"C\", "
-             "event_id TEXT COLLATE \"C\", label TEXT COLLATE \"C\", ts DOUBLE PRECISION, "
-             "day TEXT COLLATE \"C\", duration DOUBLE PRECISION, crash_kind TEXT COLLATE \"C\", "
-             "crash_build TEXT COLLATE \"C\", crash_frame TEXT COLLATE \"C\", "
-             "crash_group TEXT COLLATE \"C\")",
-             // As in the SQLite store: the figures read only this index, a crash
-             // group's texts are found by key, newest first.
-             "CREATE INDEX IF NOT EXISTS records_figures ON records(kind, day, event_id, label, "
-             "duration)",
-             "CREATE INDEX IF NOT EXISTS records_crash_group ON records(crash_group, ts) "
-             "WHERE crash_group IS NOT NULL",
-         }},
-    };
+    static const QList<Step> all =
+        QList<Step>{
+            {1,
+             {
+                 "CREATE TABLE IF NOT EXISTS reports("
+                 "id BIGSERIAL PRIMARY KEY, received TEXT NOT NULL, client TEXT, "
+                 "stored INTEGER NOT NULL, duplicates INTEGER, dropped BIGINT NOT NULL)",
+                 recordsTable(),
+                 // As in the SQLite store: the figures read only this index, a crash
+                 // group's texts are found by key, newest first.
+                 "CREATE INDEX IF NOT EXISTS records_figures ON records(kind, day, event_id, "
+                 "label, "
+                 "duration)",
+                 "CREATE INDEX IF NOT EXISTS records_crash_group ON records(crash_group, ts) "
+                 "WHERE crash_group IS NOT NULL",
+             }},
+        } +
+        columnSteps();
     return all;
 }
 
@@ -79,8 +112,8 @@ bool apply(pg_conn* conn, const QList<PgSchema::Step>& steps, QString* error) {
             continue;
         qCInfo(lcServer) << "report database: schema version" << step.version
                          << (version == 0 ? "(creating the tables)" : "(upgrading)");
-        for (const char* statement : step.statements)
-            if (!run(conn, statement, error))
+        for (const QByteArray& statement : step.statements)
+            if (!run(conn, statement.constData(), error))
                 return false;
         const QByteArray mark =
             "INSERT INTO vantoro_schema(version) VALUES(" + QByteArray::number(step.version) + ")";

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QList>
 #include <QString>
 
@@ -16,7 +17,7 @@ public:
     // before it to its own.
     struct Step {
         int version;
-        QList<const char*> statements;
+        QList<QByteArray> statements;
     };
 
     static bool ensure(pg_conn* conn, QString* error);

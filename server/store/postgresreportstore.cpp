@@ -1,10 +1,11 @@
 #include "server/store/postgresreportstore.h"
 
+#include "server/reports/recordcolumns.h"
+#include "server/serverlog.h"
 #include "server/store/pgplaceholders.h"
 #include "server/store/pgrecordrows.h"
 #include "server/store/pgresult.h"
 #include "server/store/pgschema.h"
-#include "server/serverlog.h"
 
 #include <QDateTime>
 #include <libpq-fe.h>
@@ -164,15 +165,13 @@ bool PostgresReportStore::insertRecords(pg_conn* conn, qint64 reportId, const Pg
     QList<qint64> ids;
     for (int i = 0; i < result->rows(); ++i)
         ids << result->bytes(i, 0).toLongLong();
-    const QByteArray sql = QByteArray("WITH kept AS (INSERT INTO records(id, report, ") +
-                           PgRecordRows::kColumns + ") SELECT r.id, $1, r.record_id, r.body, " +
-                           "r.kind, r.event_id, r.label, r.ts, r.day, r.duration, r.crash_kind, "
-                           "r.crash_build, r.crash_frame, r.crash_group FROM " +
-                           PgRecordRows::kUnnest + " WITH ORDINALITY AS r(id, " +
-                           PgRecordRows::kColumns +
-                           ", position) ORDER BY r.position "
-                           "ON CONFLICT (record_id) DO NOTHING RETURNING 1) "
-                           "SELECT COUNT(*) FROM kept";
+    static const QByteArray sql =
+        "WITH kept AS (INSERT INTO records(id, report, " + PgRecordRows::columns() +
+        ") SELECT r.id, $1, " + RecordColumns::names("r.") + " FROM " + PgRecordRows::unnestAll() +
+        " WITH ORDINALITY AS r(id, " + PgRecordRows::columns() +
+        ", position) ORDER BY r.position "
+        "ON CONFLICT (record_id) DO NOTHING RETURNING 1) "
+        "SELECT COUNT(*) FROM kept";
     *result = PgResult::exec(conn, sql.constData(),
                              QList<QByteArray>{QByteArray::number(reportId)} + rows.arrays(ids));
     if (!result->ok() || result->rows() != 1)

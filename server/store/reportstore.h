@@ -1,5 +1,7 @@
 #pragma once
 
+#include "server/reports/uploadedreport.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QList>
@@ -13,17 +15,8 @@
 // first time it is seen. Every operation may be called from any thread.
 class ReportStore {
 public:
-    struct Record {
-        QString id; // null when the record carries none
-        // The record's own JSON text, a view into the report's text.
-        QByteArrayView json;
-    };
-
-    struct Report {
-        QList<Record> records;
-        // What the application says it dropped unsent.
-        qint64 droppedRecords = 0;
-    };
+    using Record = UploadedReport::Record;
+    using Report = UploadedReport;
 
     struct Outcome {
         bool ok = false;

@@ -1,12 +1,11 @@
 #include "server/store/sqlitereportstore.h"
 
 #include "server/reports/compactjson.h"
-#include "server/reports/recordfacts.h"
+#include "server/reports/recordcolumns.h"
 #include "server/serverlog.h"
 
 #include <QDateTime>
 #include <QVariant>
-#include <iterator>
 #include <sqlite3.h>
 
 namespace {
@@ -37,26 +36,42 @@ QByteArray reportsTable(const char* name) {
            "stored INTEGER NOT NULL, duplicates INTEGER, dropped INTEGER NOT NULL)";
 }
 
-const char* const kRecordsTable =
-    "CREATE TABLE IF NOT EXISTS records("
-    "id INTEGER PRIMARY KEY, report INTEGER NOT NULL REFERENCES reports(id), "
-    "record_id TEXT UNIQUE, body TEXT NOT NULL)";
+QByteArray sqliteType(const RecordColumns::Column& column) {
+    switch (column.type) {
+    case RecordColumns::Type::Real:
+        return "REAL";
+    case RecordColumns::Type::Json:
+        return "TEXT NOT NULL";
+    default:
+        return column.unique ? "TEXT UNIQUE" : "TEXT";
+    }
+}
 
-// The facts of each record (RecordFacts), in the order they are bound.
-constexpr struct {
-    const char* name;
-    const char* type;
-} kFactColumns[] = {
-    {"kind", "TEXT"},        {"event_id", "TEXT"},    {"label", "TEXT"},
-    {"ts", "REAL"},          {"day", "TEXT"},         {"duration", "REAL"},
-    {"crash_kind", "TEXT"},  {"crash_build", "TEXT"}, {"crash_frame", "TEXT"},
-    {"crash_group", "TEXT"},
-};
-constexpr int kFactCount = int(std::size(kFactColumns));
+QByteArray recordsTable() {
+    QByteArray sql = "CREATE TABLE IF NOT EXISTS records("
+                     "id INTEGER PRIMARY KEY, report INTEGER NOT NULL REFERENCES reports(id)";
+    for (const RecordColumns::Column& column : RecordColumns::all())
+        sql += ", " + QByteArray(column.name) + ' ' + sqliteType(column);
+    return sql + ')';
+}
+
+QByteArray insertRecord() {
+    return "INSERT OR IGNORE INTO records(report, " + RecordColumns::names() + ") VALUES(?" +
+           QByteArray(", ?").repeated(RecordColumns::all().size()) + ')';
+}
+
+QByteArray updateFacts() {
+    QByteArray sql = "UPDATE records SET ";
+    for (const RecordColumns::Column& column : RecordColumns::all())
+        if (column.fact)
+            sql += QByteArray(column.name) + " = ?, ";
+    sql.chop(2);
+    return sql + " WHERE id = ?";
+}
 
 // Raised whenever what is read from a record changes: a file kept by an
 // earlier version has its facts read again from the bodies once.
-constexpr int kFactsVersion = 1;
+const int kFactsVersion = RecordColumns::version();
 
 // The figures' queries select by kind and day and read the event, label and
 // duration, which this index holds too: they never touch the table's rows.
@@ -71,36 +86,6 @@ const char* const kFactIndexes[] = {
 // Rows whose facts are read again at a time, so that an old file of any size
 // is upgraded in bounded memory.
 constexpr int kUpgradeBatch = 1000;
-
-void bindOptionalText(sqlite3_stmt* stmt, int index, const QString& text) {
-    if (text.isNull())
-        sqlite3_bind_null(stmt, index);
-    else
-        bindText(stmt, index, text.toUtf8());
-}
-
-void bindOptionalDouble(sqlite3_stmt* stmt, int index, const std::optional<double>& value) {
-    if (value)
-        sqlite3_bind_double(stmt, index, *value);
-    else
-        sqlite3_bind_null(stmt, index);
-}
-
-// Binds the facts to `kFactCount` parameters from `first` on.
-void bindFacts(sqlite3_stmt* stmt, int first, const RecordFacts& facts) {
-    bindOptionalText(stmt, first, facts.kind);
-    bindOptionalText(stmt, first + 1, facts.eventId);
-    bindOptionalText(stmt, first + 2, facts.label);
-    bindOptionalDouble(stmt, first + 3, facts.ts);
-    bindOptionalText(stmt, first + 4, facts.day);
-    bindOptionalDouble(stmt, first + 5, facts.duration);
-    const CrashSignature crash = facts.crash.value_or(CrashSignature());
-    const bool isCrash = facts.crash.has_value();
-    bindOptionalText(stmt, first + 6, isCrash ? crash.kind : QString());
-    bindOptionalText(stmt, first + 7, isCrash ? crash.buildId : QString());
-    bindOptionalText(stmt, first + 8, isCrash ? crash.frame : QString());
-    bindOptionalText(stmt, first + 9, isCrash ? crash.groupKey : QString());
-}
 
 QVariant columnValue(sqlite3_stmt* stmt, int column) {
     switch (sqlite3_column_type(stmt, column)) {
@@ -127,6 +112,11 @@ bool bindValue(sqlite3_stmt* stmt, int index, const QVariant& value) {
         return sqlite3_bind_int64(stmt, index, value.toLongLong()) == SQLITE_OK;
     case QMetaType::Double:
         return sqlite3_bind_double(stmt, index, value.toDouble()) == SQLITE_OK;
+    case QMetaType::QByteArray: {
+        const QByteArray bytes = value.toByteArray();
+        return sqlite3_bind_text(stmt, index, bytes.constData(), int(bytes.size()),
+                                 SQLITE_TRANSIENT) == SQLITE_OK;
+    }
     default:
         if (value.isNull())
             return sqlite3_bind_null(stmt, index) == SQLITE_OK;
@@ -134,6 +124,15 @@ bool bindValue(sqlite3_stmt* stmt, int index, const QVariant& value) {
         return sqlite3_bind_text(stmt, index, text.constData(), int(text.size()),
                                  SQLITE_TRANSIENT) == SQLITE_OK;
     }
+}
+
+// Binds the facts' columns to the parameters from 1 on, in the table's order.
+bool bindFacts(sqlite3_stmt* stmt, const RecordFacts& facts) {
+    int index = 0;
+    for (const RecordColumns::Column& column : RecordColumns::all())
+        if (column.fact && !bindValue(stmt, ++index, column.fact(facts)))
+            return false;
+    return true;
 }
 
 } // namespace
@@ -182,7 +181,7 @@ bool SqliteReportStore::open(const QString& path, QString* error) {
 }
 
 bool SqliteReportStore::createSchema() {
-    return exec(reportsTable("reports").constData()) && exec(kRecordsTable);
+    return exec(reportsTable("reports").constData()) && exec(recordsTable().constData());
 }
 
 bool SqliteReportStore::hasReportBodies() {
@@ -204,13 +203,15 @@ bool SqliteReportStore::upgradeSchema() {
                 "(SELECT report, COUNT(*) AS n FROM records GROUP BY report) c "
                 "ON c.report = r.id") &&
            exec("DROP TABLE reports") && exec("ALTER TABLE reports_kept RENAME TO reports") &&
-           exec(kRecordsTable);
+           exec(recordsTable().constData());
 }
 
 // A file from before the facts were kept gains their columns; one whose
 // facts were read by other rules has them read again.
 bool SqliteReportStore::keepFacts() {
-    for (const auto& column : kFactColumns) {
+    for (const RecordColumns::Column& column : RecordColumns::all()) {
+        if (!column.fact)
+            continue;
         const QByteArray has =
             QByteArray("SELECT 1 FROM pragma_table_info('records') WHERE name = '") + column.name +
             "'";
@@ -220,7 +221,7 @@ bool SqliteReportStore::keepFacts() {
         if (sqlite3_step(exists.get()) == SQLITE_ROW)
             continue;
         const QByteArray add =
-            QByteArray("ALTER TABLE records ADD COLUMN ") + column.name + ' ' + column.type;
+            QByteArray("ALTER TABLE records ADD COLUMN ") + column.name + ' ' + sqliteType(column);
         if (!exec(add.constData()))
             return false;
     }
@@ -240,9 +241,7 @@ bool SqliteReportStore::keepFacts() {
 
 bool SqliteReportStore::readFactsAgain() {
     Statement batch(m_db, "SELECT id, body FROM records WHERE id > ? ORDER BY id LIMIT ?");
-    Statement update(m_db, "UPDATE records SET kind = ?, event_id = ?, label = ?, ts = ?, day = ?, "
-                           "duration = ?, crash_kind = ?, crash_build = ?, crash_frame = ?, "
-                           "crash_group = ? WHERE id = ?");
+    Statement update(m_db, updateFacts().constData());
     if (!batch || !update)
         return false;
     qint64 last = 0;
@@ -260,8 +259,10 @@ bool SqliteReportStore::readFactsAgain() {
             break;
         for (const auto& [id, body] : rows) {
             sqlite3_reset(update.get());
-            bindFacts(update.get(), 1, RecordFacts::fromJson(body));
-            sqlite3_bind_int64(update.get(), kFactCount + 1, id);
+            if (!bindFacts(update.get(), RecordFacts::fromJson(body)) ||
+                sqlite3_bind_int64(update.get(), int(RecordColumns::all().size()) - 1, id) !=
+                    SQLITE_OK)
+                return false;
             if (sqlite3_step(update.get()) != SQLITE_DONE) {
                 qCWarning(lcServer)
                     << "report store: cannot keep a record's facts:" << sqlite3_errmsg(m_db);
@@ -353,9 +354,8 @@ qint64 SqliteReportStore::insertReport(const Report& report, const QString& clie
 // A record whose id is already kept is dropped without an error, so a
 // retried upload neither fails nor counts twice.
 bool SqliteReportStore::insertRecords(qint64 reportId, const Report& report, Outcome* outcome) {
-    Statement insert(m_db, "INSERT OR IGNORE INTO records(report, record_id, body, kind, event_id, "
-                           "label, ts, day, duration, crash_kind, crash_build, crash_frame, "
-                           "crash_group) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    static const QByteArray sql = insertRecord();
+    Statement insert(m_db, sql.constData());
     if (!insert)
         return false;
     QByteArray body;
@@ -363,13 +363,11 @@ bool SqliteReportStore::insertRecords(qint64 reportId, const Report& report, Out
         sqlite3_reset(insert.get());
         sqlite3_clear_bindings(insert.get());
         sqlite3_bind_int64(insert.get(), 1, reportId);
-        if (record.id.isNull())
-            sqlite3_bind_null(insert.get(), 2);
-        else
-            bindText(insert.get(), 2, record.id.toUtf8());
         compactJson(record.json, &body);
-        bindText(insert.get(), 3, body);
-        bindFacts(insert.get(), 4, RecordFacts::fromJson(record.json));
+        const QVariantList values = RecordColumns::values(record.id, body, record.factsOrRead());
+        for (int i = 0; i < values.size(); ++i)
+            if (!bindValue(insert.get(), i + 2, values[i]))
+                return false;
         if (sqlite3_step(insert.get()) != SQLITE_DONE) {
             qCWarning(lcServer) << "report store: cannot insert a record:" << sqlite3_errmsg(m_db);
             return false;

@@ -1,7 +1,8 @@
 #include "server/admin/dashboardqueries.h"
+#include "server/reportintake.h"
+#include "server/reports/recordcolumns.h"
+#include "server/reports/reportparser.h"
 #include "server/store/postgresreportstore.h"
-#include "server/reports/recordfacts.h"
-#include "server/reports/reportintake.h"
 #include "server/store/sqlitereportstore.h"
 #include "support/postgresinstance.h"
 
@@ -107,10 +108,12 @@ private slots:
     void factsFromAnyText();
     void noPrefixOfARecordGivesFacts();
     void oddRecordsAreKeptWithoutFacts();
+    void everyColumnIsKeptAsTheTableSays();
     void selectRunsOnlyReadingStatements();
 
 private:
     void send(const QMap<QString, QJsonArray>& lists);
+    static QString none() { return QStringLiteral("-|-|-|-|-|-"); }
     void openPostgres();
     SqliteReportStore& sqlite() { return static_cast<SqliteReportStore&>(*m_store); }
 
@@ -397,7 +400,7 @@ void TestDashboardQueries::factsFromAnyText_data() {
         << QByteArray(R"({"\u0074ype":"launch","ts":1})") << "-|-|-|1|1970-01-01|-";
     QTest::newRow("last member wins")
         << QByteArray(R"({"type":"launch","type":"event"})") << "event|-|-|-|-|-";
-    const QString none = "-|-|-|-|-|-";
+    const QString none = TestDashboardQueries::none();
     QTest::newRow("truncated") << QByteArray(R"({"type":"event","event_id":"blow")") << none;
     QTest::newRow("bad escape") << QByteArray(R"({"type":"ev\xent"})") << none;
     QTest::newRow("lone surrogate") << QByteArray(R"({"type":"\ud800"})") << none;
@@ -421,10 +424,19 @@ void TestDashboardQueries::factsFromAnyText() {
     auto shownNumber = [](std::optional<double> v) {
         return v ? QString::number(*v, 'g', 15) : QStringLiteral("-");
     };
-    QCOMPARE(QStringList({shown(f.kind), shown(f.eventId), shown(f.label), shownNumber(f.ts),
-                          shown(f.day), shownNumber(f.duration)})
-                 .join('|'),
-             facts);
+    auto summary = [&](const RecordFacts& f) {
+        return QStringList({shown(f.kind), shown(f.eventId), shown(f.label), shownNumber(f.ts),
+                            shown(f.day), shownNumber(f.duration)})
+            .join('|');
+    };
+    QCOMPARE(summary(f), facts);
+    // The collector reads the same facts in its one pass over a report.
+    const QByteArray report = "{\"l\":[" + json + "]}";
+    const auto parsed = ReportParser(report, 10).parse();
+    if (parsed && !parsed->records.isEmpty() && parsed->records[0].facts)
+        QCOMPARE(summary(*parsed->records[0].facts), facts);
+    else
+        QCOMPARE(facts, none());
 }
 
 void TestDashboardQueries::noPrefixOfARecordGivesFacts() {
@@ -465,6 +477,37 @@ void TestDashboardQueries::oddRecordsAreKeptWithoutFacts() {
     QVERIFY(rows[3][3].isNull());
     QVERIFY(rows[4][0].isNull());
     QCOMPARE(rows[5][4].toInt(), RecordFacts::kMaxText);
+}
+
+// Each column holds what the column table says of its record, on both stores.
+void TestDashboardQueries::everyColumnIsKeptAsTheTableSays() {
+    send({{"event", {eventRecord(at("2026-12-03"), "rank_share", "weibo")}},
+          {"terminate", {terminate(at("2026-12-04"), 42.5)}},
+          {"error",
+           {errorRecord(at("2026-12-05"), "Application received signal SIGSEGV\n"
+                                          "0 vantoro 0x1 main + 4")}}});
+    QString error;
+    const QList<QVariantList> rows = m_store->select(
+        "SELECT " + RecordColumns::names() + " FROM records ORDER BY id", {}, &error);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    QCOMPARE(rows.size(), 3);
+    for (const QVariantList& row : rows) {
+        const QByteArray body = row[1].toString().toUtf8();
+        const QVariantList expected =
+            RecordColumns::values(row[0].toString(), body, RecordFacts::fromJson(body));
+        QCOMPARE(row.size(), expected.size());
+        for (qsizetype c = 0; c < row.size(); ++c) {
+            const char* name = RecordColumns::all()[c].name;
+            QVERIFY2(row[c].isNull() == expected[c].isNull(), name);
+            if (RecordColumns::all()[c].type == RecordColumns::Type::Real)
+                QVERIFY2(qFuzzyCompare(row[c].toDouble(), expected[c].toDouble()), name);
+            else
+                QVERIFY2(row[c].toString() == expected[c].toString(), name);
+        }
+    }
+    // The lists go in by name: the error first, with its crash group.
+    QCOMPARE(rows[0][2].toString(), "error");
+    QVERIFY(!rows[0].constLast().isNull());
 }
 
 void TestDashboardQueries::selectRunsOnlyReadingStatements() {

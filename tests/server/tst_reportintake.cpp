@@ -1,4 +1,4 @@
-#include "server/reports/reportintake.h"
+#include "server/reportintake.h"
 #include "server/reports/reportparser.h"
 #include "server/store/sqlitereportstore.h"
 

@@ -1,7 +1,7 @@
 #include "server/contentserver.h"
 #include "server/contentserverprocess.h"
+#include "server/reportintake.h"
 #include "server/store/postgresreportstores.h"
-#include "server/reports/reportintake.h"
 #include "server/store/reportstore.h"
 #include "server/store/reportstores.h"
 #include "support/postgresinstance.h"

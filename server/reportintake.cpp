@@ -1,8 +1,8 @@
-#include "server/reports/reportintake.h"
+#include "server/reportintake.h"
 
 #include "server/reports/reportparser.h"
-#include "server/store/reportstore.h"
 #include "server/serverlog.h"
+#include "server/store/reportstore.h"
 
 #include <QList>
 
