@@ -1,8 +1,6 @@
 #include "server/contentserver.h"
 
 #include "platform/system/folders.h"
-#include "platform/system/localizedstrings.h"
-#include "results/blewfogresult.h"
 #include "results/blewresultstring.h"
 #include "server/admin/admingate.h"
 #include "server/admin/adminroutes.h"
@@ -10,38 +8,15 @@
 #include "server/http/httprequest.h"
 #include "server/http/httpresponse.h"
 #include "server/http/httpserver.h"
-#include "server/pages/contentpages.h"
 #include "server/pages/replies.h"
-#include "server/reportintake.h"
-#include "server/reports/reportinflater.h"
+#include "server/publicroutes.h"
 #include "server/serverlog.h"
 #include "server/store/reportstores.h"
 
 #include <QDir>
 #include <QElapsedTimer>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QRegularExpression>
 
 namespace {
-
-void sendError(HttpResponse& res, int status, const QString& message) {
-    QString title;
-    switch (status) {
-    case 400:
-        title = QStringLiteral("请求无效");
-        break;
-    case 404:
-        title = QStringLiteral("页面不存在");
-        break;
-    case 503:
-        title = QStringLiteral("服务暂不可用");
-        break;
-    default:
-        title = QStringLiteral("出错了");
-    }
-    sendPage(res, status, ContentPages::error(status, title, message));
-}
 
 // The pages carry no scripts and load nothing from elsewhere; browsers are
 // told so, and not to guess content types.
@@ -77,15 +52,6 @@ bool climbsOut(const std::string& path) {
            path.find('\\') != std::string::npos || path.find('\0') != std::string::npos;
 }
 
-// A whole number in [low, high] written as plain digits, or -1.
-int boundedNumber(const QString& text, int low, int high) {
-    static const QRegularExpression digits(QStringLiteral("^[0-9]{1,6}$"));
-    if (!digits.match(text).hasMatch())
-        return -1;
-    const int value = text.toInt();
-    return value >= low && value <= high ? value : -1;
-}
-
 } // namespace
 
 ContentServer::ContentServer() {
@@ -95,7 +61,6 @@ ContentServer::ContentServer() {
     BlewResultString book;
     book.loadBook();
     m_lungComments = *book.resultBook();
-    installRoutes();
 }
 
 ContentServer::~ContentServer() {
@@ -244,6 +209,8 @@ bool ContentServer::start(const QString& host, int port) {
 
     openContent();
     openAdmin();
+    m_public = std::make_unique<PublicRoutes>(*m_content, *m_store, m_lungComments,
+                                              [this] { return publicUrl().toString(); });
     m_server = std::make_unique<HttpServer>([this](const HttpRequest& req) { return handle(req); },
                                             refusalPage);
     std::string error;
@@ -253,6 +220,7 @@ bool ContentServer::start(const QString& host, int port) {
         qCWarning(lcServer).noquote()
             << "cannot listen on" << host << "port" << port << ':' << QString::fromStdString(error);
         m_server.reset();
+        m_public.reset();
         m_admin.reset();
         m_store->close();
         m_content.reset();
@@ -291,6 +259,7 @@ void ContentServer::shutdown(std::chrono::milliseconds limit) {
 
 void ContentServer::closeAfterServing() {
     m_server.reset();
+    m_public.reset();
     m_admin.reset();
     m_store->close();
     m_content.reset();
@@ -323,117 +292,6 @@ void ContentServer::route(const HttpRequest& req, HttpResponse& res) {
             m_admin->handle(req, res);
         return;
     }
-    // A HEAD request is answered like a GET; the connection leaves out the body.
-    const std::string method = req.method == "HEAD" ? std::string("GET") : req.method;
-    const auto found = m_routes.find(method + ' ' + req.path);
-    if (found == m_routes.end()) {
+    if (!m_public->handle(req, res))
         res.status = 404;
-        return;
-    }
-    found->second(req, res);
-}
-
-void ContentServer::installRoutes() {
-    auto get = [this](const std::string& path, Route route) {
-        m_routes.emplace("GET " + path, std::move(route));
-    };
-    get("/",
-        [](const HttpRequest&, HttpResponse& res) { sendPage(res, 200, ContentPages::index()); });
-    // For a load balancer or a service manager: whether reports can be kept
-    // now. It says nothing else to the open internet, and costs no query.
-    get("/healthz", [this](const HttpRequest&, HttpResponse& res) {
-        const bool up = m_store->isOpen();
-        res.status = up ? 200 : 503;
-        res.contentType = "text/plain; charset=utf-8";
-        res.body = up ? "ok\n" : "unavailable\n";
-        res.setHeader("Cache-Control", "no-store");
-    });
-    // Each page reads one snapshot of the content, whatever a reload does meanwhile.
-    get("/wechat/getPm25CentralIssue.do", [this](const HttpRequest&, HttpResponse& res) {
-        sendPage(res, 200, ContentPages::hotIssues(m_content->snapshot()->articles));
-    });
-    get("/wechat/article.do", [this](const HttpRequest& req, HttpResponse& res) {
-        const auto content = m_content->snapshot();
-        const Article* article = content->article(param(req, "id"));
-        if (!article)
-            return sendError(res, 404, QStringLiteral("没有这篇文章。"));
-        sendPage(res, 200, ContentPages::article(*article, content->articles));
-    });
-    get("/wechat/getPm25Rank.do", [this](const HttpRequest&, HttpResponse& res) {
-        const auto content = m_content->snapshot();
-        if (!content->ranking) {
-            qCWarning(lcServer).noquote()
-                << "ranking unavailable: no valid pm25rank.json in" << m_content->path();
-            return sendError(res, 503, QStringLiteral("排行数据暂不可用，请稍后再试。"));
-        }
-        sendPage(res, 200, ContentPages::ranking(*content->ranking));
-    });
-    get("/wechat/capacityPmShare.do", [this](const HttpRequest& req, HttpResponse& res) {
-        static const QRegularExpression levelShape(QStringLiteral("^[0-3]_[0-9]{1,2}$"));
-        const int value = boundedNumber(param(req, "value"), 0, 10000);
-        const int percent = boundedNumber(param(req, "percent"), 0, 100);
-        const QString level = param(req, "level");
-        const QString comment = levelShape.match(level).hasMatch()
-                                    ? m_lungComments.value(BlewResultString::keyForShortKey(level))
-                                    : QString();
-        if (value < 0 || percent < 0 || comment.isEmpty())
-            return sendError(res, 400, QStringLiteral("分享链接的参数不正确。"));
-        const QString link =
-            QStringLiteral("%1/wechat/capacityPmShare.do?value=%2&percent=%3&level=%4")
-                .arg(publicUrl().toString())
-                .arg(value)
-                .arg(percent)
-                .arg(level);
-        sendPage(res, 200, ContentPages::lungResult(value, percent, comment, link));
-    });
-    get("/wechat/getPm25Capacity.do", [this](const HttpRequest& req, HttpResponse& res) {
-        const int percent = boundedNumber(param(req, "percent"), BlewFogResult::kLowestPercent,
-                                          BlewFogResult::kHighestPercent);
-        const int variant = boundedNumber(param(req, "random"), 1, 2);
-        const QString key = BlewFogResult::commentKey(percent, variant);
-        if (key.isEmpty())
-            return sendError(res, 400, QStringLiteral("分享链接的参数不正确。"));
-        QString comment =
-            LocalizedStrings::localizedStringForKey(key, QString(), QStringLiteral("language"));
-        // The table answers a missing key with the key itself.
-        if (comment == key) {
-            qCWarning(lcServer).noquote() << "no smog comment" << key << "in the strings table";
-            comment.clear();
-        }
-        const QString link = QStringLiteral("%1/wechat/getPm25Capacity.do?percent=%2&random=%3")
-                                 .arg(publicUrl().toString())
-                                 .arg(percent)
-                                 .arg(variant);
-        sendPage(res, 200, ContentPages::smogResult(percent, comment, link));
-    });
-
-    m_routes.emplace("POST /analytics/report", [this](const HttpRequest& req, HttpResponse& res) {
-        auto refuse = [&res](const QString& why) {
-            qCWarning(lcServer).noquote() << "report refused:" << why;
-            res.close = true;
-            sendJson(res, 400, {{QStringLiteral("error"), why}});
-        };
-        // The connection has read the body whole and held it to its size on
-        // the wire; here it is inflated and checked to its end.
-        const auto format = ReportInflater::formatFor(req.header("Content-Encoding"));
-        if (!format)
-            return refuse(QStringLiteral("reports come gzip- or deflate-compressed"));
-        QString inflateError;
-        const auto inflated = ReportInflater::inflate(QByteArray::fromStdString(req.body), *format,
-                                                      kMaxReport, &inflateError);
-        if (!inflated)
-            return refuse(inflateError);
-        const QByteArray& body = *inflated;
-        // The intake reads the text where it lies: a copy of a report that
-        // may be megabytes is what it must not make.
-        const ReportIntake::Answer answer =
-            ReportIntake(*m_store).take(QByteArrayView(body.data(), qsizetype(body.size())),
-                                        QString::fromStdString(req.clientAddress));
-        res.close = answer.status == 400 || answer.status == 413;
-        // The store is out of reach: the application keeps the report and
-        // sends it again; this says when it is worth trying.
-        if (answer.status == 503)
-            res.setHeader("Retry-After", std::to_string(kRetryAfterSeconds));
-        sendJson(res, answer.status, answer.body);
-    });
 }

@@ -2,6 +2,7 @@
 
 #include "server/admin/admintoken.h"
 #include "server/content/contentproblem.h"
+#include "server/publicroutes.h"
 #include "server/store/reportstore.h"
 
 #include <QHash>
@@ -9,8 +10,6 @@
 #include <QStringList>
 #include <QUrl>
 #include <chrono>
-#include <functional>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -87,14 +86,10 @@ public:
     QList<QByteArray> recordBodies() const;
 
     static constexpr qsizetype kMaxCompressedReport = 1 << 20;
-    static constexpr qsizetype kMaxReport = 8 << 20;
-    // What a report refused for want of a store is told to wait.
-    static constexpr int kRetryAfterSeconds = 30;
+    static constexpr qsizetype kMaxReport = PublicRoutes::kMaxReport;
+    static constexpr int kRetryAfterSeconds = PublicRoutes::kRetryAfterSeconds;
 
 private:
-    using Route = std::function<void(const HttpRequest&, HttpResponse&)>;
-
-    void installRoutes();
     void openContent();
     void openAdmin();
     // What start() opened besides the HTTP server, once it has stopped.
@@ -102,8 +97,6 @@ private:
     HttpResponse handle(const HttpRequest& req);
     void route(const HttpRequest& req, HttpResponse& res);
 
-    // "METHOD /path" to its handler; filled once, read by every serving thread.
-    std::map<std::string, Route> m_routes;
     std::unique_ptr<HttpServer> m_server;
     // Made at start(); kept after stop() so that what it holds can be read.
     std::unique_ptr<ReportStore> m_store;
@@ -115,6 +108,7 @@ private:
     // Made at start() and dropped at stop(), while no request is served.
     std::unique_ptr<ContentFolder> m_content;
     std::unique_ptr<AdminRoutes> m_admin;
+    std::unique_ptr<PublicRoutes> m_public;
     std::optional<AdminToken> m_adminToken;
     QUrl m_publicUrl;
     QString m_host;

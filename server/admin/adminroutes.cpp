@@ -7,17 +7,8 @@
 #include "server/http/httprequest.h"
 #include "server/http/httpresponse.h"
 #include "server/pages/replies.h"
-#include "server/store/reportstore.h"
 #include "server/serverlog.h"
-
-namespace {
-
-std::string key(const HttpRequest& req) {
-    // A HEAD request is answered like a GET; the connection leaves out the body.
-    return (req.method == "HEAD" ? std::string("GET") : req.method) + ' ' + req.path;
-}
-
-} // namespace
+#include "server/store/reportstore.h"
 
 AdminRoutes::AdminRoutes(AdminToken token, bool secureCookie, ReportStore& store,
                          ContentFolder& content)
@@ -26,37 +17,33 @@ AdminRoutes::AdminRoutes(AdminToken token, bool secureCookie, ReportStore& store
 }
 
 void AdminRoutes::install() {
-    m_open.emplace("GET /admin/login", [this](const HttpRequest& req, HttpResponse& res) {
-        m_gate.loginForm(req, res);
-    });
-    m_open.emplace("POST /admin/login",
-                   [this](const HttpRequest& req, HttpResponse& res) { m_gate.login(req, res); });
-    m_open.emplace("POST /admin/logout",
-                   [this](const HttpRequest&, HttpResponse& res) { m_gate.logout(res); });
-    m_locked.emplace("GET /admin",
-                     [this](const HttpRequest& req, HttpResponse& res) { dashboard(req, res); });
-    m_locked.emplace("GET /admin/crashes",
-                     [this](const HttpRequest& req, HttpResponse& res) { crashes(req, res); });
-    m_locked.emplace("PUT /admin/ranking", [this](const HttpRequest& req, HttpResponse& res) {
-        replaceRanking(req, res);
-    });
+    using Req = const HttpRequest&;
+    m_open.add("GET", "/admin/login",
+               [this](Req req, HttpResponse& res) { m_gate.loginForm(req, res); });
+    m_open.add("POST", "/admin/login",
+               [this](Req req, HttpResponse& res) { m_gate.login(req, res); });
+    m_open.add("POST", "/admin/logout", [this](Req, HttpResponse& res) { m_gate.logout(res); });
+    m_locked.add("GET", "/admin", [this](Req req, HttpResponse& res) { dashboard(req, res); });
+    m_locked.add("GET", "/admin/crashes",
+                 [this](Req req, HttpResponse& res) { crashes(req, res); });
+    m_locked.add("PUT", "/admin/ranking",
+                 [this](Req req, HttpResponse& res) { replaceRanking(req, res); });
 }
 
 void AdminRoutes::handle(const HttpRequest& req, HttpResponse& res) {
-    const std::string route = key(req);
-    if (const auto open = m_open.find(route); open != m_open.end())
-        return open->second(req, res);
+    if (const HttpRouter::Handler* open = m_open.find(req))
+        return (*open)(req, res);
     const AdminGate::Verdict verdict = m_gate.check(req);
     if (verdict != AdminGate::Verdict::Allowed)
         return m_gate.refuse(verdict, req, res);
     // What the operator sees is about players: no cache keeps a copy.
     res.setHeader("Cache-Control", "no-store");
-    const auto locked = m_locked.find(route);
-    if (locked == m_locked.end()) {
+    const HttpRouter::Handler* locked = m_locked.find(req);
+    if (!locked) {
         res.status = 404;
         return;
     }
-    locked->second(req, res);
+    (*locked)(req, res);
 }
 
 void AdminRoutes::replaceRanking(const HttpRequest& req, HttpResponse& res) {

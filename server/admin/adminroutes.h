@@ -1,10 +1,7 @@
 #pragma once
 
 #include "server/admin/admingate.h"
-
-#include <functional>
-#include <map>
-#include <string>
+#include "server/http/httprouter.h"
 
 class ContentFolder;
 class ReportStore;
@@ -21,8 +18,6 @@ public:
     void handle(const HttpRequest& req, HttpResponse& res);
 
 private:
-    using Route = std::function<void(const HttpRequest&, HttpResponse&)>;
-
     void install();
     void dashboard(const HttpRequest& req, HttpResponse& res);
     void crashes(const HttpRequest& req, HttpResponse& res);
@@ -31,6 +26,7 @@ private:
     AdminGate m_gate;
     ReportStore& m_store;
     ContentFolder& m_content;
-    std::map<std::string, Route> m_open;
-    std::map<std::string, Route> m_locked;
+    // The sign-in, open to all; the rest, behind the gate.
+    HttpRouter m_open;
+    HttpRouter m_locked;
 };

@@ -1,8 +1,8 @@
 #include "server/store/postgresreportstores.h"
 
+#include "server/serverlog.h"
 #include "server/store/postgresreportstore.h"
 #include "server/store/reportstores.h"
-#include "server/serverlog.h"
 
 #include <QUrl>
 

@@ -2,6 +2,7 @@
 #include "results/blewresultstring.h"
 #include "server/content/contentfolder.h"
 #include "server/contentserver.h"
+#include "server/pages/landingpagecache.h"
 
 #include <QDir>
 #include <QFile>
@@ -89,6 +90,7 @@ private slots:
     void everyRequestIsLoggedOnce();
     void landingPagesLinkToThemselvesAtThePublicUrl();
     void withoutItsStoreTheCollectorSaysWhenToComeBack();
+    void landingPageCacheKeepsTheMostRecentlyAsked();
 
 private:
     void restartWithContent(const QString& folder);
@@ -595,6 +597,9 @@ void TestContentServer::landingPagesLinkToThemselvesAtThePublicUrl() {
     };
     QCOMPARE(canonical(lungPath),
              local + "/wechat/capacityPmShare.do?value=3200&amp;percent=53&amp;level=2_16");
+    // Kept once per result: another spelling of it gets the page of its one address.
+    QCOMPARE(canonical("/wechat/capacityPmShare.do?level=2_16&percent=053&value=03200"),
+             canonical(lungPath));
 
     m_server->stop();
     m_server->setPublicUrl(QUrl(QStringLiteral("https://vantoro.example.com/")));
@@ -629,6 +634,25 @@ void TestContentServer::withoutItsStoreTheCollectorSaysWhenToComeBack() {
     QCOMPARE(m_server->reportCount(), 0);
     // The pages do not need it.
     QCOMPARE(get("/wechat/getPm25CentralIssue.do")->status, 200);
+}
+
+void TestContentServer::landingPageCacheKeepsTheMostRecentlyAsked() {
+    LandingPageCache cache(2);
+    QStringList rendered;
+    auto ask = [&](const char* key) {
+        return *cache.page(key, [&] {
+            rendered << key;
+            return std::string("page ") + key;
+        });
+    };
+    QCOMPARE(ask("a"), "page a");
+    ask("b");
+    ask("a"); // a is the most recent now; b goes first
+    ask("c");
+    QCOMPARE(cache.size(), 2u);
+    ask("a");
+    ask("b");
+    QCOMPARE(rendered, (QStringList{"a", "b", "c", "b"}));
 }
 
 QTEST_GUILESS_MAIN(TestContentServer)

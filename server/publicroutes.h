@@ -1,0 +1,53 @@
+#pragma once
+
+#include "server/http/httprouter.h"
+#include "server/pages/landingpagecache.h"
+
+#include <QHash>
+#include <QString>
+#include <functional>
+#include <memory>
+#include <mutex>
+
+class ContentFolder;
+class RenderedPages;
+class ReportStore;
+
+// What players and their share links reach: the hot-issue pages, the city
+// ranking, the two share landing pages, the report collector and the health
+// check. Made at each start, with what that start opened.
+class PublicRoutes {
+public:
+    // `lungComments` is the lung test's comment table by key; `publicUrl`
+    // gives what the landing pages' own links start with, once the server
+    // is listening.
+    PublicRoutes(ContentFolder& content, ReportStore& store,
+                 const QHash<QString, QString>& lungComments, std::function<QString()> publicUrl);
+
+    // False when no public route has the request's method and path.
+    bool handle(const HttpRequest& req, HttpResponse& res);
+
+    static constexpr qsizetype kMaxReport = 8 << 20;
+    // What a report refused for want of a store is told to wait.
+    static constexpr int kRetryAfterSeconds = 30;
+
+private:
+    void install();
+    // The pages of the content as it is now, rendered at its first request.
+    std::shared_ptr<const RenderedPages> pages();
+    void healthz(HttpResponse& res);
+    void article(const HttpRequest& req, HttpResponse& res);
+    void ranking(HttpResponse& res);
+    void lungResult(const HttpRequest& req, HttpResponse& res);
+    void smogResult(const HttpRequest& req, HttpResponse& res);
+    void report(const HttpRequest& req, HttpResponse& res);
+
+    ContentFolder& m_content;
+    ReportStore& m_store;
+    const QHash<QString, QString>& m_lungComments;
+    const std::function<QString()> m_publicUrl;
+    HttpRouter m_router;
+    std::mutex m_pagesMutex;
+    std::shared_ptr<const RenderedPages> m_pages;
+    LandingPageCache m_landingPages;
+};
