@@ -18,11 +18,15 @@ HttpServer::~HttpServer() {
 }
 
 int HttpServer::listen(const std::string& host, int port, std::string* error) {
-    if (m_io) {
+    if (isRunning()) {
         *error = "already listening";
         return 0;
     }
-    m_io = std::make_unique<asio::io_context>(HttpLimits::kIoThreads);
+    // A loop per thread, each connection on one of them: a request is read,
+    // answered and written on one thread, with no hand-over between threads
+    // (a shared loop spent half its time waking threads).
+    for (int i = 0; i < HttpLimits::kIoThreads; ++i)
+        m_loops.push_back(std::make_unique<asio::io_context>(1));
     m_draining = false;
     m_inFlight = 0;
     m_answered = 0;
@@ -33,8 +37,8 @@ int HttpServer::listen(const std::string& host, int port, std::string* error) {
     const int bound = m_acceptor->local_endpoint().port();
     m_retry = std::make_unique<asio::steady_timer>(m_acceptor->get_executor());
     accept();
-    for (int i = 0; i < HttpLimits::kIoThreads; ++i)
-        m_threads.emplace_back([io = m_io.get()] {
+    for (const auto& loop : m_loops)
+        m_threads.emplace_back([io = loop.get()] {
             // Runs until stop(), even while no connection is open.
             auto guard = asio::make_work_guard(*io);
             io->run();
@@ -49,7 +53,7 @@ bool HttpServer::bind(const std::string& host, int port, std::string* error) {
     if (!ec) {
         endpoint = tcp::endpoint(address, static_cast<unsigned short>(port));
     } else {
-        tcp::resolver resolver(*m_io);
+        tcp::resolver resolver(*m_loops.front());
         const auto found = resolver.resolve(host, std::to_string(port), ec);
         if (ec || found.empty()) {
             *error = "cannot resolve " + host;
@@ -57,9 +61,9 @@ bool HttpServer::bind(const std::string& host, int port, std::string* error) {
         }
         endpoint = *found.begin();
     }
-    // Its own strand: accepting and retrying run one at a time on whichever
-    // thread, and a shutdown closes it in turn with them.
-    m_acceptor = std::make_unique<tcp::acceptor>(asio::make_strand(*m_io));
+    // On the first loop: accepting, retrying and a shutdown's close run one
+    // at a time.
+    m_acceptor = std::make_unique<tcp::acceptor>(*m_loops.front());
     // Address reuse only, so that a restart does not wait for old sockets in
     // TIME_WAIT; not port reuse, which would let a second server share a port
     // that is in use and take half of its requests.
@@ -74,22 +78,23 @@ bool HttpServer::bind(const std::string& host, int port, std::string* error) {
 }
 
 void HttpServer::stop() {
-    if (!m_io)
+    if (!isRunning())
         return;
-    // Stopping the loop abandons every pending read and write at once; the
-    // connections are freed when the loop is destroyed below.
-    m_io->stop();
+    // Stopping the loops abandons every pending read and write at once; the
+    // connections are freed when the loops are destroyed below.
+    for (const auto& loop : m_loops)
+        loop->stop();
     for (std::thread& thread : m_threads)
         thread.join();
     m_threads.clear();
     m_retry.reset();
     m_acceptor.reset();
-    m_io.reset();
+    m_loops.clear();
 }
 
 HttpServer::Drain HttpServer::shutdown(std::chrono::milliseconds limit) {
     Drain drain;
-    if (!m_io)
+    if (!isRunning())
         return drain;
     const auto began = std::chrono::steady_clock::now();
     // Set before the open connections are listed: one tracked after the list
@@ -127,7 +132,10 @@ void HttpServer::drainConnections() {
 }
 
 void HttpServer::accept() {
-    m_acceptor->async_accept(asio::make_strand(*m_io),
+    // Each connection on the next loop in turn, on a strand of its own, as
+    // its drain is posted from another thread.
+    asio::io_context& loop = *m_loops[m_nextLoop++ % m_loops.size()];
+    m_acceptor->async_accept(asio::make_strand(loop),
                              [this](const boost::system::error_code& ec, tcp::socket socket) {
                                  onAccept(ec, std::move(socket));
                              });

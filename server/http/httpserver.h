@@ -56,7 +56,7 @@ public:
     // the connection closes. Whatever is still open after `limit` is closed
     // as by stop(). Blocks until the server has stopped.
     Drain shutdown(std::chrono::milliseconds limit);
-    bool isRunning() const { return m_io != nullptr; }
+    bool isRunning() const { return !m_loops.empty(); }
 
     // For the connections.
     HttpResponse answer(const HttpRequest& request) const;
@@ -78,7 +78,9 @@ private:
 
     Handler m_handler;
     RefusalPage m_refusalPage;
-    std::unique_ptr<boost::asio::io_context> m_io;
+    std::vector<std::unique_ptr<boost::asio::io_context>> m_loops;
+    // Only the acceptor's loop takes it.
+    std::size_t m_nextLoop = 0;
     std::unique_ptr<boost::asio::ip::tcp::acceptor> m_acceptor;
     std::unique_ptr<boost::asio::steady_timer> m_retry;
     std::vector<std::thread> m_threads;
