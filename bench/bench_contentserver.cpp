@@ -9,7 +9,9 @@
 // server writes a response's head and body in two sends with Nagle's
 // algorithm on, so on a keep-alive connection its body waits for the
 // client's delayed acknowledgement (about 40 ms on Linux); its close figures
-// are the ones free of that wait.
+// are the ones free of that wait. nginx, when installed, serves the same
+// saved page as a second baseline: the ranking keep-alive line against it
+// is the one that says whether a page costs what a static file costs.
 #include "benchoutput.h"
 #include "httpload.h"
 #include "loopbackconnection.h"
@@ -22,6 +24,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRandomGenerator>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
 #include <atomic>
@@ -111,15 +114,13 @@ int storedRecords(const LoopbackConnection::Response& response) {
     return response.status == 200 ? answer.value(QLatin1String("stored")).toInt() : -1;
 }
 
-std::string ratioNote(double value, double baseline) {
+std::string ratioNote(double value, double baseline, const char* baselineName) {
     const double ratio = baseline > 0 ? value / baseline : 0.0;
     // Two significant digits at least, without a trailing point or zeros
     // that would read as more precision than a 1.5 s run has.
-    const char* format = ratio >= 10    ? "x%.1f of python"
-                         : ratio >= 0.1 ? "x%.2f of python"
-                                        : "x%.2g of python";
+    const char* format = ratio >= 10 ? "x%.1f of %s" : ratio >= 0.1 ? "x%.2f of %s" : "x%.2g of %s";
     char text[64];
-    std::snprintf(text, sizeof(text), format, ratio);
+    std::snprintf(text, sizeof(text), format, ratio, baselineName);
     return text;
 }
 
@@ -136,11 +137,11 @@ HttpLoad::Result measure(int port, const Mode& mode, double seconds,
 }
 
 void printResult(const std::string& key, const HttpLoad::Result& result,
-                 const HttpLoad::Result* baseline) {
+                 const HttpLoad::Result* baseline, const char* baselineName = "python") {
     const auto& latency = result.latencyMs;
     auto printFigure = [&](const char* suffix, double value, double baselineValue) {
         benchPrint(key + suffix, value,
-                   baseline ? ratioNote(value, baselineValue).c_str() : "baseline");
+                   baseline ? ratioNote(value, baselineValue, baselineName).c_str() : "baseline");
     };
     printFigure("_rps", result.requestsPerSecond(), baseline ? baseline->requestsPerSecond() : 0.0);
     printFigure("_p50_ms", latency.median(), baseline ? baseline->latencyMs.median() : 0.0);
@@ -163,21 +164,35 @@ std::function<std::string(int, int)> smallReportRequest(const QByteArray& phase,
     };
 }
 
-void benchThroughput(int serverPort, int pythonPort, const QByteArray& runTag) {
+// Ports of the two servers that serve the saved ranking page as a file;
+// nginx's is 0 when it is not installed.
+struct Baselines {
+    int python = 0;
+    int nginx = 0;
+};
+
+void benchThroughput(int serverPort, const Baselines& baselines, const QByteArray& runTag) {
     std::printf("# %d connections for keepalive and close, %.1f s per line; latency is from "
                 "the first byte sent to the last received (with the connect for close)\n",
                 kConnections, kPhaseSeconds);
     measure(serverPort, kModes[0], kWarmUpSeconds, getRequest(kRankingPath, true));
-    measure(pythonPort, kModes[0], kWarmUpSeconds, getRequest("/ranking.html", true));
+    measure(baselines.python, kModes[0], kWarmUpSeconds, getRequest("/ranking.html", true));
+    if (baselines.nginx == 0)
+        std::printf("# nginx is not installed (Debian's nginx-light): no nginx lines\n");
     for (const Mode& mode : kModes) {
         const std::string tag = std::string("_") + mode.name;
-        const HttpLoad::Result python =
-            measure(pythonPort, mode, kPhaseSeconds, getRequest("/ranking.html", mode.keepAlive));
+        const HttpLoad::Result python = measure(baselines.python, mode, kPhaseSeconds,
+                                                getRequest("/ranking.html", mode.keepAlive));
         printResult("python_ranking" + tag, python, nullptr);
-        printResult(
-            "ranking" + tag,
-            measure(serverPort, mode, kPhaseSeconds, getRequest(kRankingPath, mode.keepAlive)),
-            &python);
+        const HttpLoad::Result ranking =
+            measure(serverPort, mode, kPhaseSeconds, getRequest(kRankingPath, mode.keepAlive));
+        printResult("ranking" + tag, ranking, &python);
+        if (baselines.nginx > 0) {
+            const HttpLoad::Result nginx = measure(baselines.nginx, mode, kPhaseSeconds,
+                                                   getRequest("/ranking.html", mode.keepAlive));
+            printResult("nginx_ranking" + tag, nginx, nullptr);
+            printResult("ranking" + tag + "_vs_nginx", ranking, &nginx, "nginx");
+        }
         printResult(
             "landing" + tag,
             measure(serverPort, mode, kPhaseSeconds, getRequest(kLandingPath, mode.keepAlive)),
@@ -339,6 +354,35 @@ bool startBaseline(ServerProcess& python, const QString& folder) {
                          QStringLiteral("%PORT%")});
 }
 
+// nginx as operators run it for static files, with one worker and no access
+// log, on a folder holding only the saved ranking page. Its configuration
+// names the port, which is known only at the start: a shell writes it.
+bool startNginx(ServerProcess& nginx, const QString& folder) {
+    const QString program = QStandardPaths::findExecutable(
+        QStringLiteral("nginx"), {QStringLiteral("/usr/sbin"), QStringLiteral("/usr/bin")});
+    if (program.isEmpty())
+        return false;
+    const QString conf = folder + QStringLiteral("/nginx.conf.in");
+    QFile file(conf);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    file.write("worker_processes 1;\ndaemon off;\npid nginx.pid;\nerror_log stderr;\n"
+               "events { worker_connections 1024; }\n"
+               "http {\n  access_log off;\n  client_body_temp_path .; proxy_temp_path .;\n"
+               "  fastcgi_temp_path .; uwsgi_temp_path .; scgi_temp_path .;\n"
+               "  server { listen 127.0.0.1:PORT; root " +
+               folder.toUtf8() + "; default_type text/html; }\n}\n");
+    file.close();
+    const QString script =
+        QStringLiteral(
+            "sed \"s/PORT/$1/\" nginx.conf.in > nginx.conf && exec %1 -p %2 -c nginx.conf "
+            "-e stderr")
+            .arg(program, folder);
+    return nginx.start(QStringLiteral("sh"),
+                       {QStringLiteral("-c"), QStringLiteral("cd '%1' && %2").arg(folder, script),
+                        QStringLiteral("sh"), QStringLiteral("%PORT%")});
+}
+
 // One small report, to show that the load's reports are kept, not refused.
 void checkSmallReport(int port, const QByteArray& runTag) {
     LoopbackConnection connection;
@@ -378,9 +422,12 @@ int main(int argc, char* argv[]) {
     benchPrint("ranking_page_kb", double(pageSize) / 1024.0, "the page both servers send");
     checkSmallReport(server.port(), runTag);
 
-    benchThroughput(server.port(), python.port(), runTag);
+    ServerProcess nginx;
+    const Baselines baselines{python.port(), startNginx(nginx, pages.path()) ? nginx.port() : 0};
+    benchThroughput(server.port(), baselines, runTag);
     benchPrint("server_hwm_after_load_mb", server.memory().peakMb, "VmHWM after the lines above");
     python.stop();
+    nginx.stop();
     server.stop();
 
     benchMemory(program, runTag);
