@@ -15,6 +15,7 @@
 #include "samplestats.h"
 #include "server/contentserver.h"
 #include "support/scopedanalyticsservice.h"
+#include "support/server/storedreports.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -243,8 +244,9 @@ void benchDrain() {
         qFatal("the content server would not start");
     const QUrl url(server.baseUrl() + QStringLiteral("/analytics/report"));
     const Drain full = drain(std::make_shared<HttpReportUploader>([url] { return url; }), kBacklog);
-    if (server.recordIds().size() != kBacklog + 1)
-        qFatal("the collector kept %lld records", qlonglong(server.recordIds().size()));
+    if (StoredReports(server).recordIds().size() != kBacklog + 1)
+        qFatal("the collector kept %lld records",
+               qlonglong(StoredReports(server).recordIds().size()));
     server.stop();
 
     benchPrint("drain_records", kBacklog + 1, "cached events and the launch");

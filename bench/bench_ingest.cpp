@@ -10,7 +10,7 @@
 #include "cpuusage.h"
 #include "httpload.h"
 #include "serverprocess.h"
-#include "support/postgresinstance.h"
+#include "support/server/postgresinstance.h"
 #include "support/zlibpacked.h"
 
 #include <QCoreApplication>

@@ -147,26 +147,6 @@ QString ContentServer::baseUrl() const {
     return QStringLiteral("http://%1:%2").arg(host).arg(m_port);
 }
 
-int ContentServer::reportCount() const {
-    return m_store ? m_store->reportCount() : 0;
-}
-
-qint64 ContentServer::droppedRecords() const {
-    return m_store ? m_store->droppedRecords() : qint64(0);
-}
-
-QList<QByteArray> ContentServer::recordBodies() const {
-    return m_store ? m_store->recordBodies() : QList<QByteArray>();
-}
-
-QStringList ContentServer::reportClients() const {
-    return m_store ? m_store->reportClients() : QStringList();
-}
-
-QStringList ContentServer::recordIds() const {
-    return m_store ? m_store->recordIds() : QStringList();
-}
-
 void ContentServer::setAdminToken(const AdminToken& token) {
     std::lock_guard lock(m_configMutex);
     m_adminToken = token;

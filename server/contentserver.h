@@ -78,12 +78,9 @@ public:
     void setPublicUrl(const QUrl& url);
     QUrl publicUrl() const;
 
-    int reportCount() const;
-    qint64 droppedRecords() const;
-    QStringList recordIds() const;
-    // The class of each kept report's sender ("loopback", "private", ...).
-    QStringList reportClients() const;
-    QList<QByteArray> recordBodies() const;
+    // The store the last start() opened, kept after stop() so that what it
+    // holds can still be read; null before the first start.
+    const ReportStore* reportStore() const { return m_store.get(); }
 
     static constexpr qsizetype kMaxCompressedReport = 1 << 20;
     static constexpr qsizetype kMaxReport = PublicRoutes::kMaxReport;

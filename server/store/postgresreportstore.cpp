@@ -195,48 +195,6 @@ PostgresReportStore::Attempt PostgresReportStore::failed(pg_conn* conn, const Pg
     return Attempt::Failed;
 }
 
-int PostgresReportStore::reportCount() const {
-    return column("SELECT COUNT(*) FROM reports").value(0).toInt();
-}
-
-qint64 PostgresReportStore::droppedRecords() const {
-    return column("SELECT COALESCE(SUM(dropped), 0) FROM reports").value(0).toLongLong();
-}
-
-QStringList PostgresReportStore::recordIds() const {
-    QStringList ids;
-    for (const QByteArray& id :
-         column("SELECT record_id FROM records WHERE record_id IS NOT NULL ORDER BY id"))
-        ids << QString::fromUtf8(id);
-    return ids;
-}
-
-QStringList PostgresReportStore::reportClients() const {
-    QStringList clients;
-    for (const QByteArray& client : column("SELECT client FROM reports ORDER BY id"))
-        clients << QString::fromUtf8(client);
-    return clients;
-}
-
-QList<QByteArray> PostgresReportStore::recordBodies() const {
-    return column("SELECT body FROM records ORDER BY id");
-}
-
-QList<QByteArray> PostgresReportStore::column(const char* sql) const {
-    QList<QByteArray> values;
-    PgConnectionPool::Lease conn = lease(nullptr);
-    if (!conn)
-        return values;
-    const PgResult result = PgResult::exec(conn.get(), sql);
-    if (!result.ok()) {
-        qCWarning(lcServer).noquote() << "report store:" << sql << "failed:" << result.message();
-        return values;
-    }
-    for (int row = 0; row < result.rows(); ++row)
-        values << result.bytes(row, 0);
-    return values;
-}
-
 QList<QVariantList> PostgresReportStore::select(const char* sql, const QVariantList& params,
                                                 QString* error) const {
     QString why;

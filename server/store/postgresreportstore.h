@@ -27,11 +27,6 @@ public:
     bool isOpen() const override;
     void close() override;
     Outcome store(const Report& report, const QString& clientClass = {}) override;
-    int reportCount() const override;
-    qint64 droppedRecords() const override;
-    QStringList recordIds() const override;
-    QStringList reportClients() const override;
-    QList<QByteArray> recordBodies() const override;
     QList<QVariantList> select(const char* sql, const QVariantList& params,
                                QString* error) const override;
 
@@ -47,8 +42,6 @@ private:
     Attempt failed(pg_conn* conn, const PgResult& result, bool committing) const;
     bool insertRecords(pg_conn* conn, qint64 reportId, const PgRecordRows& rows, Outcome* outcome,
                        PgResult* result) const;
-    // One column of every row of a statement; empty when it fails.
-    QList<QByteArray> column(const char* sql) const;
 
     mutable PgConnectionPool m_pool;
     mutable std::mutex m_schemaMutex;

@@ -36,19 +36,6 @@ public:
     // not kept: the records and the counts are all that is read back.
     virtual Outcome store(const Report& report, const QString& clientClass = {}) = 0;
 
-    // The reports kept: a report with neither records nor a drop count
-    // leaves nothing and is not counted.
-    virtual int reportCount() const = 0;
-    // What the reports kept say the application dropped unsent, in all.
-    virtual qint64 droppedRecords() const = 0;
-    // The record ids kept, in the order they arrived.
-    virtual QStringList recordIds() const = 0;
-    // The sender class of each report row, in the order they arrived (empty
-    // where the sender was not known).
-    virtual QStringList reportClients() const = 0;
-    // The records kept, as JSON, in the order they arrived.
-    virtual QList<QByteArray> recordBodies() const = 0;
-
     // Runs one read-only statement with `?` parameters (null, integer,
     // double or text by the variant's type) and returns its rows: integers
     // as qlonglong, reals as double, text as QString, NULL as a null

@@ -380,64 +380,6 @@ bool SqliteReportStore::insertRecords(qint64 reportId, const Report& report, Out
     return true;
 }
 
-int SqliteReportStore::reportCount() const {
-    std::lock_guard lock(m_mutex);
-    if (!m_db)
-        return 0;
-    Statement count(m_db, "SELECT COUNT(*) FROM reports");
-    if (!count || sqlite3_step(count.get()) != SQLITE_ROW)
-        return 0;
-    return sqlite3_column_int(count.get(), 0);
-}
-
-qint64 SqliteReportStore::droppedRecords() const {
-    std::lock_guard lock(m_mutex);
-    if (!m_db)
-        return 0;
-    Statement sum(m_db, "SELECT TOTAL(dropped) FROM reports");
-    if (!sum || sqlite3_step(sum.get()) != SQLITE_ROW)
-        return 0;
-    return sqlite3_column_int64(sum.get(), 0);
-}
-
-QList<QByteArray> SqliteReportStore::recordBodies() const {
-    std::lock_guard lock(m_mutex);
-    QList<QByteArray> bodies;
-    if (!m_db)
-        return bodies;
-    Statement select(m_db, "SELECT body FROM records ORDER BY id");
-    while (select && sqlite3_step(select.get()) == SQLITE_ROW)
-        bodies << QByteArray(reinterpret_cast<const char*>(sqlite3_column_text(select.get(), 0)),
-                             sqlite3_column_bytes(select.get(), 0));
-    return bodies;
-}
-
-QStringList SqliteReportStore::reportClients() const {
-    std::lock_guard lock(m_mutex);
-    QStringList clients;
-    if (!m_db)
-        return clients;
-    Statement select(m_db, "SELECT client FROM reports ORDER BY id");
-    while (select && sqlite3_step(select.get()) == SQLITE_ROW) {
-        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(select.get(), 0));
-        clients << QString::fromUtf8(text, sqlite3_column_bytes(select.get(), 0));
-    }
-    return clients;
-}
-
-QStringList SqliteReportStore::recordIds() const {
-    std::lock_guard lock(m_mutex);
-    QStringList ids;
-    if (!m_db)
-        return ids;
-    Statement select(m_db, "SELECT record_id FROM records WHERE record_id IS NOT NULL ORDER BY id");
-    while (select && sqlite3_step(select.get()) == SQLITE_ROW) {
-        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(select.get(), 0));
-        ids << QString::fromUtf8(text, sqlite3_column_bytes(select.get(), 0));
-    }
-    return ids;
-}
-
 QList<QVariantList> SqliteReportStore::select(const char* sql, const QVariantList& params,
                                               QString* error) const {
     std::lock_guard lock(m_mutex);

@@ -23,11 +23,6 @@ public:
     bool isOpen() const override;
     void close() override;
     Outcome store(const Report& report, const QString& clientClass = {}) override;
-    int reportCount() const override;
-    qint64 droppedRecords() const override;
-    QStringList recordIds() const override;
-    QStringList reportClients() const override;
-    QList<QByteArray> recordBodies() const override;
     QList<QVariantList> select(const char* sql, const QVariantList& params,
                                QString* error) const override;
 

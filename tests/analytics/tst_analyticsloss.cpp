@@ -2,6 +2,7 @@
 // last completed end of use: every such event reaches the collector, once,
 // and the cache file is never found damaged.
 #include "server/contentserver.h"
+#include "support/server/storedreports.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -37,7 +38,7 @@ class TestAnalyticsLoss : public QObject {
     // How many kept records name each event.
     QHash<QString, int> collected() const {
         QHash<QString, int> counts;
-        for (const QByteArray& body : m_server.recordBodies()) {
+        for (const QByteArray& body : StoredReports(m_server).recordBodies()) {
             const QJsonObject record = QJsonDocument::fromJson(body).object();
             if (record.value("type").toString() == QLatin1String("event"))
                 ++counts[record.value("event_id").toString()];

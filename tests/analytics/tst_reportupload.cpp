@@ -11,6 +11,7 @@
 #include "platform/system/notificationcenter.h"
 #include "server/contentserver.h"
 #include "support/scopedanalyticsservice.h"
+#include "support/server/storedreports.h"
 
 #include <QElapsedTimer>
 #include <QJsonArray>
@@ -125,8 +126,8 @@ private slots:
         QString error;
         QVERIFY2(uploader.send(report({"r1", "r2"}), &error), qPrintable(error));
         QVERIFY2(uploader.send(report({"r2", "r3"}), &error), qPrintable(error));
-        QCOMPARE(m_server.recordIds(), (QStringList{"r1", "r2", "r3"}));
-        QCOMPARE(m_server.reportCount(), 2);
+        QCOMPARE(StoredReports(m_server).recordIds(), (QStringList{"r1", "r2", "r3"}));
+        QCOMPARE(StoredReports(m_server).reportCount(), 2);
     }
 
     // The oldest records first across the lists, within the bounds; only
@@ -203,8 +204,8 @@ private slots:
                 expected.insert(event.id);
         }
         QVERIFY(internal.cache().save(cached.toJson()));
-        const int reportsBefore = m_server.reportCount();
-        const qsizetype recordsBefore = m_server.recordIds().size();
+        const int reportsBefore = StoredReports(m_server).reportCount();
+        const qsizetype recordsBefore = StoredReports(m_server).recordIds().size();
 
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("keeps at most 100000 unsent"));
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("a report says 1 records were "
@@ -217,13 +218,13 @@ private slots:
         QVERIFY(internal.waitForDone(60000));
         qInfo("%d reports, %lld ms", uploader->reports.load(), qlonglong(timer.elapsed()));
 
-        const QStringList kept = m_server.recordIds().mid(recordsBefore);
+        const QStringList kept = StoredReports(m_server).recordIds().mid(recordsBefore);
         QCOMPARE(kept.size(), AnalyticsRecordCache::kMaxRecords);
         QCOMPARE(uploader->records.load(), kept.size());
-        QCOMPARE(m_server.reportCount() - reportsBefore, uploader->reports.load());
+        QCOMPARE(StoredReports(m_server).reportCount() - reportsBefore, uploader->reports.load());
         const QSet<QString> keptSet(kept.cbegin(), kept.cend());
         QVERIFY(expected.subtract(keptSet).isEmpty());
-        QCOMPARE(m_server.droppedRecords(), 1);
+        QCOMPARE(StoredReports(m_server).droppedRecords(), 1);
         QVERIFY(internal.lists().isEmpty());
         QVERIFY(!internal.cache().exists());
         Analytics::finish(1000);
@@ -233,7 +234,7 @@ private slots:
     // application keeps every record and sends them all once the store is
     // back, without a record lost or kept twice.
     void aCollectorWithoutItsStoreLosesNothing() {
-        const qsizetype recordsBefore = m_server.recordIds().size();
+        const qsizetype recordsBefore = StoredReports(m_server).recordIds().size();
         QTemporaryDir blocked;
         m_server.stop();
         m_server.setDatabaseUrl(QStringLiteral("sqlite:") + blocked.path());
@@ -255,7 +256,7 @@ private slots:
         const AnalyticsRecordLists held = internal.lists();
         QCOMPARE(held.launches.size(), 1);
         QCOMPARE(held.events.size(), 1);
-        QCOMPARE(m_server.reportCount(), 0);
+        QCOMPARE(StoredReports(m_server).reportCount(), 0);
 
         m_server.stop();
         m_server.setDatabaseUrl(QString());
@@ -263,7 +264,7 @@ private slots:
         Analytics::event(QStringLiteral("blow_amount"));
         QVERIFY(internal.waitForDone(10000));
         QTRY_VERIFY_WITH_TIMEOUT(internal.lists().isEmpty(), 10000);
-        const QStringList kept = m_server.recordIds().mid(recordsBefore);
+        const QStringList kept = StoredReports(m_server).recordIds().mid(recordsBefore);
         QCOMPARE(kept.size(), 3);
         QVERIFY(kept.contains(held.launches[0].id));
         QVERIFY(kept.contains(held.events[0].id));
@@ -296,7 +297,7 @@ private slots:
         QVERIFY(!unreachable.send(report({"y"}), &error));
         QVERIFY2(error.startsWith(closed.toString()), qPrintable(error));
         QVERIFY(m_server.start());
-        QVERIFY(!m_server.recordIds().contains("x"));
+        QVERIFY(!StoredReports(m_server).recordIds().contains("x"));
     }
 };
 

@@ -1,4 +1,5 @@
 #include "server/store/sqlitereportstore.h"
+#include "support/server/storedreports.h"
 
 #include <QDeadlineTimer>
 #include <QDirIterator>
@@ -46,7 +47,7 @@ class TestAppProcess : public QObject {
         QString error;
         if (!it.hasNext() || !store.open(it.next(), &error))
             return records;
-        for (const QByteArray& body : store.recordBodies())
+        for (const QByteArray& body : StoredReports(store).recordBodies())
             records.append(QJsonDocument::fromJson(body).object());
         return records;
     }

@@ -3,6 +3,7 @@
 #include "server/content/contentfolder.h"
 #include "server/contentserver.h"
 #include "server/pages/landingpagecache.h"
+#include "support/server/storedreports.h"
 
 #include <QDir>
 #include <QFile>
@@ -466,7 +467,7 @@ void TestContentServer::unknownAndClimbingPathsAreNotFound() {
 }
 
 void TestContentServer::reportsAreStoredOnceEach() {
-    QCOMPARE(m_server->reportCount(), 0);
+    QCOMPARE(StoredReports(*m_server).reportCount(), 0);
     auto stored = [](const httplib::Result& r) {
         return QJsonDocument::fromJson(QByteArray::fromStdString(r->body)).object();
     };
@@ -475,9 +476,9 @@ void TestContentServer::reportsAreStoredOnceEach() {
     QVERIFY(first);
     QCOMPARE(first->status, 200);
     QCOMPARE(stored(first), (QJsonObject{{"stored", 3}, {"duplicates", 0}}));
-    QCOMPARE(m_server->recordIds(), (QStringList{"a1", "a2", "a3"}));
+    QCOMPARE(StoredReports(*m_server).recordIds(), (QStringList{"a1", "a2", "a3"}));
     // The report row says where it came from, not what it said.
-    QCOMPARE(m_server->reportClients(), QStringList{"loopback"});
+    QCOMPARE(StoredReports(*m_server).reportClients(), QStringList{"loopback"});
 
     // A retry of the same upload, now deflated, and a newer one that overlaps it.
     const auto retry = post(compressed(reportWith({"a1", "a2", "a3"}), Wrap::Zlib), "deflate");
@@ -485,8 +486,8 @@ void TestContentServer::reportsAreStoredOnceEach() {
     QCOMPARE(stored(retry), (QJsonObject{{"stored", 0}, {"duplicates", 3}}));
     const auto overlap = post(compressed(reportWith({"a3", "b1", "b1"}), Wrap::Gzip), "gzip");
     QCOMPARE(stored(overlap), (QJsonObject{{"stored", 1}, {"duplicates", 2}}));
-    QCOMPARE(m_server->recordIds(), (QStringList{"a1", "a2", "a3", "b1"}));
-    QCOMPARE(m_server->reportCount(), 3);
+    QCOMPARE(StoredReports(*m_server).recordIds(), (QStringList{"a1", "a2", "a3", "b1"}));
+    QCOMPARE(StoredReports(*m_server).reportCount(), 3);
 
     // Other lists than "records", elements without ids and non-object elements.
     const QByteArray mixed = R"({"launches": [{"id": "L1", "date": "x"}, {"date": "no id"}],
@@ -494,9 +495,9 @@ void TestContentServer::reportsAreStoredOnceEach() {
     const auto other = post(compressed(mixed, Wrap::Gzip), "gzip");
     QCOMPARE(other->status, 200);
     QCOMPARE(stored(other), (QJsonObject{{"stored", 3}, {"duplicates", 0}}));
-    QVERIFY(m_server->recordIds().contains("L1"));
-    QVERIFY(m_server->recordIds().contains("E1"));
-    QCOMPARE(m_server->reportCount(), 4);
+    QVERIFY(StoredReports(*m_server).recordIds().contains("L1"));
+    QVERIFY(StoredReports(*m_server).recordIds().contains("E1"));
+    QCOMPARE(StoredReports(*m_server).reportCount(), 4);
 }
 
 void TestContentServer::badReportsAreRefusedAndNothingIsStored_data() {
@@ -540,8 +541,8 @@ void TestContentServer::badReportsAreRefusedAndNothingIsStored() {
     QVERIFY(result);
     // A body too big to take is refused as such before it is looked at.
     QCOMPARE(result->status, body.size() > ContentServer::kMaxCompressedReport ? 413 : 400);
-    QCOMPARE(m_server->reportCount(), 0);
-    QVERIFY(m_server->recordIds().isEmpty());
+    QCOMPARE(StoredReports(*m_server).reportCount(), 0);
+    QVERIFY(StoredReports(*m_server).recordIds().isEmpty());
     // The server still answers after a refused upload.
     QCOMPARE(get("/")->status, 200);
 }
@@ -555,8 +556,8 @@ void TestContentServer::reportIdsSurviveARestart() {
     QCOMPARE(again->status, 200);
     QCOMPARE(QJsonDocument::fromJson(QByteArray::fromStdString(again->body)).object(),
              (QJsonObject{{"stored", 1}, {"duplicates", 1}}));
-    QCOMPARE(m_server->recordIds(), (QStringList{"r1", "r2", "r3"}));
-    QCOMPARE(m_server->reportCount(), 2);
+    QCOMPARE(StoredReports(*m_server).recordIds(), (QStringList{"r1", "r2", "r3"}));
+    QCOMPARE(StoredReports(*m_server).reportCount(), 2);
 }
 
 void TestContentServer::everyRequestIsLoggedOnce() {
@@ -631,7 +632,7 @@ void TestContentServer::withoutItsStoreTheCollectorSaysWhenToComeBack() {
     QCOMPARE(result->status, 503);
     QCOMPARE(result->get_header_value("Retry-After"),
              std::to_string(ContentServer::kRetryAfterSeconds));
-    QCOMPARE(m_server->reportCount(), 0);
+    QCOMPARE(StoredReports(*m_server).reportCount(), 0);
     // The pages do not need it.
     QCOMPARE(get("/wechat/getPm25CentralIssue.do")->status, 200);
 }

@@ -1,6 +1,7 @@
 #include "server/reportintake.h"
 #include "server/reports/reportparser.h"
 #include "server/store/sqlitereportstore.h"
+#include "support/server/storedreports.h"
 
 #include <QFileInfo>
 #include <QJsonArray>
@@ -100,12 +101,12 @@ void TestReportIntake::recordsAreViewsOfTheReportText() {
 
     // Kept without the white space between tokens, and without changing strings.
     QCOMPARE(m_store->store(*report).stored, 3);
-    QCOMPARE(m_store->recordBodies(),
+    QCOMPARE(StoredReports(*m_store).recordBodies(),
              (QList<QByteArray>{
                  R"({"id":"L1","date":"x y"})", R"({"date":"no id"})",
                  R"({"\u0069d":"caf\u00e9 \ud83d\ude00","kv":{"a":[1,-2.5e3,true,null]}})"}));
-    QCOMPARE(m_store->recordIds(), (QStringList{"L1", "café 😀"}));
-    QCOMPARE(m_store->droppedRecords(), 4);
+    QCOMPARE(StoredReports(*m_store).recordIds(), (QStringList{"L1", "café 😀"}));
+    QCOMPARE(StoredReports(*m_store).droppedRecords(), 4);
 }
 
 void TestReportIntake::malformedReportsAreRefusedAndNothingIsKept_data() {
@@ -152,8 +153,8 @@ void TestReportIntake::malformedReportsAreRefusedAndNothingIsKept() {
     const ReportIntake::Answer answer = ReportIntake(*m_store).take(text);
     QCOMPARE(answer.status, 400);
     QVERIFY(!answer.body.value(QStringLiteral("error")).toString().isEmpty());
-    QCOMPARE(m_store->reportCount(), 0);
-    QVERIFY(m_store->recordBodies().isEmpty());
+    QCOMPARE(StoredReports(*m_store).reportCount(), 0);
+    QVERIFY(StoredReports(*m_store).recordBodies().isEmpty());
 }
 
 // Ids are compared as the text they stand for: an escape and the character
@@ -168,7 +169,7 @@ void TestReportIntake::differentIdsStayDifferent() {
                        "{\"id\": \"\\u003f\"}, {\"id\": \"\\udbff\\udfff\"}]}")
                  .body,
              answerFor(1, 3));
-    QCOMPARE(m_store->recordIds(),
+    QCOMPARE(StoredReports(*m_store).recordIds(),
              (QStringList{"?", QString::fromUtf8("\xf0\x9f\x98\x80"), QString::fromUtf8("é"),
                           QString(QChar(0xdbff)) + QChar(0xdfff)}));
 }
@@ -187,8 +188,8 @@ void TestReportIntake::theRecordLimitIsCheckedBeforeTheReportIsReadWhole() {
     cut += "{\"id\": [[[ not JSON";
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression("report refused: more than 20000"));
     QCOMPARE(intake.take(cut).status, 413);
-    QCOMPARE(m_store->reportCount(), 1);
-    QCOMPARE(m_store->recordIds().size(), limit);
+    QCOMPARE(StoredReports(*m_store).reportCount(), 1);
+    QCOMPARE(StoredReports(*m_store).recordIds().size(), limit);
 }
 
 void TestReportIntake::reportsWithNothingToKeepLeaveNothing() {
@@ -201,14 +202,14 @@ void TestReportIntake::reportsWithNothingToKeepLeaveNothing() {
         QCOMPARE(answer.status, 200);
         QCOMPARE(answer.body, answerFor(0, 0));
     }
-    QCOMPARE(m_store->reportCount(), 0);
+    QCOMPARE(StoredReports(*m_store).reportCount(), 0);
     QCOMPARE(fileSize(m_path), size);
 
     // A count of dropped records is worth a row even without records.
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression("a report says 5 records were dropped"));
     QCOMPARE(intake.take(R"({"header": {"dropped_records": 5}, "records": []})").status, 200);
-    QCOMPARE(m_store->reportCount(), 1);
-    QCOMPARE(m_store->droppedRecords(), 5);
+    QCOMPARE(StoredReports(*m_store).reportCount(), 1);
+    QCOMPARE(StoredReports(*m_store).droppedRecords(), 5);
 }
 
 void TestReportIntake::aRepeatedReportAddsNoBody() {
@@ -219,8 +220,8 @@ void TestReportIntake::aRepeatedReportAddsNoBody() {
     const qint64 once = fileSize(m_path);
     for (int i = 0; i < 8; ++i)
         QCOMPARE(intake.take(report).body, answerFor(0, 2000));
-    QCOMPARE(m_store->reportCount(), 9);
-    QCOMPARE(m_store->recordIds().size(), 2000);
+    QCOMPARE(StoredReports(*m_store).reportCount(), 9);
+    QCOMPARE(StoredReports(*m_store).recordIds().size(), 2000);
     // Eight rows of counts, a page or two; one body alone is a megabyte.
     QVERIFY2(fileSize(m_path) - once < 32 * 1024,
              qPrintable(QStringLiteral("%1 -> %2").arg(once).arg(fileSize(m_path))));
@@ -259,10 +260,10 @@ void TestReportIntake::anOldDatabaseKeepsItsRecordsAndLosesItsBodies() {
     QString error;
     QTest::ignoreMessage(QtInfoMsg, QRegularExpression("keeping counts instead of report bodies"));
     QVERIFY2(m_store->open(m_path, &error), qPrintable(error));
-    QCOMPARE(m_store->recordIds(), (QStringList{"o1", "o2"}));
-    QCOMPARE(m_store->recordBodies().size(), 3);
-    QCOMPARE(m_store->reportCount(), 3);
-    QCOMPARE(m_store->droppedRecords(), 3);
+    QCOMPARE(StoredReports(*m_store).recordIds(), (QStringList{"o1", "o2"}));
+    QCOMPARE(StoredReports(*m_store).recordBodies().size(), 3);
+    QCOMPARE(StoredReports(*m_store).reportCount(), 3);
+    QCOMPARE(StoredReports(*m_store).droppedRecords(), 3);
     QVERIFY2(fileSize(m_path) < oldSize / 4,
              qPrintable(QStringLiteral("%1 -> %2").arg(oldSize).arg(fileSize(m_path))));
 
@@ -271,8 +272,8 @@ void TestReportIntake::anOldDatabaseKeepsItsRecordsAndLosesItsBodies() {
     QVERIFY(m_store->open(m_path, &error));
     QCOMPARE(ReportIntake(*m_store).take(R"({"records": [{"id": "o2"}, {"id": "n1"}]})").body,
              answerFor(1, 1));
-    QCOMPARE(m_store->recordIds(), (QStringList{"o1", "o2", "n1"}));
-    QCOMPARE(m_store->reportCount(), 4);
+    QCOMPARE(StoredReports(*m_store).recordIds(), (QStringList{"o1", "o2", "n1"}));
+    QCOMPARE(StoredReports(*m_store).reportCount(), 4);
 }
 
 void TestReportIntake::addressClasses_data() {

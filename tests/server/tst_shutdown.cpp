@@ -1,9 +1,10 @@
 #include "server/admin/admintoken.h"
 #include "server/contentserver.h"
-#include "server/contentserverprocess.h"
 #include "server/http/httplimits.h"
-#include "server/rawsocket.h"
 #include "server/store/sqlitereportstore.h"
+#include "support/server/contentserverprocess.h"
+#include "support/server/rawsocket.h"
+#include "support/server/storedreports.h"
 #include "support/zlibpacked.h"
 
 #include <QDeadlineTimer>
@@ -97,7 +98,7 @@ QMap<QString, int> idCounts(const QString& databasePath) {
     QMap<QString, int> counts;
     if (!store.open(databasePath, &error))
         return counts;
-    for (const QString& id : store.recordIds())
+    for (const QString& id : StoredReports(store).recordIds())
         ++counts[id];
     return counts;
 }

@@ -1,6 +1,7 @@
 #include "server/contentserver.h"
 #include "server/http/httplimits.h"
-#include "server/rawsocket.h"
+#include "support/server/rawsocket.h"
+#include "support/server/storedreports.h"
 #include "support/zlibpacked.h"
 
 #include <QElapsedTimer>
@@ -160,7 +161,7 @@ void TestHttpLimits::bodiesOverTheLimitAre413() {
     QCOMPARE(RawSocket::statusOf(response), 413);
     QCOMPARE(RawSocket::headerOf(response, "X-Content-Type-Options"), QByteArray("nosniff"));
     QVERIFY(socket->closedWithin(5000));
-    QCOMPARE(m_server->reportCount(), 0);
+    QCOMPARE(StoredReports(*m_server).reportCount(), 0);
 }
 
 void TestHttpLimits::chunkedUploadsAreStored() {
@@ -168,7 +169,7 @@ void TestHttpLimits::chunkedUploadsAreStored() {
     const QByteArray response =
         exchange(postHead("Transfer-Encoding: chunked\r\n\r\n") + chunked(body, 7));
     QCOMPARE(RawSocket::statusOf(response), 200);
-    QCOMPARE(m_server->recordIds(), (QStringList{"c1", "c2"}));
+    QCOMPARE(StoredReports(*m_server).recordIds(), (QStringList{"c1", "c2"}));
 }
 
 void TestHttpLimits::anUploadThatAsksToContinueIsToldTo() {
@@ -179,7 +180,7 @@ void TestHttpLimits::anUploadThatAsksToContinueIsToldTo() {
     QCOMPARE(RawSocket::statusOf(socket->readResponse()), 100);
     QVERIFY(socket->send(body));
     QCOMPARE(RawSocket::statusOf(socket->readResponse()), 200);
-    QCOMPARE(m_server->recordIds(), QStringList{"e1"});
+    QCOMPARE(StoredReports(*m_server).recordIds(), QStringList{"e1"});
 }
 
 void TestHttpLimits::aRepeatedContentLengthIsRefused_data() {
@@ -207,7 +208,7 @@ void TestHttpLimits::aGzipBodyWithoutItsTrailerIsRefused() {
         exchange(postHead("Content-Length: " + QByteArray::number(cut.size()) + "\r\n\r\n") + cut);
     QCOMPARE(RawSocket::statusOf(response), 400);
     QCOMPARE(RawSocket::headerOf(response, "Connection"), QByteArray("close"));
-    QCOMPARE(m_server->reportCount(), 0);
+    QCOMPARE(StoredReports(*m_server).reportCount(), 0);
 }
 
 void TestHttpLimits::pipelinedRequestsAreAnsweredInOrder() {
@@ -222,7 +223,7 @@ void TestHttpLimits::pipelinedRequestsAreAnsweredInOrder() {
     for (int i = 0; i < expected.size(); ++i)
         statuses << RawSocket::statusOf(socket->readResponse());
     QCOMPARE(statuses, expected);
-    QCOMPARE(m_server->recordIds(), QStringList{"p1"});
+    QCOMPARE(StoredReports(*m_server).recordIds(), QStringList{"p1"});
 }
 
 void TestHttpLimits::aTricklingRequestIsCutAtItsDeadline() {

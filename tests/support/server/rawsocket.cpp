@@ -1,4 +1,4 @@
-#include "server/rawsocket.h"
+#include "support/server/rawsocket.h"
 
 #include <QDeadlineTimer>
 #include <QList>

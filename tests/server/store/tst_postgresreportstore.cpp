@@ -2,7 +2,8 @@
 #include "server/store/postgresreportstore.h"
 #include "server/store/postgresreportstores.h"
 #include "server/store/reportstores.h"
-#include "support/postgresinstance.h"
+#include "support/server/postgresinstance.h"
+#include "support/server/storedreports.h"
 
 #include <QElapsedTimer>
 #include <QScopeGuard>
@@ -129,11 +130,11 @@ void TestPostgresReportStore::recordsAreKeptOnceAcrossServerProcesses() {
     QCOMPARE(outcome.stored, 3);
     QCOMPARE(outcome.duplicates, 3);
 
-    QCOMPARE(a->recordIds(), (QStringList{"r3", "r1", "r2", "r5", "r4"}));
-    QCOMPARE(b->reportCount(), 2);
-    QCOMPARE(b->droppedRecords(), 3);
-    QCOMPARE(a->reportClients(), (QStringList{"public", ""}));
-    const QList<QByteArray> bodies = a->recordBodies();
+    QCOMPARE(StoredReports(*a).recordIds(), (QStringList{"r3", "r1", "r2", "r5", "r4"}));
+    QCOMPARE(StoredReports(*b).reportCount(), 2);
+    QCOMPARE(StoredReports(*b).droppedRecords(), 3);
+    QCOMPARE(StoredReports(*a).reportClients(), (QStringList{"public", ""}));
+    const QList<QByteArray> bodies = StoredReports(*a).recordBodies();
     QCOMPARE(bodies.size(), 7);
     QCOMPARE(bodies[0], R"({"id":"r3","type":"launch"})");
     QCOMPARE(bodies[2], R"({"type":"launch","ts":1796780258})");
@@ -144,7 +145,7 @@ void TestPostgresReportStore::recordsAreKeptOnceAcrossServerProcesses() {
     QCOMPARE(counts, (QList<QVariantList>{{4LL, 0LL}, {3LL, 3LL}}));
     // An empty report is answered as kept and leaves nothing.
     QVERIFY(a->store({}).ok);
-    QCOMPARE(a->reportCount(), 2);
+    QCOMPARE(StoredReports(*a).reportCount(), 2);
 }
 
 void TestPostgresReportStore::aReportThatFailsHalfWayLeavesNothing() {
@@ -160,9 +161,9 @@ void TestPostgresReportStore::aReportThatFailsHalfWayLeavesNothing() {
     const ReportStore::Outcome failed =
         store->store(reportOf({"a2", "a3", "boom", "a1"}, 5).report);
     QVERIFY(!failed.ok);
-    QCOMPARE(store->recordIds(), QStringList{"a1"});
-    QCOMPARE(store->reportCount(), 1);
-    QCOMPARE(store->droppedRecords(), 0);
+    QCOMPARE(StoredReports(*store).recordIds(), QStringList{"a1"});
+    QCOMPARE(StoredReports(*store).reportCount(), 1);
+    QCOMPARE(StoredReports(*store).droppedRecords(), 0);
     // The connection is fine for the next report.
     const ReportStore::Outcome next = store->store(reportOf({"a2", "a3"}).report);
     QVERIFY(next.ok);
@@ -216,7 +217,7 @@ void TestPostgresReportStore::overlappingReportsAtOnceAreCountedExactly() {
     const int withoutId = kThreads * kReports;
     QCOMPARE(stored.load(), int(distinct.size()) + withoutId);
     QCOMPARE(seen.load(), kThreads * kReports * (kPerReport + 1));
-    const QStringList ids = a->recordIds();
+    const QStringList ids = StoredReports(*a).recordIds();
     QCOMPARE(ids.size(), distinct.size());
     QCOMPARE(QSet<QString>(ids.begin(), ids.end()), distinct);
     QString error;
@@ -245,7 +246,7 @@ void TestPostgresReportStore::aStoppedDatabaseRefusesQuicklyAndIsUsedAgainWhenBa
     const ReportStore::Outcome after = store->store(reportOf({"before", "after"}).report);
     QVERIFY(after.ok);
     QCOMPARE(after.stored, 1);
-    QCOMPARE(store->recordIds(), (QStringList{"before", "after"}));
+    QCOMPARE(StoredReports(*store).recordIds(), (QStringList{"before", "after"}));
 }
 
 void TestPostgresReportStore::aDatabaseDownAtOpenIsSetUpOnFirstUse() {
@@ -258,7 +259,7 @@ void TestPostgresReportStore::aDatabaseDownAtOpenIsSetUpOnFirstUse() {
     QVERIFY2(m_postgres->start(&why), qPrintable(why));
     QTRY_VERIFY_WITH_TIMEOUT(store->isOpen(), 5000);
     QVERIFY(store->store(reportOf({"x"}).report).ok);
-    QCOMPARE(store->recordIds(), QStringList{"x"});
+    QCOMPARE(StoredReports(*store).recordIds(), QStringList{"x"});
 }
 
 void TestPostgresReportStore::twoStoresOpeningTogetherCreateTheTablesOnce() {
@@ -308,7 +309,7 @@ void TestPostgresReportStore::aVersionOneDatabaseIsUpgradedStepByStep() {
         next);
     QCOMPARE(store->select("SELECT COUNT(*), MIN(note) FROM reports", {}, &error),
              (QList<QVariantList>{{1LL, "upgraded"}}));
-    QCOMPARE(store->recordIds(), (QStringList{"u1", "u2"}));
+    QCOMPARE(StoredReports(*store).recordIds(), (QStringList{"u1", "u2"}));
 }
 
 void TestPostgresReportStore::selectTranslatesParametersAndOnlyReads() {
@@ -329,7 +330,7 @@ void TestPostgresReportStore::selectTranslatesParametersAndOnlyReads() {
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression("a query failed"));
     QVERIFY(store->select("SELECT ?", {}, &error).isEmpty());
     QCOMPARE(error, "the query has 1 parameters, 0 given");
-    QCOMPARE(store->recordIds(), QStringList{"q1"});
+    QCOMPARE(StoredReports(*store).recordIds(), QStringList{"q1"});
     // Every connection is held to the statement limit, so a database that
     // hangs cannot hold a request forever.
     QCOMPARE(store->select("SELECT current_setting('statement_timeout')", {}, &error),

@@ -1,4 +1,4 @@
-#include "headlessbrowser.h"
+#include "support/server/headlessbrowser.h"
 
 #include <QProcess>
 #include <QStandardPaths>

@@ -1,4 +1,4 @@
-#include "support/postgresinstance.h"
+#include "support/server/postgresinstance.h"
 
 #include <QDir>
 #include <QFile>

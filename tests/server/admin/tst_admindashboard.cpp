@@ -1,6 +1,6 @@
-#include "headlessbrowser.h"
 #include "server/admin/admintoken.h"
 #include "server/contentserver.h"
+#include "support/server/headlessbrowser.h"
 #include "support/zlibpacked.h"
 
 #include <QDateTime>

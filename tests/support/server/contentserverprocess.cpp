@@ -1,4 +1,4 @@
-#include "server/contentserverprocess.h"
+#include "support/server/contentserverprocess.h"
 
 #include <QDeadlineTimer>
 #include <QProcessEnvironment>

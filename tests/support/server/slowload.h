@@ -1,6 +1,6 @@
 #pragma once
 
-#include "server/rawsocket.h"
+#include "support/server/rawsocket.h"
 
 #include <QList>
 #include <memory>

@@ -4,7 +4,8 @@
 #include "server/reports/reportparser.h"
 #include "server/store/postgresreportstore.h"
 #include "server/store/sqlitereportstore.h"
-#include "support/postgresinstance.h"
+#include "support/server/postgresinstance.h"
+#include "support/server/storedreports.h"
 
 #include <QDateTime>
 #include <QJsonArray>
@@ -368,7 +369,7 @@ void TestDashboardQueries::anOldDatabaseGainsItsFactsOnce() {
         QVERIFY(figures.error.isEmpty());
     };
     check(1);
-    QCOMPARE(m_store->recordIds().size(), 5);
+    QCOMPARE(StoredReports(*m_store).recordIds().size(), 5);
 
     // Upgraded once: opened again, nothing is read again; new records come
     // with their facts.

@@ -1,10 +1,11 @@
 #include "server/contentserver.h"
-#include "server/contentserverprocess.h"
 #include "server/reportintake.h"
 #include "server/store/postgresreportstores.h"
 #include "server/store/reportstore.h"
 #include "server/store/reportstores.h"
-#include "support/postgresinstance.h"
+#include "support/server/contentserverprocess.h"
+#include "support/server/postgresinstance.h"
+#include "support/server/storedreports.h"
 #include "support/zlibpacked.h"
 
 #include <QDeadlineTimer>
@@ -226,7 +227,7 @@ void TestSharedStore::twoProcessesKeepEachRecordOnce() {
 
     const std::unique_ptr<ReportStore> store = ReportStores::open(m_postgres->url());
     QVERIFY(store->isOpen());
-    const QStringList ids = store->recordIds();
+    const QStringList ids = StoredReports(*store).recordIds();
     QCOMPARE(ids.size(), kRecords);
     QCOMPARE(QSet<QString>(ids.begin(), ids.end()).size(), kRecords);
 
@@ -282,7 +283,7 @@ void TestSharedStore::theDatabaseStopsAndComesBackMidStream() {
 
     const std::unique_ptr<ReportStore> store = ReportStores::open(m_postgres->url());
     QVERIFY(store->isOpen());
-    const QStringList ids = store->recordIds();
+    const QStringList ids = StoredReports(*store).recordIds();
     const QSet<QString> kept(ids.begin(), ids.end());
     int refused = 0;
     int storedAfterRestart = 0;
@@ -309,7 +310,7 @@ void TestSharedStore::theDatabaseStopsAndComesBackMidStream() {
     for (const Sent& s :
          sendAll(again, {a.port(), b.port()}, [](std::size_t i) { return int(i % 2); }))
         QCOMPARE(s.status, 200);
-    const QStringList after = store->recordIds();
+    const QStringList after = StoredReports(*store).recordIds();
     QCOMPARE(QSet<QString>(after.begin(), after.end()).size(), after.size());
     int outageIds = 0;
     for (const QString& id : after)
@@ -336,15 +337,15 @@ void TestSharedStore::refusalsAreTheSameWithBothStores() {
                                      "application/json");
         return res ? res->status : 0;
     };
-    const int before = server.reportCount();
+    const int before = StoredReports(server).reportCount();
     QCOMPARE(status(makeReport(QStringLiteral("limit-"), 0, ReportIntake::kMaxRecords + 1).body),
              413);
     QCOMPARE(status(zlibPacked("{\"event\": [{\"id\": \"x\"", 31).toStdString()), 400);
     QCOMPARE(status(zlibPacked("{\"event\": [{\"id\": 7}]}", 31).toStdString()), 400);
     QCOMPARE(status(std::string(ContentServer::kMaxCompressedReport + 1, 'x')), 413);
-    QCOMPARE(server.reportCount(), before);
+    QCOMPARE(StoredReports(server).reportCount(), before);
     const std::unique_ptr<ReportStore> store = ReportStores::open(database);
-    for (const QString& id : store->recordIds())
+    for (const QString& id : StoredReports(*store).recordIds())
         QVERIFY2(!id.startsWith(QLatin1String("limit-")) && id != QLatin1String("x"),
                  qPrintable(id));
 }

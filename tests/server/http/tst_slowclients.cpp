@@ -1,5 +1,5 @@
-#include "server/contentserverprocess.h"
-#include "server/slowload.h"
+#include "support/server/contentserverprocess.h"
+#include "support/server/slowload.h"
 
 #include <QElapsedTimer>
 #include <QFile>

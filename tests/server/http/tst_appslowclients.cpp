@@ -1,4 +1,4 @@
-#include "server/slowload.h"
+#include "support/server/slowload.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
