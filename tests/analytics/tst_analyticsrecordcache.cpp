@@ -2,8 +2,8 @@
 // it was written, a damaged or oversized file is dropped with a log line,
 // and the lists keep within the cache's bound by dropping their oldest
 // events, counted.
-#include "analytics/analyticsrecordcache.h"
-#include "analytics/analyticsrecordlists.h"
+#include "analytics/records/analyticsrecordcache.h"
+#include "analytics/records/analyticsrecordlists.h"
 
 #include <QDir>
 #include <QFile>

@@ -4,11 +4,11 @@
 #include "e2e/replayinglaunch.h"
 #include "screens/lungtest/blewtestviewcontroller.h"
 #include "screens/lungtest/qmxrotateview.h"
-#include "share/desktopsharetransport.h"
-#include "share/outboxsharetransport.h"
-#include "share/sharetransportregistry.h"
-#include "share/socialsnssheet.h"
-#include "share/socialwechathandler.h"
+#include "share/service/socialwechathandler.h"
+#include "share/sheet/socialsnssheet.h"
+#include "share/transport/desktopsharetransport.h"
+#include "share/transport/outboxsharetransport.h"
+#include "share/transport/sharetransportregistry.h"
 #include "support/installedtransports.h"
 
 #include <QApplication>

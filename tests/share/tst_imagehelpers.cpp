@@ -1,5 +1,5 @@
 #include "platform/system/bundle.h"
-#include "share/imagehelpers.h"
+#include "share/sheet/imagehelpers.h"
 
 #include <QPainter>
 #include <QPushButton>

@@ -1,9 +1,9 @@
 #include "platform/uikit/keywindow.h"
-#include "share/contentlinks.h"
-#include "share/desktopsharetransport.h"
-#include "share/outboxsharetransport.h"
-#include "share/qrcode.h"
-#include "share/shareqrpanel.h"
+#include "share/transport/contentlinks.h"
+#include "share/transport/desktopsharetransport.h"
+#include "share/transport/outboxsharetransport.h"
+#include "share/transport/qrcode.h"
+#include "share/transport/shareqrpanel.h"
 
 #include <QClipboard>
 #include <QJsonDocument>
