@@ -287,7 +287,8 @@ private slots:
         QSignalSpy started(&view, &QMXRotateView::stepStarted);
         QSignalSpy ended(&view, &QMXRotateView::stepEnded);
         view.start();
-        QTest::qWait(350);
+        // The way in and at least one full-speed step before the stop.
+        QTRY_VERIFY_WITH_TIMEOUT(started.count() >= 2, 2000);
         view.stop();
         QTRY_VERIFY_WITH_TIMEOUT(view.currentStep() == nullptr, 2000);
 
