@@ -13,7 +13,7 @@
 #include "platform/uikit/tabbar.h"
 #include "samplestats.h"
 #include "share/blewcommonutil.h"
-#include "share/imagehelpers.h"
+#include "share/sheet/imagehelpers.h"
 #include "support/installed.h"
 
 #include <QApplication>

@@ -1,10 +1,8 @@
 #include "analytics/analytics.h"
 
-#include "analytics/analyticslog.h"
 #include "analytics/analyticsservice.h"
 #include "analytics/crash/analyticscrash.h"
-
-Q_LOGGING_CATEGORY(lcAnalytics, "vantoro.analytics")
+#include "analytics/records/analyticslog.h"
 
 namespace {
 AnalyticsService& service() {

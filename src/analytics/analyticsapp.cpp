@@ -1,8 +1,8 @@
 #include "analytics/analyticsapp.h"
 
-#include "analytics/analyticslog.h"
 #include "analytics/analyticsservice.h"
 #include "analytics/crash/analyticscrash.h"
+#include "analytics/records/analyticslog.h"
 #include "platform/system/bundle.h"
 #include "platform/system/userdefaults.h"
 

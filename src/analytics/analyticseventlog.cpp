@@ -1,7 +1,7 @@
 #include "analytics/analyticseventlog.h"
 
-#include "analytics/analyticslog.h"
 #include "analytics/analyticsservice.h"
+#include "analytics/records/analyticslog.h"
 
 AnalyticsEventLog& AnalyticsEventLog::sharedInstance() {
     return AnalyticsService::sharedInstance().eventLog();

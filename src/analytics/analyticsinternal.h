@@ -1,8 +1,8 @@
 #pragma once
 
-#include "analytics/analyticsrecordcache.h"
-#include "analytics/analyticsrecordlists.h"
-#include "analytics/analyticsreportbuilder.h"
+#include "analytics/records/analyticsrecordcache.h"
+#include "analytics/records/analyticsrecordlists.h"
+#include "analytics/report/analyticsreportbuilder.h"
 
 #include <QThreadPool>
 #include <QVariantMap>

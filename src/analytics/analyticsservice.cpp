@@ -1,7 +1,7 @@
 #include "analytics/analyticsservice.h"
 
-#include "analytics/analyticslog.h"
 #include "analytics/crash/analyticscrash.h"
+#include "analytics/records/analyticslog.h"
 #include "platform/system/clock.h"
 #include "platform/system/folders.h"
 #include "platform/system/notificationcenter.h"

@@ -1,7 +1,7 @@
 #include "analytics/analyticssession.h"
 
-#include "analytics/analyticslog.h"
 #include "analytics/analyticsservice.h"
+#include "analytics/records/analyticslog.h"
 #include "platform/system/applicationnotifications.h"
 
 #include <QTimer>

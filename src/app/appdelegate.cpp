@@ -3,12 +3,12 @@
 #include "analytics/analytics.h"
 #include "platform/system/bundle.h"
 #include "platform/web/urlcache.h"
-#include "share/contentlinks.h"
-#include "share/socialdata.h"
-#include "share/socialqqhandler.h"
-#include "share/socialsinahandler.h"
+#include "share/service/socialdata.h"
+#include "share/service/socialqqhandler.h"
+#include "share/service/socialsinahandler.h"
+#include "share/service/socialwechathandler.h"
 #include "share/socialsnsservice.h"
-#include "share/socialwechathandler.h"
+#include "share/transport/contentlinks.h"
 #include "share/vantorokeys.h"
 
 AppDelegate::AppDelegate(QObject* parent) : QObject(parent) {}

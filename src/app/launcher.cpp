@@ -15,8 +15,8 @@
 #include "platform/uikit/mainscreen.h"
 #include "platform/uikit/phonewindow.h"
 #include "server/contentserver.h"
-#include "share/contentlinks.h"
-#include "share/sharetransportregistry.h"
+#include "share/transport/contentlinks.h"
+#include "share/transport/sharetransportregistry.h"
 #include "share/vantorokeys.h"
 
 #include <QCoreApplication>

@@ -4,7 +4,7 @@
 #include "platform/uikit/keywindow.h"
 #include "platform/uikit/mainscreen.h"
 #include "platform/uikit/photoalbum.h"
-#include "share/sharelog.h"
+#include "share/transport/sharelog.h"
 
 #include <QBuffer>
 #include <QPainter>

@@ -1,9 +1,9 @@
 #include "share/qmxsharetools.h"
 
 #include "platform/system/bundle.h"
-#include "share/contentlinks.h"
-#include "share/socialqqhandler.h"
-#include "share/socialwechathandler.h"
+#include "share/service/socialqqhandler.h"
+#include "share/service/socialwechathandler.h"
+#include "share/transport/contentlinks.h"
 #include "share/vantorokeys.h"
 
 // The pieces are joined rather than formatted with QString::arg, which would

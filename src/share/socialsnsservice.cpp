@@ -1,13 +1,13 @@
 #include "share/socialsnsservice.h"
 
 #include "platform/uikit/keywindow.h"
-#include "share/sharelog.h"
-#include "share/socialdata.h"
-#include "share/socialdataservice.h"
-#include "share/socialqqhandler.h"
-#include "share/socialsnssheet.h"
-#include "share/socialuidelegate.h"
-#include "share/socialwechathandler.h"
+#include "share/service/socialdata.h"
+#include "share/service/socialdataservice.h"
+#include "share/service/socialqqhandler.h"
+#include "share/service/socialwechathandler.h"
+#include "share/sheet/socialsnssheet.h"
+#include "share/sheet/socialuidelegate.h"
+#include "share/transport/sharelog.h"
 
 #include <QPointer>
 #include <QWidget>

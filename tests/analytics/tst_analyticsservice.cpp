@@ -4,7 +4,7 @@
 // says so and still works.
 #include "analytics/analytics.h"
 #include "analytics/analyticsservice.h"
-#include "analytics/analyticsuploader.h"
+#include "analytics/report/analyticsuploader.h"
 #include "platform/system/applicationnotifications.h"
 #include "platform/system/notificationcenter.h"
 #include "support/fakeclock.h"

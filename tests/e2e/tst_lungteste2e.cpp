@@ -1,14 +1,12 @@
-#include "app/launcher.h"
-#include "app/maininterface.h"
-#include "app/tabviewcontroller.h"
-#include "e2e/replayinglaunch.h"
+#include "e2e/launchedapp.h"
+#include "platform/uikit/tabbar.h"
 #include "screens/lungtest/blewtestviewcontroller.h"
 #include "screens/lungtest/qmxrotateview.h"
-#include "share/desktopsharetransport.h"
-#include "share/outboxsharetransport.h"
-#include "share/sharetransportregistry.h"
-#include "share/socialsnssheet.h"
-#include "share/socialwechathandler.h"
+#include "share/service/socialwechathandler.h"
+#include "share/sheet/socialsnssheet.h"
+#include "share/transport/desktopsharetransport.h"
+#include "share/transport/outboxsharetransport.h"
+#include "share/transport/sharetransportregistry.h"
 #include "support/installedtransports.h"
 
 #include <QApplication>
@@ -16,10 +14,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QPushButton>
-#include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTest>
-#include <optional>
 
 // The whole lung test in the application under a real (virtual) display:
 // a replayed blow from the start button to a share in the outbox, with a
@@ -27,68 +22,62 @@
 class TestLungTestEndToEnd : public QObject {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
-    QString m_artifacts;
-    Launcher* m_launcher = nullptr;
+    LaunchedApp m_app;
     std::optional<Installed<ShareTransportRegistry>> m_transports;
 
-    BlewTestViewController* screen() const {
-        return qobject_cast<BlewTestViewController*>(
-            MainInterface::tabViewController(m_launcher->window())->viewControllers().first());
-    }
-
-    void snapshot(const QString& name) {
-        const QImage image = m_launcher->window()->grab().toImage();
-        QVERIFY(image.save(m_artifacts + QStringLiteral("/lungtest-%1.png").arg(name)));
-    }
+    BlewTestViewController* screen() const { return m_app.screen<BlewTestViewController>(0); }
+    // Where the tab bar stands: the window's height when lowered out of sight.
+    int tabBarY() const { return m_app.tabs()->tabBar()->y(); }
+    int windowHeight() const { return m_app.tabs()->height(); }
+    void snapshot(const QString& name) { m_app.snapshot(QStringLiteral("lungtest-") + name); }
+    QString outboxPath() const { return QDir(m_app.folder()).filePath(QStringLiteral("outbox")); }
 
 private slots:
     void initTestCase() {
-        QStandardPaths::setTestModeEnabled(true);
-        m_artifacts = qEnvironmentVariable("VANTORO_ARTIFACTS", m_dir.path());
-        QDir().mkpath(m_artifacts);
         // Quiet, then a strong blow of two seconds that ends abruptly.
         QString error;
-        m_launcher = launchReplaying(m_dir.path(),
-                                     "0 -50\n0.3 -1.5\n0.8 -4\n1.3 -2.5\n1.8 -6\n2.3 -45\n", &error)
-                         .release();
-        QVERIFY2(m_launcher, qPrintable(error));
-        QVERIFY(QTest::qWaitForWindowExposed(m_launcher->window()));
+        QVERIFY2(
+            m_app.launchReplaying("0 -50\n0.3 -1.5\n0.8 -4\n1.3 -2.5\n1.8 -6\n2.3 -45\n", &error),
+            qPrintable(error));
+        QVERIFY(QTest::qWaitForWindowExposed(m_app.window()));
         // Over the ones the application chose at launch.
         m_transports.emplace(QList<std::shared_ptr<ShareTransport>>{
-            std::make_shared<OutboxShareTransport>(m_dir.filePath(QStringLiteral("outbox"))),
+            std::make_shared<OutboxShareTransport>(outboxPath()),
             std::make_shared<DesktopShareTransport>()});
     }
 
-    void cleanupTestCase() { delete m_launcher; }
+    void cleanupTestCase() { m_app.quit(); }
 
     void blowToSharedResult() {
-        QTest::qWait(300);
+        QTRY_VERIFY_WITH_TIMEOUT(m_app.looksStill(), 5000);
         snapshot(QStringLiteral("1-idle"));
 
         QTest::mouseClick(screen()->startBlewBtn(), Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(screen()->rotateView()->isStart(), 5000);
-        QTest::qWait(700);
+        // The cover has faded and the tab bar is out of sight.
+        QTRY_VERIFY_WITH_TIMEOUT(!screen()->coverImg(), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(tabBarY(), windowHeight(), 5000);
         snapshot(QStringLiteral("2-blowing"));
 
         QTRY_VERIFY_WITH_TIMEOUT(screen()->popView(), 8000);
         const int capacity = screen()->totalAir();
         // About 2 s of blowing plus 0.01 s per poll: the first two bands.
         QVERIFY2(capacity >= 100 && capacity <= 1000, qPrintable(QString::number(capacity)));
-        QTest::qWait(900);
+        QTRY_COMPARE_WITH_TIMEOUT(tabBarY(), windowHeight() - 49, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(m_app.looksStill(), 5000);
         snapshot(QStringLiteral("3-result"));
 
         QTest::mouseClick(screen()->popView()->findChild<QPushButton*>("shareButton"),
                           Qt::LeftButton);
         QTRY_VERIFY(SocialSnsSheet::current());
-        QTest::qWait(400);
+        QTRY_VERIFY_WITH_TIMEOUT(m_app.looksStill(), 5000);
         snapshot(QStringLiteral("4-share-sheet"));
 
         QTest::mouseClick(SocialSnsSheet::current()->iconButton(QStringLiteral("wxsession")),
                           Qt::LeftButton);
-        const QDir outbox(m_dir.filePath(QStringLiteral("outbox")));
+        const QDir outbox(outboxPath());
         QTRY_COMPARE(outbox.entryList({"*.json"}).size(), 1);
-        QTest::qWait(400);
+        QTRY_VERIFY_WITH_TIMEOUT(m_app.looksStill(), 5000);
         snapshot(QStringLiteral("5-wechat-qr"));
 
         QFile file(outbox.filePath(outbox.entryList({"*.json"}).first()));

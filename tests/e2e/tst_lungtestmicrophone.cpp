@@ -1,7 +1,5 @@
-#include "app/launcher.h"
-#include "app/maininterface.h"
-#include "app/tabviewcontroller.h"
 #include "blow/qmxblewutil.h"
+#include "e2e/launchedapp.h"
 #include "platform/audio/audiodevicesmodule.h"
 #include "platform/audio/leveltrace.h"
 #include "screens/lungtest/blewtestviewcontroller.h"
@@ -12,8 +10,6 @@
 #include <QApplication>
 #include <QDir>
 #include <QPushButton>
-#include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 #include <QTimer>
@@ -84,15 +80,11 @@ QString audioUnavailable() {
 class TestLungTestMicrophone : public QObject {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
+    LaunchedApp m_app;
     QString m_levels;
     NoisePlayer m_noise;
-    Launcher* m_launcher = nullptr;
 
-    BlewTestViewController* screen() const {
-        return qobject_cast<BlewTestViewController*>(
-            MainInterface::tabViewController(m_launcher->window())->viewControllers().first());
-    }
+    BlewTestViewController* screen() const { return m_app.screen<BlewTestViewController>(0); }
 
     // The level file written for the latest blow.
     QString latestLevels() const {
@@ -103,7 +95,6 @@ class TestLungTestMicrophone : public QObject {
 
 private slots:
     void initTestCase() {
-        QStandardPaths::setTestModeEnabled(true);
         const QString missing = audioUnavailable();
         if (!missing.isEmpty()) {
             if (qEnvironmentVariableIntValue("VANTORO_REQUIRE_AUDIO") == 1)
@@ -111,26 +102,21 @@ private slots:
                     QStringLiteral("audio is required (VANTORO_REQUIRE_AUDIO=1) but ") + missing));
             QSKIP(qPrintable(missing));
         }
-        QVERIFY(m_dir.isValid());
         QVERIFY(m_noise.generate(kNoiseSeconds, kNoiseAmplitude));
         QVERIFY2(m_noise.keepMicrophoneAwake(), "parec would not start");
         // Kept with the artifacts when there are any, so that a failed blow
         // can be replayed.
-        const QString artifacts = qEnvironmentVariable("VANTORO_ARTIFACTS", m_dir.path());
-        m_levels = artifacts + QStringLiteral("/lungtest-microphone-levels");
+        m_levels = m_app.artifacts() + QStringLiteral("/lungtest-microphone-levels");
         QDir(m_levels).removeRecursively();
-        const RunOptions options = RunOptions::parse(
-            {"vantoro", "--record-levels", m_levels, "--content-base", "http://127.0.0.1:9"});
-        QVERIFY2(options.error.isEmpty(), qPrintable(options.error));
-        Launcher::installLevelSource(options, std::nullopt);
-        m_launcher = new Launcher;
-        m_launcher->launch(options);
-        QVERIFY(QTest::qWaitForWindowExposed(m_launcher->window()));
+        QString error;
+        QVERIFY2(m_app.launch({QStringLiteral("--record-levels"), m_levels}, &error),
+                 qPrintable(error));
+        QVERIFY(QTest::qWaitForWindowExposed(m_app.window()));
     }
 
     void cleanupTestCase() {
         m_noise.stop();
-        delete m_launcher;
+        m_app.quit();
     }
 
     void blowsInARow() {

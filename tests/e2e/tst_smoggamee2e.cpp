@@ -1,16 +1,11 @@
-#include "app/launcher.h"
-#include "app/maininterface.h"
-#include "app/tabviewcontroller.h"
-#include "e2e/replayinglaunch.h"
+#include "e2e/launchedapp.h"
 #include "platform/uikit/scrollview.h"
+#include "platform/uikit/tabbar.h"
 #include "screens/smoggame/blewfogviewcontroller.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QLabel>
 #include <QPushButton>
-#include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTest>
 
 // The smog game in the application under a real (virtual) display: a
@@ -19,35 +14,22 @@
 class TestSmogGameEndToEnd : public QObject {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
-    QString m_artifacts;
-    Launcher* m_launcher = nullptr;
+    LaunchedApp m_app;
 
-    TabViewController* tabs() const {
-        return MainInterface::tabViewController(m_launcher->window());
-    }
-    BlewFogViewController* screen() const {
-        return qobject_cast<BlewFogViewController*>(tabs()->viewControllers().at(1));
-    }
-    void snapshot(const QString& name) {
-        QVERIFY(m_launcher->window()->grab().toImage().save(
-            m_artifacts + QStringLiteral("/smoggame-%1.png").arg(name)));
-    }
+    TabViewController* tabs() const { return m_app.tabs(); }
+    BlewFogViewController* screen() const { return m_app.screen<BlewFogViewController>(1); }
+    void snapshot(const QString& name) { m_app.snapshot(QStringLiteral("smoggame-") + name); }
 
 private slots:
     void initTestCase() {
-        QStandardPaths::setTestModeEnabled(true);
-        m_artifacts = qEnvironmentVariable("VANTORO_ARTIFACTS", m_dir.path());
-        QDir().mkpath(m_artifacts);
         // Quiet, then three seconds of a strong blow, then quiet again.
         QString error;
-        m_launcher =
-            launchReplaying(m_dir.path(), "0 -50\n0.3 -1.5\n1.5 -1\n3.3 -45\n", &error).release();
-        QVERIFY2(m_launcher, qPrintable(error));
-        QVERIFY(QTest::qWaitForWindowExposed(m_launcher->window()));
+        QVERIFY2(m_app.launchReplaying("0 -50\n0.3 -1.5\n1.5 -1\n3.3 -45\n", &error),
+                 qPrintable(error));
+        QVERIFY(QTest::qWaitForWindowExposed(m_app.window()));
     }
 
-    void cleanupTestCase() { delete m_launcher; }
+    void cleanupTestCase() { m_app.quit(); }
 
     void strongBlowClimbsToAResult() {
         tabs()->setSelectedIndex(1);
@@ -64,7 +46,8 @@ private slots:
         snapshot(QStringLiteral("2-climbing"));
 
         QTRY_VERIFY_WITH_TIMEOUT(screen()->shareBtnWeixin()->isVisible(), 8000);
-        QTest::qWait(600);
+        // The tab bar is back in place.
+        QTRY_COMPARE_WITH_TIMEOUT(tabs()->tabBar()->y(), tabs()->height() - 49, 5000);
         snapshot(QStringLiteral("3-result"));
         // Three seconds at 400 points a second climb most of the picture.
         QVERIFY2(screen()->defealtPercent() >= 93,

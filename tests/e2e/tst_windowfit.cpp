@@ -1,7 +1,4 @@
-#include "app/launcher.h"
-#include "app/maininterface.h"
-#include "app/tabviewcontroller.h"
-#include "e2e/replayinglaunch.h"
+#include "e2e/launchedapp.h"
 #include "platform/uikit/mainscreen.h"
 #include "screens/lungtest/blewtestviewcontroller.h"
 #include "screens/lungtest/qmxrotateview.h"
@@ -11,7 +8,6 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWindow>
@@ -129,15 +125,13 @@ private slots:
     void playOnThisScreen() {
         if (!isChild())
             QSKIP("run by fitsTheScreen on a screen of its own");
-        QStandardPaths::setTestModeEnabled(true);
         const QStringList size = qEnvironmentVariable(kChildVariable).split(u'x');
         const QRect screen(0, 0, size.value(0).toInt(), size.value(1).toInt());
-        QTemporaryDir dir;
+        LaunchedApp app;
         QString error;
-        const std::unique_ptr<Launcher> launcher =
-            launchReplaying(dir.path(), "0 -50\n0.3 -1.5\n1.5 -3\n2.5 -45\n", &error);
-        QVERIFY2(launcher, qPrintable(error));
-        QWidget* window = launcher->window();
+        QVERIFY2(app.launchReplaying("0 -50\n0.3 -1.5\n1.5 -3\n2.5 -45\n", &error),
+                 qPrintable(error));
+        QWidget* window = app.window();
         QVERIFY(QTest::qWaitForWindowExposed(window));
 
         // Inside the screen, with the phone's shape.
@@ -154,8 +148,7 @@ private slots:
 
         // The start button where it is drawn: its own rectangle in the
         // window, at the window's pixels per point.
-        auto* lungTest = qobject_cast<BlewTestViewController*>(
-            MainInterface::tabViewController(window)->viewControllers().first());
+        auto* lungTest = app.screen<BlewTestViewController>(0);
         QPushButton* start = lungTest->startBlewBtn();
         const QPointF inWindow = start->mapTo(window, start->rect().center());
         const QPoint click = placed.topLeft() + (inWindow * window->devicePixelRatioF()).toPoint();

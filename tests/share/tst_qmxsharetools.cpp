@@ -1,7 +1,7 @@
-#include "share/contentlinks.h"
 #include "share/qmxsharetools.h"
-#include "share/socialqqhandler.h"
-#include "share/socialwechathandler.h"
+#include "share/service/socialqqhandler.h"
+#include "share/service/socialwechathandler.h"
+#include "share/transport/contentlinks.h"
 #include "share/vantorokeys.h"
 
 #include <QtTest>

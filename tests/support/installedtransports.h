@@ -1,6 +1,6 @@
 #pragma once
 
-#include "share/sharetransportregistry.h"
+#include "share/transport/sharetransportregistry.h"
 #include "support/installed.h"
 
 // Installed<ShareTransportRegistry>: the transports every post goes to.

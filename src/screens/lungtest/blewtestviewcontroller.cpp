@@ -13,8 +13,8 @@
 #include "results/blewresultstring.h"
 #include "results/resultscales.h"
 #include "screens/lungtest/qmxrotateview.h"
-#include "share/imagehelpers.h"
 #include "share/sharing.h"
+#include "share/sheet/imagehelpers.h"
 #include "sound/qmxsoundeffectplayer.h"
 #include "sound/qmxsoundplayer.h"
 

@@ -12,8 +12,8 @@
 #include "results/blewfogresult.h"
 #include "results/resultscales.h"
 #include "screens/smoggame/fogsmokelayer.h"
-#include "share/contentlinks.h"
 #include "share/sharing.h"
+#include "share/transport/contentlinks.h"
 #include "sound/qmxsoundeffectplayer.h"
 #include "sound/qmxsoundplayer.h"
 

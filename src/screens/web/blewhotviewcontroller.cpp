@@ -7,7 +7,7 @@
 #include "platform/uikit/mainscreen.h"
 #include "platform/web/urlcache.h"
 #include "screens/web/offlinetoast.h"
-#include "share/contentlinks.h"
+#include "share/transport/contentlinks.h"
 
 #include <QIcon>
 #include <QLabel>

@@ -6,8 +6,8 @@
 #include "platform/uikit/mainscreen.h"
 #include "platform/web/webview.h"
 #include "screens/web/offlinetoast.h"
-#include "share/contentlinks.h"
 #include "share/sharing.h"
+#include "share/transport/contentlinks.h"
 
 #include <QPushButton>
 

@@ -4,26 +4,17 @@
 #include "platform/system/device.h"
 #include "platform/uikit/alertview.h"
 #include "platform/uikit/imageview.h"
-#include "platform/uikit/keywindow.h"
 #include "platform/uikit/mainscreen.h"
 #include "platform/uikit/tabbar.h"
 #include "platform/uikit/tabbarcontroller.h"
 #include "results/blewresultstring.h"
 #include "screens/lungtest/blewtestviewcontroller.h"
 #include "screens/lungtest/qmxrotateview.h"
-#include "screens/placeholderviewcontroller.h"
 #include "share/blewcommonutil.h"
-#include "share/outboxsharetransport.h"
-#include "share/sharetransportregistry.h"
-#include "share/socialdata.h"
-#include "share/socialsnssheet.h"
+#include "share/service/socialdata.h"
+#include "share/sheet/socialsnssheet.h"
 #include "share/vantorokeys.h"
-#include "support/fakeclock.h"
-#include "support/fakeplayerfactory.h"
-#include "support/fakerecorder.h"
-#include "support/fixedrandom.h"
-#include "support/installedtransports.h"
-#include "support/manualdispatch.h"
+#include "support/screenfixture.h"
 
 #include <QApplication>
 #include <QDir>
@@ -32,54 +23,30 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTest>
 
 // The lung test screen driven through its detector events, as the detector
 // would send them: loops run in virtual time (a quiet microphone waits out
 // its 10 s at once and its timeout waits in the main queue until the test
-// lets it through), sounds go to fake players, shares to an outbox.
+// lets it through), animations move when the test advances them, sounds go
+// to fake players, shares to an outbox.
 class TestBlewTestViewController : public QObject {
     Q_OBJECT
 
-    FakeClock m_clock;
-    ManualDispatch m_dispatch;
-    FixedRandom m_random;
-    std::unique_ptr<FakePlayerFactory> m_players;
-    QTemporaryDir m_outbox;
-    int m_recorders = 0;
-    // No audio input at all: every recorder fails to prepare.
-    bool m_noMicrophone = false;
-    Installed<Clock> m_installedClock{&m_clock};
-    Installed<Dispatch> m_installedDispatch{&m_dispatch};
-    Installed<Random> m_installedRandom{&m_random};
-    Installed<AudioRecorder> m_installedRecorders{[this](const QString&, const QVariantMap&) {
-        ++m_recorders;
-        auto recorder = std::make_shared<FakeRecorder>(std::deque<float>{}, -40.0f);
-        recorder->setPrepares(!m_noMicrophone);
-        return recorder;
-    }};
-    Installed<ShareTransportRegistry> m_installedTransports{
-        {std::make_shared<OutboxShareTransport>(m_outbox.path())}};
-    QWidget* m_window = nullptr;
-    TabBarController* m_tabs = nullptr;
+    ScreenFixture m_fixture{-40.0f};
     BlewTestViewController* m_screen = nullptr;
 
-    TabBar* tabBar() const { return m_tabs->tabBar(); }
+    TabBar* tabBar() const { return m_fixture.tabBar(); }
     QPoint buttonRestPos() const { return {0, 434}; }
     int eventCount(const QString& name) const {
         return int(Analytics::acceptedEvents().count(name));
     }
-    QStringList soundsPlayed() const {
-        QStringList names;
-        for (const auto& player : m_players->players())
-            names << QFileInfo(player->path()).fileName();
-        return names;
-    }
+    QStringList soundsPlayed() const { return m_fixture.soundsPlayed(); }
     QLabel* cardLabel(const char* name) const {
         return m_screen->popView()->findChild<QLabel*>(QLatin1String(name));
     }
-    void waitForAnimations() { QTest::qWait(900); }
+    // The screen's longest animations are its 0.8 s slides.
+    void finishAnimations() { m_fixture.animations().advanceBy(0.8); }
 
 private slots:
     void initTestCase() {
@@ -93,26 +60,11 @@ private slots:
     }
 
     void init() {
-        m_noMicrophone = false;
-        m_players = std::make_unique<FakePlayerFactory>();
-        m_random.setValue(0);
-        m_window = new QWidget;
-        m_window->resize(320, 568);
-        m_tabs = new TabBarController(m_window);
-        m_tabs->setGeometry(m_window->rect());
         m_screen = new BlewTestViewController;
-        m_tabs->setViewControllers({m_screen, new PlaceholderViewController("other", "")});
-        KeyWindow::makeKeyAndVisible(m_window);
-        QVERIFY(QTest::qWaitForWindowExposed(m_window));
+        m_fixture.show(m_screen);
     }
 
-    void cleanup() {
-        QMXBlewer::sharedInstance().stopBlew();
-        m_dispatch.drainMain();
-        delete AlertView::current();
-        delete m_window;
-        m_players.reset();
-    }
+    void cleanup() { m_fixture.close(); }
 
     void layout_data() {
         QTest::addColumn<QSize>("screen");
@@ -160,16 +112,17 @@ private slots:
         QCOMPARE(eventCount("blow_amount"), taps + 1);
         QCOMPARE(m_screen->startBlewBtn()->text(), QStringLiteral("对着话筒吹吧~"));
         QVERIFY(m_screen->coverImg());
-        QCOMPARE(m_screen->coverImg()->parentWidget(), m_window);
+        QCOMPARE(m_screen->coverImg()->parentWidget(), m_fixture.window());
         QVERIFY(QMXBlewer::sharedInstance().isMonitorActive());
+        finishAnimations();
         QTRY_COMPARE(tabBar()->y(), 568);
         QTRY_COMPARE(m_screen->startBlewBtn()->pos(), buttonRestPos() + QPoint(0, 100));
         QTRY_COMPARE(m_screen->coverImg()->alpha(), 1.0);
         // Tapping again while waiting starts nothing new and keeps the cover.
         ImageView* cover = m_screen->coverImg();
-        const int recorders = m_recorders;
+        const int recorders = m_fixture.recorders();
         QTest::mouseClick(m_screen->startBlewBtn(), Qt::LeftButton);
-        QCOMPARE(m_recorders, recorders);
+        QCOMPARE(m_fixture.recorders(), recorders);
         QCOMPARE(m_screen->coverImg(), cover);
         QCOMPARE(eventCount("blow_amount"), taps + 2);
     }
@@ -178,7 +131,7 @@ private slots:
     // screen stays usable: no cover, the tab bar where it was. A microphone
     // plugged in afterwards is heard at the next tap.
     void noMicrophoneSaysSoAndLeavesTheScreenUsable() {
-        m_noMicrophone = true;
+        m_fixture.setNoMicrophone(true);
         QTest::mouseClick(m_screen->startBlewBtn(), Qt::LeftButton);
         QVERIFY(!m_screen->coverImg());
         QVERIFY(AlertView::current());
@@ -189,7 +142,7 @@ private slots:
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(!AlertView::current());
 
-        m_noMicrophone = false;
+        m_fixture.setNoMicrophone(false);
         QTest::mouseClick(m_screen->startBlewBtn(), Qt::LeftButton);
         QVERIFY(m_screen->coverImg());
         QVERIFY(QMXBlewer::sharedInstance().isMonitorActive());
@@ -202,6 +155,7 @@ private slots:
         m_screen->BlowAirupdataState(8);
         QVERIFY(m_screen->rotateView()->isStart());
         QCOMPARE(soundsPlayed(), QStringList{"blow.mp3"});
+        finishAnimations();
         QTRY_VERIFY(!m_screen->coverImg());
         // Tapping start while the pinwheel spins only logs the tap.
         const QString title = m_screen->startBlewBtn()->text();
@@ -245,8 +199,8 @@ private slots:
         QCOMPARE(AudioSession::sharedInstance().portOverride(),
                  AudioSession::PortOverride::Speaker);
         QVERIFY(m_screen->popView());
-        QCOMPARE(m_screen->popView()->parentWidget(), m_window);
-        QCOMPARE(m_screen->popView()->geometry(), m_window->rect());
+        QCOMPARE(m_screen->popView()->parentWidget(), m_fixture.window());
+        QCOMPARE(m_screen->popView()->geometry(), m_fixture.window()->rect());
         QCOMPARE(cardLabel("valueLabel")->text(), QStringLiteral("3250毫升"));
         // r = 0 picks the first comment of band 2.
         QCOMPARE(m_screen->currentKey(), QStringLiteral("2_0"));
@@ -255,6 +209,7 @@ private slots:
                      BlewResultString::sharedInstance().getResultString("BlewLvl_2_0"));
         QCOMPARE(m_screen->totalAir(), 3250);
         QCOMPARE(m_screen->defeatPercent(), 54);
+        finishAnimations();
         QTRY_COMPARE(tabBar()->y(), 568 - 49);
         QTRY_COMPARE(m_screen->startBlewBtn()->pos(), buttonRestPos());
 
@@ -321,11 +276,11 @@ private slots:
     void minimiseMidBlowKeepsTheResultWhole() {
         m_screen->readyToBlew();
         m_screen->BlowAirupdataState(8);
-        m_window->setWindowState(Qt::WindowMinimized);
-        QTRY_VERIFY(!m_tabs->isVisible() || m_window->isMinimized());
+        m_fixture.window()->setWindowState(Qt::WindowMinimized);
+        QTRY_VERIFY(!m_fixture.tabs()->isVisible() || m_fixture.window()->isMinimized());
         m_screen->BlowAirOver(3250, 54);
-        m_window->setWindowState(Qt::WindowNoState);
-        QTRY_VERIFY(!m_window->isMinimized());
+        m_fixture.window()->setWindowState(Qt::WindowNoState);
+        QTRY_VERIFY(!m_fixture.window()->isMinimized());
         QVERIFY(m_screen->popView());
         QCOMPARE(cardLabel("commentLabel")->text(),
                  QStringLiteral("超越了全球54%的环保卫士,") +
@@ -336,7 +291,7 @@ private slots:
     void endOfBlowOnAnotherTabMakesNoCard() {
         m_screen->readyToBlew();
         m_screen->BlowAirupdataState(8);
-        m_tabs->setSelectedIndex(1);
+        m_fixture.tabs()->setSelectedIndex(1);
         m_screen->BlowAirOver(4000, 66);
         QVERIFY(!m_screen->popView());
         QCOMPARE(m_screen->totalAir(), 0);
@@ -346,8 +301,8 @@ private slots:
 
     void timeoutThenBlowThenGiveUp() {
         m_screen->startBlew();
-        const int recorders = m_recorders;
-        m_dispatch.drainMain();
+        const int recorders = m_fixture.recorders();
+        m_fixture.dispatch().drainMain();
         AlertView* alert = AlertView::current();
         QVERIFY(alert);
         QCOMPARE(alert->title(), QStringLiteral("少年您还吹吗？"));
@@ -357,17 +312,18 @@ private slots:
         QVERIFY(cover);
 
         alert->clickButtonAtIndex(1);
-        QCOMPARE(m_recorders, recorders + 1);
+        QCOMPARE(m_fixture.recorders(), recorders + 1);
         QCOMPARE(m_screen->startBlewBtn()->text(), QStringLiteral("再吹一次"));
         QCOMPARE(m_screen->coverImg(), cover);
-        waitForAnimations();
+        finishAnimations();
         // Lowered once, however often it was asked to lower.
         QCOMPARE(m_screen->startBlewBtn()->pos(), buttonRestPos() + QPoint(0, 100));
 
-        m_dispatch.drainMain();
+        m_fixture.dispatch().drainMain();
         QVERIFY(AlertView::current());
         AlertView::current()->clickButtonAtIndex(0);
         QCOMPARE(m_screen->startBlewBtn()->text(), QStringLiteral("再吹一次"));
+        finishAnimations();
         QTRY_VERIFY(!m_screen->coverImg());
         QTRY_COMPARE(tabBar()->y(), 568 - 49);
         QTRY_COMPARE(m_screen->startBlewBtn()->pos(), buttonRestPos());
@@ -378,14 +334,15 @@ private slots:
     void shareGivesEveryNetworkTheSameContent() {
         m_screen->readyToBlew();
         m_screen->BlowAirupdataState(8);
-        m_random.setValue(4294967295u - 1);
+        m_fixture.random().setValue(4294967295u - 1);
         m_screen->BlowAirOver(3250, 54);
+        finishAnimations();
         QTRY_VERIFY(!m_screen->coverImg());
         const QString prefix = QStringLiteral("超越了全球54%的环保卫士,");
         const QString comment = cardLabel("commentLabel")->text().mid(prefix.size());
         QCOMPARE(m_screen->currentKey(), QStringLiteral("2_16"));
         QCOMPARE(comment, BlewResultString::sharedInstance().getResultString("BlewLvl_2_16"));
-        waitForAnimations();
+        finishAnimations();
 
         QList<QJsonObject> records;
         for (const QString name : {"wxtimeline", "sina", "wxsession"}) {
@@ -412,7 +369,7 @@ private slots:
             QCOMPARE(data->urlResource().resourceType(), 0);
             QVERIFY(data->urlResource().url().isEmpty());
         }
-        QDir outbox(m_outbox.path());
+        QDir outbox(m_fixture.outboxPath());
         QTRY_COMPARE(outbox.entryList({"*.json"}).size(), 3);
         for (const QString& file : outbox.entryList({"*.json"}, QDir::Files, QDir::Name)) {
             QFile f(outbox.filePath(file));

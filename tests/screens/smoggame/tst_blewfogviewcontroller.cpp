@@ -1,37 +1,25 @@
 #include "blow/qmxblewer.h"
 #include "platform/system/localizedstrings.h"
 #include "platform/uikit/alertview.h"
-#include "platform/uikit/keywindow.h"
 #include "platform/uikit/mainscreen.h"
 #include "platform/uikit/scrollview.h"
 #include "platform/uikit/tabbar.h"
 #include "platform/uikit/tabbarcontroller.h"
 #include "platform/uikit/viewanimation.h"
-#include "screens/placeholderviewcontroller.h"
 #include "screens/smoggame/blewfogviewcontroller.h"
 #include "screens/smoggame/fogsmokelayer.h"
-#include "share/outboxsharetransport.h"
-#include "share/sharetransportregistry.h"
-#include "share/socialdata.h"
-#include "share/socialshareeditor.h"
-#include "share/socialwechathandler.h"
+#include "share/service/socialdata.h"
+#include "share/service/socialwechathandler.h"
+#include "share/sheet/socialshareeditor.h"
 #include "share/vantorokeys.h"
-#include "support/fakeanimationdriver.h"
-#include "support/fakeclock.h"
-#include "support/fakeplayerfactory.h"
-#include "support/fakerecorder.h"
-#include "support/fixedrandom.h"
-#include "support/installedtransports.h"
-#include "support/manualdispatch.h"
+#include "support/screenfixture.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
 #include <QPushButton>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -70,28 +58,7 @@ double easeInOut(double time) {
 class TestBlewFogViewController : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<FakeAnimationDriver> m_animations;
-    FakeClock m_clock;
-    ManualDispatch m_dispatch;
-    FixedRandom m_random;
-    std::unique_ptr<FakePlayerFactory> m_players;
-    QTemporaryDir m_outbox;
-    int m_recorders = 0;
-    // No audio input at all: every recorder fails to prepare.
-    bool m_noMicrophone = false;
-    Installed<Clock> m_installedClock{&m_clock};
-    Installed<Dispatch> m_installedDispatch{&m_dispatch};
-    Installed<Random> m_installedRandom{&m_random};
-    Installed<AudioRecorder> m_installedRecorders{[this](const QString&, const QVariantMap&) {
-        ++m_recorders;
-        auto recorder = std::make_shared<FakeRecorder>(std::deque<float>{}, -60.0f);
-        recorder->setPrepares(!m_noMicrophone);
-        return recorder;
-    }};
-    Installed<ShareTransportRegistry> m_installedTransports{
-        {std::make_shared<OutboxShareTransport>(m_outbox.path())}};
-    QWidget* m_window = nullptr;
-    TabBarController* m_tabs = nullptr;
+    ScreenFixture m_fixture{-60.0f};
     BlewFogViewController* m_screen = nullptr;
     int m_untilLevel = 0;
 
@@ -105,7 +72,6 @@ class TestBlewFogViewController : public QObject {
         QVERIFY(m_screen->timer());
         m_screen->timer()->stop();
     }
-    int outboxRecords() const { return int(QDir(m_outbox.path()).entryList({"*.json"}).size()); }
     // A blow as the detector reports it: a level every 20 ms, and between two
     // levels 20 ms of animation and the scroll step that the timer makes
     // while it runs (the event loop does not run, so the real timer never
@@ -118,7 +84,7 @@ class TestBlewFogViewController : public QObject {
                 m_untilLevel = 20;
             }
             const int step = std::min(m_untilLevel, milliseconds);
-            m_animations->advanceBy(step / 1000.0);
+            m_fixture.animations().advanceBy(step / 1000.0);
             m_untilLevel -= step;
             milliseconds -= step;
             if (m_untilLevel == 0 && m_screen->timer() && m_screen->timer()->isActive())
@@ -129,34 +95,18 @@ class TestBlewFogViewController : public QObject {
 
 private slots:
     void initTestCase() {
-        m_animations = std::make_unique<FakeAnimationDriver>();
         QStandardPaths::setTestModeEnabled(true);
         MainScreen::set({320, 568}, 2);
         SocialData::setAppKey(QString::fromLatin1(VantoroKeys::appKey));
     }
 
     void init() {
-        m_noMicrophone = false;
         m_untilLevel = 0;
-        m_players = std::make_unique<FakePlayerFactory>();
-        m_window = new QWidget;
-        m_window->resize(320, 568);
-        m_tabs = new TabBarController(m_window);
-        m_tabs->setGeometry(m_window->rect());
         m_screen = new BlewFogViewController;
-        m_tabs->setViewControllers({m_screen, new PlaceholderViewController("other", "")});
-        KeyWindow::makeKeyAndVisible(m_window);
-        QVERIFY(QTest::qWaitForWindowExposed(m_window));
+        m_fixture.show(m_screen);
     }
 
-    void cleanup() {
-        QMXBlewer::sharedInstance().stopBlew();
-        m_dispatch.drainMain();
-        delete m_window;
-        m_players.reset();
-    }
-
-    void cleanupTestCase() { m_animations.reset(); }
+    void cleanup() { m_fixture.close(); }
 
     void layout() {
         QVERIFY(near(QRectF(m_screen->spriteImg()->geometry()).center(), {160, 214}));
@@ -177,7 +127,7 @@ private slots:
         // The picture is much taller than the screen and starts at its bottom.
         QVERIFY(bottom() > 568);
         QCOMPARE(m_screen->scrollView()->contentSize().width(), 320.0);
-        m_animations->advanceBy(ScrollView::kAnimatedScrollSeconds);
+        m_fixture.animations().advanceBy(ScrollView::kAnimatedScrollSeconds);
         QCOMPARE(offset(), bottom());
         QCOMPARE(m_screen->playBtn()->text(), QStringLiteral("开始"));
     }
@@ -289,7 +239,7 @@ private slots:
         startClimbing(8);
         setOffset(8 * 4 + 1);
         m_screen->timerTick();
-        m_random.setValue(1);
+        m_fixture.random().setValue(1);
         m_screen->BlowAirOver(0, 0);
         QVERIFY(m_screen->isStop());
         QVERIFY(!m_screen->isTimerWorking());
@@ -304,25 +254,25 @@ private slots:
         QVERIFY(
             m_screen->secondLbl()->text().contains(QStringLiteral("font-size:38px\">99%</span>")));
         QVERIFY(m_screen->secondLbl()->text().startsWith(QStringLiteral("超越")));
-        QVERIFY(!m_players->players().empty());
-        QCOMPARE(QFileInfo(m_players->last()->path()).fileName(),
+        QVERIFY(!m_fixture.players().players().empty());
+        QCOMPARE(QFileInfo(m_fixture.players().last()->path()).fileName(),
                  QStringLiteral("blew_result.mp3"));
         QCOMPARE(m_screen->playBtn()->text(), QStringLiteral("再吹一次"));
         // The backdrop goes on fading for a good result.
         const double atEnd = fog();
-        m_animations->advanceBy(0.7);
+        m_fixture.animations().advanceBy(0.7);
         QVERIFY(fog() < atEnd);
     }
 
     // No climb: 90, and the smog that had begun to fade comes back.
     void aBlowWithoutClimbingScoresNinety() {
         startClimbing(4);
-        m_animations->advanceBy(0.7);
+        m_fixture.animations().advanceBy(0.7);
         const double faded = fog();
         QVERIFY(faded < 1.0);
-        m_random.setValue(0);
+        m_fixture.random().setValue(0);
         m_screen->BlowAirOver(0, 0);
-        m_animations->advanceBy(0.4);
+        m_fixture.animations().advanceBy(0.4);
         QVERIFY(fog() > faded);
         QCOMPARE(m_screen->defealtPercent(), 90);
         QCOMPARE(m_screen->secondLbl()->text().contains(">90%</span>"), true);
@@ -358,7 +308,7 @@ private slots:
 
         m_screen->buttonClick(m_screen->playBtn());
         QVERIFY(!m_screen->isStop());
-        m_animations->advanceBy(0.1);
+        m_fixture.animations().advanceBy(0.1);
         QVERIFY(offset() > 0 && offset() < bottom());
         blow(8, 1000);
         m_screen->BlowAirOver(0, 0);
@@ -404,17 +354,17 @@ private slots:
     void noMicrophoneSaysSoAndLeavesTheScreenUsable() {
         m_screen->buttonClick(m_screen->playBtn());
         QVERIFY(m_screen->playBtn()->isHidden());
-        m_noMicrophone = true;
-        QCOMPARE(m_dispatch.runMain(1), 1);
+        m_fixture.setNoMicrophone(true);
+        QCOMPARE(m_fixture.dispatch().runMain(1), 1);
         QVERIFY(AlertView::current());
         QCOMPARE(AlertView::current()->title(), QStringLiteral("没有找到麦克风"));
         QVERIFY(!m_screen->playBtn()->isHidden());
-        m_animations->advanceBy(0.5);
-        QCOMPARE(m_tabs->tabBar()->y(), 568 - 49);
+        m_fixture.animations().advanceBy(0.5);
+        QCOMPARE(m_fixture.tabs()->tabBar()->y(), 568 - 49);
         AlertView::current()->clickButtonAtIndex(0);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 
-        m_noMicrophone = false;
+        m_fixture.setNoMicrophone(false);
         m_screen->buttonClick(m_screen->playBtn());
         QVERIFY(!AlertView::current());
         QVERIFY(QMXBlewer::sharedInstance().isMonitorActive());
@@ -422,28 +372,28 @@ private slots:
 
     void timeoutListensAgain() {
         m_screen->buttonClick(m_screen->playBtn());
-        const int recorders = m_recorders;
-        QCOMPARE(m_dispatch.runMain(1), 1);
-        QCOMPARE(m_recorders, recorders + 1);
+        const int recorders = m_fixture.recorders();
+        QCOMPARE(m_fixture.dispatch().runMain(1), 1);
+        QCOMPARE(m_fixture.recorders(), recorders + 1);
         QVERIFY(QMXBlewer::sharedInstance().isMonitorActive());
         QCOMPARE(QMXBlewer::sharedInstance().Blewdelegate(), m_screen);
     }
 
     void leavingWhileClimbingStopsWithoutResult() {
         startClimbing(6);
-        m_tabs->setSelectedIndex(1);
+        m_fixture.tabs()->setSelectedIndex(1);
         QVERIFY(!QMXBlewer::sharedInstance().isMonitorActive());
         QCOMPARE(QMXBlewer::sharedInstance().Blewdelegate(), nullptr);
         QVERIFY(!QMXBlewer::sharedInstance().isPlay());
         QVERIFY(!m_screen->isTimerWorking());
         QVERIFY(m_screen->img().isNull());
-        m_dispatch.drainMain();
+        m_fixture.dispatch().drainMain();
         QVERIFY(!m_screen->secondLbl()->isVisibleTo(m_screen));
-        QVERIFY(m_players->players().empty());
-        m_tabs->setSelectedIndex(0);
+        QVERIFY(m_fixture.players().players().empty());
+        m_fixture.tabs()->setSelectedIndex(0);
         QCOMPARE(m_screen->playBtn()->text(), QStringLiteral("开始"));
         QVERIFY(!m_screen->img().isNull());
-        m_animations->advanceBy(ScrollView::kAnimatedScrollSeconds);
+        m_fixture.animations().advanceBy(ScrollView::kAnimatedScrollSeconds);
         QCOMPARE(offset(), bottom());
     }
 
@@ -454,11 +404,11 @@ private slots:
         blow(6, 200);
         const double climbed = offset();
         QVERIFY(climbed < bottom());
-        m_window->setWindowState(Qt::WindowMinimized);
-        QTRY_VERIFY(m_window->isMinimized());
+        m_fixture.window()->setWindowState(Qt::WindowMinimized);
+        QTRY_VERIFY(m_fixture.window()->isMinimized());
         blow(6, 100);
-        m_window->setWindowState(Qt::WindowNoState);
-        QTRY_VERIFY(!m_window->isMinimized());
+        m_fixture.window()->setWindowState(Qt::WindowNoState);
+        QTRY_VERIFY(!m_fixture.window()->isMinimized());
         QVERIFY(m_screen->isTimerWorking());
         QCOMPARE(QMXBlewer::sharedInstance().Blewdelegate(), m_screen);
         QVERIFY(!m_screen->img().isNull());
@@ -470,13 +420,13 @@ private slots:
 
     void wechatSharePointsTheConnectorWeiboLeavesIt() {
         m_screen->buttonClick(m_screen->playBtn());
-        m_random.setValue(1);
+        m_fixture.random().setValue(1);
         m_screen->BlowAirOver(0, 0);
-        const int before = outboxRecords();
+        const int before = m_fixture.outboxRecords();
         m_screen->buttonClick(m_screen->shareBtnWeixin());
         const QString link = BlewFogViewController::shareLink(90, 2);
         QCOMPARE(SocialWechatHandler::url(), link);
-        QTRY_COMPARE(outboxRecords(), before + 1);
+        QTRY_COMPARE(m_fixture.outboxRecords(), before + 1);
         QCOMPARE(SocialData::defaultData()->extConfig().title(),
                  BlewFogViewController::shareTitle(m_screen->defealtMeter()));
 
@@ -491,10 +441,10 @@ private slots:
     }
 
     void twoAppearancesLeaveOneEmitter() {
-        m_tabs->setSelectedIndex(1);
-        m_tabs->setSelectedIndex(0);
-        m_tabs->setSelectedIndex(1);
-        m_tabs->setSelectedIndex(0);
+        m_fixture.tabs()->setSelectedIndex(1);
+        m_fixture.tabs()->setSelectedIndex(0);
+        m_fixture.tabs()->setSelectedIndex(1);
+        m_fixture.tabs()->setSelectedIndex(0);
         QVERIFY(m_screen->smokeLayer());
         QCOMPARE(m_screen->findChildren<FogSmokeLayer*>().size(), 1);
     }

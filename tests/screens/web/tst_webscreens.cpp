@@ -10,13 +10,13 @@
 #include "screens/web/blewhotviewcontroller.h"
 #include "screens/web/rankinglistviewcontroller.h"
 #include "server/contentserver.h"
-#include "share/contentlinks.h"
-#include "share/outboxsharetransport.h"
-#include "share/sharetransportregistry.h"
-#include "share/socialdata.h"
-#include "share/socialqqhandler.h"
-#include "share/socialsnssheet.h"
-#include "share/socialwechathandler.h"
+#include "share/service/socialdata.h"
+#include "share/service/socialqqhandler.h"
+#include "share/service/socialwechathandler.h"
+#include "share/sheet/socialsnssheet.h"
+#include "share/transport/contentlinks.h"
+#include "share/transport/outboxsharetransport.h"
+#include "share/transport/sharetransportregistry.h"
 #include "share/vantorokeys.h"
 #include "support/installednetworkflags.h"
 #include "support/installedtransports.h"
@@ -67,6 +67,18 @@ class TestWebScreens : public QObject {
         QVERIFY(m_window->grab().toImage().save(folder + QStringLiteral("/web-%1.png").arg(name)));
     }
 
+    // How many points of a grid over the page area the window shows in a
+    // colour other than white: a drawn page has many.
+    int colouredPoints() const {
+        const QImage shot = m_window->grab().toImage();
+        int coloured = 0;
+        for (int y = 40; y < 500; y += 4)
+            for (int x = 4; x < 316; x += 4)
+                if (shot.pixelColor(x * shot.width() / 320, y * shot.height() / 568) != Qt::white)
+                    ++coloured;
+        return coloured;
+    }
+
     bool waitForLoad(WebView* view) {
         QSignalSpy spy(view, &WebView::didFinishLoad);
         return spy.wait(15000);
@@ -105,7 +117,7 @@ private slots:
         QVERIFY(m_hot->webView());
         QVERIFY(waitForLoad(m_hot->webView()));
         QCOMPARE(m_hot->webView()->geometry(), QRect(0, 64, 320, 568 - 64 - 49));
-        QTest::qWait(500);
+        QTRY_VERIFY_WITH_TIMEOUT(colouredPoints() > 500, 10000);
         snapshot(QStringLiteral("1-hot-issues"));
         QVERIFY(!m_hot->backBtn()->isVisible());
         QCOMPARE(
@@ -205,7 +217,7 @@ private slots:
         m_tabs->setSelectedIndex(2);
         ToastView* first = ToastView::findIn(m_window);
         QVERIFY(first);
-        QTest::qWait(400);
+        QTRY_COMPARE(first->alpha(), 1.0);
         snapshot(QStringLiteral("3-offline-toast"));
         QCOMPARE(m_window->findChildren<ToastView*>().size(), 1);
         m_tabs->setSelectedIndex(1);
@@ -222,13 +234,8 @@ private slots:
 
     void rankingPageIsDrawn() {
         m_tabs->setSelectedIndex(2);
-        QTest::qWait(1500);
-        const QImage shot = m_window->grab().toImage();
-        int coloured = 0;
-        for (int y = 40; y < 500; y += 4)
-            for (int x = 4; x < 316; x += 4)
-                if (shot.pixelColor(x * shot.width() / 320, y * shot.height() / 568) != Qt::white)
-                    ++coloured;
+        QTRY_VERIFY_WITH_TIMEOUT(colouredPoints() > 500, 10000);
+        const int coloured = colouredPoints();
         QVERIFY2(coloured > 500, qPrintable(QString::number(coloured)));
         snapshot(QStringLiteral("2-ranking"));
     }

@@ -1,0 +1,5 @@
+#include "share/service/socialextconfig.h"
+
+void SocialExtConfig::setTitle(const QString& title) {
+    m_title = title;
+}

@@ -1,0 +1,6 @@
+#include "share/service/socialresponse.h"
+
+void SocialResponse::registerMetaType() {
+    static const int id = qRegisterMetaType<SocialResponse>();
+    Q_UNUSED(id);
+}

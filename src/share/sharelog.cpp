@@ -1,3 +1,0 @@
-#include "share/sharelog.h"
-
-Q_LOGGING_CATEGORY(lcShare, "vantoro.share")

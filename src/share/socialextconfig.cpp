@@ -1,5 +1,0 @@
-#include "share/socialextconfig.h"
-
-void SocialExtConfig::setTitle(const QString& title) {
-    m_title = title;
-}

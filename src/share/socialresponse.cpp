@@ -1,6 +1,0 @@
-#include "share/socialresponse.h"
-
-void SocialResponse::registerMetaType() {
-    static const int id = qRegisterMetaType<SocialResponse>();
-    Q_UNUSED(id);
-}

@@ -1,0 +1,3 @@
+#include "share/transport/sharelog.h"
+
+Q_LOGGING_CATEGORY(lcShare, "vantoro.share")
