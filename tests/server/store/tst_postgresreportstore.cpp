@@ -1,3 +1,4 @@
+#include "server/reports/recordcolumns.h"
 #include "server/store/pgschema.h"
 #include "server/store/postgresreportstore.h"
 #include "server/store/postgresreportstores.h"
@@ -276,22 +277,31 @@ void TestPostgresReportStore::twoStoresOpeningTogetherCreateTheTablesOnce() {
     QVERIFY2(openedA, qPrintable(errorA));
     QVERIFY2(openedB, qPrintable(errorB));
     QString error;
+    // Every step once, each recorded.
+    const qlonglong steps = PgSchema::steps().size();
     QCOMPARE(a.select("SELECT COUNT(*), MAX(version) FROM vantoro_schema", {}, &error),
-             (QList<QVariantList>{{1LL, 1LL}}));
+             (QList<QVariantList>{{steps, qlonglong(PgSchema::version())}}));
     // Opened again, nothing is applied again.
     PostgresReportStore c(m_url);
     QVERIFY(c.open(&error));
-    QCOMPARE(c.select("SELECT COUNT(*) FROM vantoro_schema", {}, &error).value(0).value(0), 1LL);
+    QCOMPARE(c.select("SELECT COUNT(*) FROM vantoro_schema", {}, &error).value(0).value(0), steps);
 }
 
-// A database made by today's store, then opened with one step more: the
-// step runs once, is recorded, and the reports already kept stay.
+// A database at version 1, as the first release made it, holding a report;
+// then brought up to today's steps and one more: each step runs once and is
+// recorded, the report stays, and the records have every column of today.
 void TestPostgresReportStore::aVersionOneDatabaseIsUpgradedStepByStep() {
-    const auto store = openStore();
-    QVERIFY(store->store(reportOf({"u1", "u2"}).report).ok);
+    PGconn* conn = PQconnectdb(m_url.toUtf8().constData());
+    const auto close = qScopeGuard([conn] { PQfinish(conn); });
     QString error;
-    QCOMPARE(store->select("SELECT MAX(version) FROM vantoro_schema", {}, &error),
-             (QList<QVariantList>{{qlonglong(PgSchema::version())}}));
+    QVERIFY2(PgSchema::ensure(conn, PgSchema::steps().first(1), &error), qPrintable(error));
+    PGresult* kept = PQexec(conn, "INSERT INTO reports(received, stored, dropped) "
+                                  "VALUES('2026-01-01T00:00:00Z', 2, 0); "
+                                  "INSERT INTO records(report, record_id, body) "
+                                  "SELECT MAX(id), 'u' || n, '{}' FROM reports, "
+                                  "generate_series(1, 2) n GROUP BY n ORDER BY n");
+    QCOMPARE(PQresultStatus(kept), PGRES_COMMAND_OK);
+    PQclear(kept);
 
     QList<PgSchema::Step> upgraded = PgSchema::steps();
     const int next = PgSchema::version() + 1;
@@ -299,17 +309,19 @@ void TestPostgresReportStore::aVersionOneDatabaseIsUpgradedStepByStep() {
     upgraded.append(
         {next,
          {"ALTER TABLE reports ADD COLUMN note TEXT", "UPDATE reports SET note = 'upgraded'"}});
-    PGconn* conn = PQconnectdb(m_url.toUtf8().constData());
-    const auto close = qScopeGuard([conn] { PQfinish(conn); });
     for (int run = 0; run < 2; ++run)
         QVERIFY2(PgSchema::ensure(conn, upgraded, &error), qPrintable(error));
 
+    const auto store = openStore();
     QCOMPARE(
         store->select("SELECT version FROM vantoro_schema ORDER BY version", {}, &error).size(),
         next);
     QCOMPARE(store->select("SELECT COUNT(*), MIN(note) FROM reports", {}, &error),
              (QList<QVariantList>{{1LL, "upgraded"}}));
     QCOMPARE(StoredReports(*store).recordIds(), (QStringList{"u1", "u2"}));
+    QCOMPARE(store->select("SELECT " + RecordColumns::names() + " FROM records", {}, &error).size(),
+             2);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
 }
 
 void TestPostgresReportStore::selectTranslatesParametersAndOnlyReads() {
