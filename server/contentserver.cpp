@@ -199,11 +199,7 @@ bool ContentServer::start(const QString& host, int port) {
     if (bound <= 0) {
         qCWarning(lcServer).noquote()
             << "cannot listen on" << host << "port" << port << ':' << QString::fromStdString(error);
-        m_server.reset();
-        m_public.reset();
-        m_admin.reset();
-        m_store->close();
-        m_content.reset();
+        closeAfterServing();
         return false;
     }
     m_host = host;

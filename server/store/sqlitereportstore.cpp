@@ -69,8 +69,8 @@ QByteArray updateFacts() {
     return sql + " WHERE id = ?";
 }
 
-// Raised whenever what is read from a record changes: a file kept by an
-// earlier version has its facts read again from the bodies once.
+// The record columns' version, kept in the file: a file of an earlier one
+// gains the new columns and has its facts read again from the bodies once.
 const int kFactsVersion = RecordColumns::version();
 
 // The figures' queries select by kind and day and read the event, label and
