@@ -46,11 +46,14 @@ QByteArray gzipReport(const QStringList& ids) {
                       31);
 }
 
-QByteArray postHead(qsizetype length) {
-    return "POST /analytics/report HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Encoding: gzip\r\n"
-           "Content-Length: " +
-           QByteArray::number(length) + "\r\n\r\n";
+QByteArray postHead(qsizetype length, const QByteArray& extra = {}) {
+    return "POST /analytics/report HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Encoding: gzip\r\n" +
+           extra + "Content-Length: " + QByteArray::number(length) + "\r\n\r\n";
 }
+
+// An upload that asks for a go-ahead: the server's "100 Continue" says it
+// has the head, which is what a shutdown waits for.
+const QByteArray kExpectContinue = "Expect: 100-continue\r\n";
 
 QByteArray post(const QStringList& ids) {
     const QByteArray body = gzipReport(ids);
@@ -193,10 +196,12 @@ void TestShutdown::shutdownServesRequestsUnderWayAndClosesTheRest() {
     const QByteArray stalled = gzipReport(cutIds);
     RawSocket finisher;
     QVERIFY(finisher.connectTo(port) &&
-            finisher.send(postHead(finishing.size()) + finishing.left(10)));
+            finisher.send(postHead(finishing.size(), kExpectContinue) + finishing.left(10)));
     RawSocket staller;
-    QVERIFY(staller.connectTo(port) && staller.send(postHead(stalled.size()) + stalled.left(10)));
-    QTest::qWait(200);
+    QVERIFY(staller.connectTo(port) &&
+            staller.send(postHead(stalled.size(), kExpectContinue) + stalled.left(10)));
+    QCOMPARE(RawSocket::statusOf(finisher.readResponse()), 100);
+    QCOMPARE(RawSocket::statusOf(staller.readResponse()), 100);
 
     // The clients act while shutdown() blocks this thread, which owns the server.
     bool idleClosed = false, halfHeadClosed = false, lateRefused = false;
@@ -271,8 +276,8 @@ void TestShutdown::sigtermDuringReportsLosesNoneAndKeepsEachOnce() {
     // An upload that has sent its head and then stalls must not keep the
     // server past its limit.
     RawSocket slow;
-    QVERIFY(slow.connectTo(port) && slow.send(postHead(1000) + "abc"));
-    QTest::qWait(300);
+    QVERIFY(slow.connectTo(port) && slow.send(postHead(1000, kExpectContinue) + "abc"));
+    QCOMPARE(RawSocket::statusOf(slow.readResponse()), 100);
     const qint64 tookMs = terminate(first, limitMs + 5000);
     stop = true;
     for (std::thread& sender : senders)
