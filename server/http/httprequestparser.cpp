@@ -2,9 +2,24 @@
 
 #include "server/http/httplimits.h"
 
+#include <boost/beast/core/string.hpp>
 #include <boost/beast/http/error.hpp>
 
 namespace http = boost::beast::http;
+
+namespace {
+
+// "chunked" in any case, with nothing but spaces around it.
+bool isChunked(boost::beast::string_view value) {
+    std::string_view text(value.data(), value.size());
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
+        text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
+        text.remove_suffix(1);
+    return boost::beast::iequals(boost::beast::string_view(text.data(), text.size()), "chunked");
+}
+
+} // namespace
 
 HttpRequestParser::HttpRequestParser() {
     header_limit(std::uint32_t(HttpLimits::kMaxHeaderBytes));
@@ -23,10 +38,27 @@ HttpRequestParser::Refusal HttpRequestParser::refusalFor(const boost::beast::err
     return Refusal::BadRequest;
 }
 
-void HttpRequestParser::on_request_impl(http::verb, string_view methodText, string_view target, int,
-                                        error_code&) {
+namespace {
+
+// The path of an absolute-form target ("http://host/path?query"), which a
+// proxy sends and a server must take as its own; any other target as it is.
+std::string_view originForm(std::string_view target) {
+    const std::size_t scheme = target.find("://");
+    if (scheme == std::string_view::npos || target.front() == '/')
+        return target;
+    const std::size_t path = target.find_first_of("/?", scheme + 3);
+    if (path == std::string_view::npos)
+        return "/";
+    return target[path] == '/' ? target.substr(path) : std::string_view("/");
+}
+
+} // namespace
+
+void HttpRequestParser::on_request_impl(http::verb, string_view methodText, string_view target,
+                                        int version, error_code&) {
     m_request.method = std::string(methodText);
-    m_request.setTarget(std::string_view(target.data(), target.size()));
+    m_request.setTarget(originForm(std::string_view(target.data(), target.size())));
+    m_version = version;
 }
 
 void HttpRequestParser::on_response_impl(int, string_view, int, error_code& ec) {
@@ -46,10 +78,22 @@ void HttpRequestParser::on_field_impl(http::field name, string_view nameText, st
         ec = http::error::bad_content_length;
         return;
     }
+    // Any coding but chunked alone would leave the body's end to a guess,
+    // and the body could be read as a request of its own.
+    if (name == http::field::transfer_encoding && !isChunked(value)) {
+        ec = http::error::bad_transfer_encoding;
+        return;
+    }
+    if (name == http::field::host)
+        ++m_hosts;
     m_request.headers.emplace_back(std::string(nameText), std::string(value));
 }
 
-void HttpRequestParser::on_header_impl(error_code&) {}
+// HTTP/1.1 asks for exactly one Host; HTTP/1.0 had none to ask for.
+void HttpRequestParser::on_header_impl(error_code& ec) {
+    if (m_version >= 11 ? m_hosts != 1 : m_hosts > 1)
+        ec = http::error::bad_field;
+}
 
 void HttpRequestParser::on_body_init_impl(const boost::optional<std::uint64_t>& length,
                                           error_code&) {

@@ -6,7 +6,8 @@
 
 // Reads one request into an HttpRequest, holding it to HttpLimits: header
 // bytes and body bytes through the parser's own limits, and here the number
-// of header fields and a single Content-Length. A parser reads one request
+// of header fields, a single Content-Length, a single Host and no transfer
+// coding but chunked. A parser reads one request
 // only; the connection makes a new one for the next.
 class HttpRequestParser : public boost::beast::http::basic_parser<true> {
 public:
@@ -37,4 +38,6 @@ private:
     HttpRequest m_request;
     int m_fields = 0;
     int m_contentLengths = 0;
+    int m_hosts = 0;
+    int m_version = 11;
 };

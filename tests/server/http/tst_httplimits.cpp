@@ -58,6 +58,8 @@ private slots:
     void anUploadThatAsksToContinueIsToldTo();
     void aRepeatedContentLengthIsRefused_data();
     void aRepeatedContentLengthIsRefused();
+    void framingAndHostAreReadOneWayOnly_data();
+    void framingAndHostAreReadOneWayOnly();
     void aGzipBodyWithoutItsTrailerIsRefused();
     void pipelinedRequestsAreAnsweredInOrder();
     void aTricklingRequestIsCutAtItsDeadline();
@@ -214,6 +216,39 @@ void TestHttpLimits::aRepeatedContentLengthIsRefused() {
     QCOMPARE(RawSocket::statusOf(socket->readResponse()), 400);
     // Nothing after the refused request is read as a request of its own.
     QVERIFY(socket->closedWithin(5000));
+}
+
+// A request another party could read differently (where its body ends, which
+// host it is for) is refused and the connection closed, so that nothing after
+// it passes for a request of its own; a proxy's absolute target is its path.
+void TestHttpLimits::framingAndHostAreReadOneWayOnly_data() {
+    QTest::addColumn<QByteArray>("head");
+    QTest::addColumn<int>("status");
+    const QByteArray healthz = "GET /healthz HTTP/1.1\r\n";
+    const QByteArray host = "Host: 127.0.0.1\r\n";
+    for (const char* coding : {"xchunked", "chunked, gzip", "gzip", "identity", "chunked;x"})
+        QTest::addRow("Transfer-Encoding: %s", coding)
+            << healthz + host + "Transfer-Encoding: " + coding + "\r\n"
+            << 400;
+    QTest::newRow("no Host") << healthz << 400;
+    QTest::newRow("two Hosts") << healthz + host + host << 400;
+    QTest::newRow("HTTP/1.0 without Host") << QByteArray("GET /healthz HTTP/1.0\r\n") << 200;
+    QTest::newRow("absolute-form") << "GET http://127.0.0.1:1/healthz HTTP/1.1\r\n" + host << 200;
+    QTest::newRow("absolute-form, no path") << "GET http://127.0.0.1 HTTP/1.1\r\n" + host << 200;
+}
+
+void TestHttpLimits::framingAndHostAreReadOneWayOnly() {
+    QFETCH(QByteArray, head);
+    QFETCH(int, status);
+    const auto socket = sent(head + "\r\n" + get("/healthz"));
+    QVERIFY(socket);
+    const QByteArray first = socket->readResponse();
+    QCOMPARE(RawSocket::statusOf(first), status);
+    if (status == 400) {
+        QVERIFY(socket->closedWithin(5000));
+    } else if (!head.contains("HTTP/1.0")) {
+        QCOMPARE(RawSocket::statusOf(socket->readResponse()), 200);
+    }
 }
 
 void TestHttpLimits::aGzipBodyWithoutItsTrailerIsRefused() {
