@@ -4,6 +4,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -11,8 +12,10 @@ namespace {
 std::optional<int> wholeNumber(const QJsonValue& value, int low, int high) {
     if (!value.isDouble())
         return std::nullopt;
+    // In range before it is converted: a double beyond any integer has no
+    // integer value to compare with.
     const double d = value.toDouble();
-    if (d != double(qint64(d)) || d < low || d > high)
+    if (!(d >= low && d <= high) || d != std::floor(d))
         return std::nullopt;
     return int(d);
 }

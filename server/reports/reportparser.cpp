@@ -184,8 +184,9 @@ bool ReportParser::parseDropped() {
     if (!scanNumber(&raw))
         return malformed(QStringLiteral("dropped_records is not a number"));
     // Whole numbers up to 2^53, the most a double counts exactly.
-    const double value = raw.toDouble();
-    if (!(value >= 0 && value <= 9007199254740992.0) || std::floor(value) != value)
+    bool ok = false;
+    const double value = raw.toDouble(&ok);
+    if (!ok || !(value >= 0 && value <= 9007199254740992.0) || std::floor(value) != value)
         return malformed(QStringLiteral("dropped_records is not a count"));
     m_report.droppedRecords = qint64(value);
     return true;

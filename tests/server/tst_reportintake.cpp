@@ -141,6 +141,10 @@ void TestReportIntake::malformedReportsAreRefusedAndNothingIsKept_data() {
     QTest::newRow("bad literal") << QByteArray(R"({"records": [{"id": "x", "n": nul}]})");
     QTest::newRow("negative drop count") << QByteArray(R"({"header": {"dropped_records": -1}})");
     QTest::newRow("fractional drop count") << QByteArray(R"({"header": {"dropped_records": 1.5}})");
+    QTest::newRow("drop count beyond a double")
+        << QByteArray(R"({"header": {"dropped_records": 1e400}})");
+    QTest::newRow("drop count beyond 2^53")
+        << QByteArray(R"({"header": {"dropped_records": 1e17}})");
     QTest::newRow("drop count as text") << QByteArray(R"({"header": {"dropped_records": "3"}})");
     const int depth = ReportParser::kMaxDepth + 1;
     QTest::newRow("nested too deep") << R"({"records": [{"id": "x", "n": )" +

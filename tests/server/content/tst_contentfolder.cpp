@@ -360,8 +360,12 @@ void TestContentFolder::replaceRankingChecksThenWritesWhole() {
     QVERIFY(ContentFolder::RankingUpdate::Invalid ==
             folder.replaceRanking("{\n\"cities\": [\n{\"city\": 1 2}]}", &error));
     QVERIFY2(error.startsWith(QStringLiteral("line 3: ")), qPrintable(error));
-    QVERIFY(ContentFolder::RankingUpdate::Invalid ==
-            folder.replaceRanking(R"({"cities": [{"city": "甲", "aqi": -1, "pm25": 1}]})", &error));
+    for (const char* aqi : {"-1", "1e308", "-1e308", "1e400", "2.5"})
+        QVERIFY2(ContentFolder::RankingUpdate::Invalid ==
+                     folder.replaceRanking(R"({"cities": [{"city": "甲", "pm25": 1, "aqi": )" +
+                                               QByteArray(aqi) + "}]}",
+                                           &error),
+                 aqi);
     QVERIFY(ContentFolder::RankingUpdate::Invalid ==
             folder.replaceRanking(R"({"cities": []})", &error));
     QFile file(path(QStringLiteral("pm25rank.json")));
