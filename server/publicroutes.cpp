@@ -4,6 +4,7 @@
 #include "results/blewfogresult.h"
 #include "results/blewresultstring.h"
 #include "server/content/contentfolder.h"
+#include "server/pages/clienttext.h"
 #include "server/pages/renderedpages.h"
 #include "server/pages/replies.h"
 #include "server/reportintake.h"
@@ -148,7 +149,7 @@ void PublicRoutes::smogResult(const HttpRequest& req, HttpResponse& res) {
 
 void PublicRoutes::report(const HttpRequest& req, HttpResponse& res) {
     auto refuse = [&res](const QString& why) {
-        qCWarning(lcServer).noquote() << "report refused:" << why;
+        qCWarning(lcServer).noquote() << "report refused:" << ClientText::printable(why);
         res.close = true;
         sendJson(res, 400, {{QStringLiteral("error"), why}});
     };

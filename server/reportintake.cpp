@@ -1,5 +1,6 @@
 #include "server/reportintake.h"
 
+#include "server/pages/clienttext.h"
 #include "server/reports/reportparser.h"
 #include "server/serverlog.h"
 #include "server/store/reportstore.h"
@@ -56,7 +57,7 @@ ReportIntake::Answer ReportIntake::take(QByteArrayView json, QStringView clientA
 }
 
 ReportIntake::Answer ReportIntake::refused(int status, const QString& why) {
-    qCWarning(lcServer).noquote() << "report refused:" << why;
+    qCWarning(lcServer).noquote() << "report refused:" << ClientText::printable(why);
     return {status, {{QStringLiteral("error"), why}}};
 }
 

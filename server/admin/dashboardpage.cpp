@@ -1,5 +1,6 @@
 #include "server/admin/dashboardpage.h"
 
+#include "server/pages/clienttext.h"
 #include "server/pages/contentpages.h"
 
 #include <QDateTime>
@@ -47,6 +48,11 @@ a{color:#1f6fb2}
 
 QString esc(const QString& text) {
     return ContentPages::escape(text);
+}
+
+// A text an application sent, shown on one line as it is, whatever it holds.
+QString field(const QString& text) {
+    return esc(ClientText::printable(text));
 }
 
 QString number(qint64 n) {
@@ -125,8 +131,8 @@ QString eventChart(const QList<Q::EventCount>& events) {
             QStringLiteral("<text x=\"%1\" y=\"%2\" text-anchor=\"end\">%3</text>"
                            "<rect x=\"%4\" y=\"%5\" width=\"%6\" height=\"%7\" "
                            "fill=\"#2f9e72\"/><text x=\"%8\" y=\"%2\">%9</text>")
-                .arg(number(labelWidth - 6), number(y + 15), esc(name.left(16)), number(labelWidth),
-                     number(y + 4), QString::number(w, 'f', 1), number(row - 8),
+                .arg(number(labelWidth - 6), number(y + 15), field(name.left(16)),
+                     number(labelWidth), number(y + 4), QString::number(w, 'f', 1), number(row - 8),
                      QString::number(double(labelWidth) + w + 4, 'f', 1), number(events[i].count));
     }
     return QStringLiteral("<svg viewBox=\"0 0 %1 %2\" role=\"img\" aria-label=\"事件\">%3</svg>")
@@ -168,7 +174,7 @@ QString eventsSection(const QList<Q::EventCount>& events) {
         rows +=
             QStringLiteral("<tr><td><code>%1</code></td><td class=\"num\" data-figure=\"events\" "
                            "data-event=\"%2\">%3</td></tr>")
-                .arg(esc(eventName(e.eventId)), esc(e.eventId), number(e.count));
+                .arg(field(eventName(e.eventId)), field(e.eventId), number(e.count));
     return QStringLiteral("<section><h2>事件<small>Events per identifier</small></h2>%1"
                           "<table><thead><tr><th>事件标识</th><th class=\"num\">次数</th></tr>"
                           "</thead><tbody>%2</tbody></table></section>")
@@ -181,10 +187,10 @@ QString sharesSection(const QList<Q::ShareCount>& shares) {
         const QString name = s.network.isNull()
                                  ? QStringLiteral("<span class=\"muted\">未注明渠道（事件无标签）"
                                                   "</span>")
-                                 : QStringLiteral("<code>%1</code>").arg(esc(s.network));
+                                 : QStringLiteral("<code>%1</code>").arg(field(s.network));
         rows += QStringLiteral("<tr><td>%1</td><td class=\"num\" data-figure=\"shares\" "
                                "data-network=\"%2\">%3</td></tr>")
-                    .arg(name, s.network.isNull() ? QString() : esc(s.network), number(s.count));
+                    .arg(name, s.network.isNull() ? QString() : field(s.network), number(s.count));
     }
     return QStringLiteral("<section><h2>分享渠道<small>Shares per network</small></h2>"
                           "<p class=\"muted\">分享事件（blow_share、haze_share、rank_share）按"
@@ -202,7 +208,7 @@ QString crashesSection(const QList<Q::CrashGroup>& groups) {
                            "<td class=\"num\" data-figure=\"crash-count\" data-group=\"%4\">%5</td>"
                            "<td class=\"num\">%6</td><td class=\"num\">%7</td>"
                            "<td><a href=\"/admin/crashes?group=%4\">全文</a></td></tr>")
-                .arg(esc(g.kind), esc(g.buildId), esc(g.frame), esc(g.key), number(g.count),
+                .arg(field(g.kind), field(g.buildId), field(g.frame), esc(g.key), number(g.count),
                      utcTime(g.firstSeen), utcTime(g.lastSeen));
     if (groups.isEmpty())
         rows = QStringLiteral("<tr><td colspan=\"7\" class=\"muted\">这段时间没有崩溃。</td></tr>");

@@ -174,6 +174,15 @@ void TestDashboardPage::hostileTextIsEscaped() {
         DashboardPage::crashes(script, {{kNoon, "SIGSEGV\n" + script + "\n&amp;"}});
     QVERIFY(!texts.contains("<script"));
     QVERIFY(texts.contains("SIGSEGV\n&lt;script&gt;alert(&#39;x&#39;)&lt;/script&gt;\n&amp;amp;"));
+
+    // Control characters and direction overrides cannot start a line or turn
+    // a name around; a long one is cut.
+    figures.events = {{QString::fromUtf8("\u202Eevil\nline\x01"), 1}};
+    figures.shares = {{QString(5000, u'w'), 1}};
+    const QString shownPage = QString::fromUtf8(DashboardPage::overview(figures, {}, {}));
+    QVERIFY(shownPage.contains(QStringLiteral("<code>\\u202eevil\\x0aline\\x01</code>")));
+    QVERIFY(!shownPage.contains(QChar(0x202e)));
+    QVERIFY(shownPage.contains(QStringLiteral("... (4700 more characters)")));
 }
 
 void TestDashboardPage::aCrashGroupPageShowsItsTexts() {
