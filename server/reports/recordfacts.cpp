@@ -178,6 +178,18 @@ private:
     const char* m_end;
 };
 
+// A crash text is read for its signature up to this much: its reason and
+// first frames lead, its image lines close it, and what lies between costs
+// nothing, however long a stack a report claims.
+constexpr qsizetype kCrashHead = 56 * 1024;
+constexpr qsizetype kCrashTail = 8 * 1024;
+
+QString signatureText(QString text) {
+    if (text.size() <= kCrashHead + kCrashTail)
+        return text;
+    return text.first(kCrashHead) + text.last(kCrashTail);
+}
+
 QString clipped(QString s) {
     if (s.size() > RecordFacts::kMaxText)
         s.truncate(s[RecordFacts::kMaxText - 1].isHighSurrogate() ? RecordFacts::kMaxText - 1
@@ -243,7 +255,7 @@ RecordFacts RecordFacts::fromMembers(const Members& m) {
     } else if (facts.kind == u"terminate") {
         facts.duration = number(m.duration);
     } else if (facts.kind == u"error" && m.context.isString) {
-        facts.crash = CrashSignature::fromContext(text(m.context));
+        facts.crash = CrashSignature::fromContext(signatureText(text(m.context)));
     }
     return facts;
 }

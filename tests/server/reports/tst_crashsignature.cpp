@@ -1,8 +1,11 @@
 #include "analytics/analyticsinternal.h"
 #include "analytics/crash/analyticscrash.h"
 #include "server/reports/crashsignature.h"
+#include "server/reports/recordfacts.h"
 
 #include <QCoreApplication>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -161,6 +164,19 @@ void TestCrashSignature::anyTextGivesABoundedSignature() {
     QCOMPARE(clipped.buildId.size(), CrashSignature::kMaxBuildId);
     QVERIFY(clipped.frame.size() <= CrashSignature::kMaxFrame);
     QCOMPARE(clipped.frame, "vantoro(+0x3)");
+
+    // A stack of a megabyte and more is read by its ends when a record is
+    // kept: its first frames and its image lines give the same signature.
+    QStringList longStack{"/usr/lib/libc.so.6(+0x1)[0x2]", "vantoro(+0x5e56)[0x3]"};
+    longStack += QStringList(100000, QStringLiteral("/usr/lib/libc.so.6(+0x4)[0x5]"));
+    const QString longText = context(kSegv, longStack);
+    const QByteArray record = QJsonDocument(QJsonObject{{"type", "error"}, {"context", longText}})
+                                  .toJson(QJsonDocument::Compact);
+    const std::optional<CrashSignature> read = RecordFacts::fromJson(record).crash;
+    QVERIFY(read);
+    QCOMPARE(read->groupKey, CrashSignature::fromContext(longText).groupKey);
+    QCOMPARE(read->buildId, kBuild);
+    QCOMPARE(read->frame, "vantoro(+0x5e56)");
 }
 
 // Whole crashes of a child, read back as the next launch reads them: the
