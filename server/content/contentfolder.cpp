@@ -11,6 +11,9 @@
 #include <QSaveFile>
 #include <QSet>
 #include <algorithm>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -198,12 +201,25 @@ void ContentFolder::loadRanking() {
     report(problem);
 }
 
+// Only a regular file is read. The file is opened without waiting, so that
+// a FIFO (or a link to one) put where a content file belongs is a listed
+// problem instead of a reload, and the ranking's replacement behind it, that
+// wait for a writer for ever.
 std::optional<QByteArray> ContentFolder::readWhole(const QString& file,
                                                    ContentProblem* problem) const {
     const qsizetype limit = file == kRankingFile ? kMaxRankingBytes : ArticleFile::kMaxBytes;
-    QFile in(m_path + u'/' + file);
-    if (!in.open(QIODevice::ReadOnly)) {
-        problem->message = QStringLiteral("cannot be read: %1").arg(in.errorString());
+    const QByteArray path = QFile::encodeName(m_path + u'/' + file);
+    const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        problem->message = QStringLiteral("cannot be read: %1").arg(qt_error_string(errno));
+        return std::nullopt;
+    }
+    QFile in;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
+        !in.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        problem->message = QStringLiteral("not a regular file: skipped");
         return std::nullopt;
     }
     const QByteArray bytes = in.read(limit + 1);

@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <atomic>
+#include <sys/stat.h>
 #include <thread>
 
 namespace {
@@ -59,6 +60,7 @@ private slots:
     void readersAlwaysSeeAWholeSnapshot();
     void replaceRankingChecksThenWritesWhole();
     void theSampleContentIsNotReplaced();
+    void onlyRegularFilesAreRead();
 
 private:
     QString path(const QString& file) const { return m_dir->path() + u'/' + file; }
@@ -388,6 +390,29 @@ void TestContentFolder::replaceRankingChecksThenWritesWhole() {
     // Written aside and renamed in: nothing is left beside it.
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
              entries);
+}
+
+// A FIFO, or a link to one, where a content file belongs is a problem of its
+// own: the folder is read without waiting for a writer, and the ranking can
+// still be replaced.
+void TestContentFolder::onlyRegularFilesAreRead() {
+    QVERIFY(QDir().mkpath(path("articles")));
+    write("articles/good.md",
+          "---\ntitle: Good\ntag: t\ndate: 2025-01-01\nsummary: s\n---\nText\n");
+    QCOMPARE(::mkfifo(QFile::encodeName(path("pm25rank.json")).constData(), 0600), 0);
+    QCOMPARE(::mkfifo(QFile::encodeName(path("fifo")).constData(), 0600), 0);
+    QVERIFY(QFile::link(path("fifo"), path("articles/linked.md")));
+    ContentFolder folder(m_dir->path());
+    const auto content = folder.snapshot();
+    QCOMPARE(content->articles.size(), 1);
+    QStringList problems;
+    for (const ContentProblem& problem : content->problems)
+        problems << problem.file + ": " + problem.message;
+    QVERIFY2(problems.filter("not a regular file").size() == 2, qPrintable(problems.join('\n')));
+    QString error;
+    QVERIFY2(folder.replaceRanking(kRanking, &error) == ContentFolder::RankingUpdate::Replaced,
+             qPrintable(error));
+    QVERIFY(folder.snapshot()->ranking.has_value());
 }
 
 void TestContentFolder::theSampleContentIsNotReplaced() {
