@@ -73,16 +73,19 @@ bool AdminGate::covers(std::string_view path) {
     return path == "/admin" || path.starts_with("/admin/");
 }
 
+// Only failures are limited: the right token passes whatever others sent
+// from the same address (behind a proxy, every operator's and stranger's
+// address), so that nobody can shut the operator out by guessing wrong.
 AdminGate::Verdict AdminGate::check(const HttpRequest& req) {
-    if (m_failures.blockedFor(req.clientAddress).count() > 0)
-        return Verdict::TooMany;
     const std::string bearer = bearerToken(req);
     const std::string cookie = cookieNamed(req, kCookieName);
+    if ((!bearer.empty() && m_token.matches(bearer)) ||
+        (bearer.empty() && !cookie.empty() && m_token.matchesCookie(cookie)))
+        return Verdict::Allowed;
+    if (m_failures.blockedFor(req.clientAddress).count() > 0)
+        return Verdict::TooMany;
     if (bearer.empty() && cookie.empty())
         return Verdict::Unauthorized;
-    if ((!bearer.empty() && m_token.matches(bearer)) ||
-        (bearer.empty() && m_token.matchesCookie(cookie)))
-        return Verdict::Allowed;
     m_failures.recordFailure(req.clientAddress);
     qCWarning(lcServer).noquote() << "admin: a wrong token from"
                                   << QString::fromStdString(req.clientAddress);
@@ -114,18 +117,17 @@ bool AdminGate::refusedAddress(const HttpRequest& req, HttpResponse& res) {
     return true;
 }
 
-void AdminGate::loginForm(const HttpRequest& req, HttpResponse& res) {
-    if (refusedAddress(req, res))
-        return;
+void AdminGate::loginForm(const HttpRequest&, HttpResponse& res) {
     res.setHeader("Cache-Control", "no-store");
     sendLoginForm(res, 200, QString());
 }
 
 void AdminGate::login(const HttpRequest& req, HttpResponse& res) {
-    if (refusedAddress(req, res))
-        return;
     res.setHeader("Cache-Control", "no-store");
-    if (!m_token.matches(formField(req, "token"))) {
+    const bool right = m_token.matches(formField(req, "token"));
+    if (!right && refusedAddress(req, res))
+        return;
+    if (!right) {
         m_failures.recordFailure(req.clientAddress);
         qCWarning(lcServer).noquote()
             << "admin: a failed login from" << QString::fromStdString(req.clientAddress);

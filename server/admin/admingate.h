@@ -11,8 +11,9 @@ struct HttpResponse;
 
 // The door to everything under /admin: a request passes with the operator's
 // token as a Bearer header (scripts) or with the login cookie (browsers).
-// Wrong tokens are counted per address; too many within a minute shut the
-// address out, whatever it presents, until that minute is over.
+// Wrong tokens are counted per address; too many within a minute refuse
+// that address's wrong tokens at once (429) until the minute is over, while
+// the right one still passes.
 class AdminGate {
 public:
     enum class Verdict { Allowed, Unauthorized, TooMany };

@@ -30,14 +30,28 @@ void AdminRoutes::install() {
                  [this](Req req, HttpResponse& res) { replaceRanking(req, res); });
 }
 
+namespace {
+
+// The operator's pages are never framed, never say where the operator was,
+// post only to themselves and are not kept by any cache.
+void addAdminHeaders(HttpResponse& res) {
+    res.setHeader("Content-Security-Policy",
+                  "default-src 'none'; style-src 'unsafe-inline'; frame-ancestors 'none'; "
+                  "form-action 'self'; base-uri 'none'");
+    res.setHeader("X-Frame-Options", "DENY");
+    res.setHeader("Referrer-Policy", "no-referrer");
+    res.setHeader("Cache-Control", "no-store");
+}
+
+} // namespace
+
 void AdminRoutes::handle(const HttpRequest& req, HttpResponse& res) {
+    addAdminHeaders(res);
     if (const HttpRouter::Handler* open = m_open.find(req))
         return (*open)(req, res);
     const AdminGate::Verdict verdict = m_gate.check(req);
     if (verdict != AdminGate::Verdict::Allowed)
         return m_gate.refuse(verdict, req, res);
-    // What the operator sees is about players: no cache keeps a copy.
-    res.setHeader("Cache-Control", "no-store");
     const HttpRouter::Handler* locked = m_locked.find(req);
     if (!locked) {
         res.status = 404;

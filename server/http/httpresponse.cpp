@@ -14,6 +14,13 @@ void HttpResponse::setHeader(const std::string& name, const std::string& value) 
     headers.emplace_back(name, value);
 }
 
+void HttpResponse::addHeader(const std::string& name, const std::string& value) {
+    for (const auto& header : headers)
+        if (boost::beast::iequals(header.first, name))
+            return;
+    headers.emplace_back(name, value);
+}
+
 std::string HttpResponse::serialized(bool keepAlive, bool withBody) const {
     const auto reason = boost::beast::http::obsolete_reason(
         static_cast<boost::beast::http::status>(static_cast<unsigned>(status)));

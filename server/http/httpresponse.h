@@ -15,6 +15,8 @@ struct HttpResponse {
     bool close = false;
 
     void setHeader(const std::string& name, const std::string& value);
+    // Sets it unless the answer has one already.
+    void addHeader(const std::string& name, const std::string& value);
     // Status line, header fields and (unless for a HEAD request) the body in
     // one buffer, so that it leaves in one write.
     std::string serialized(bool keepAlive, bool withBody) const;

@@ -49,7 +49,7 @@ private slots:
     void letsTheRightBearerOrCookieIn();
     void refusesBrowsersWithTheFormAndScriptsWithAChallenge();
     void loginSetsAStrictHttpOnlyCookie();
-    void blockedAddressIsRefusedEvenWithTheRightToken();
+    void blockedAddressRefusesGuessesNotTheRightToken();
     void coversOnlyTheAdminTree();
 };
 
@@ -218,22 +218,29 @@ void TestAdminGate::loginSetsAStrictHttpOnlyCookie() {
     }
 }
 
-void TestAdminGate::blockedAddressIsRefusedEvenWithTheRightToken() {
+void TestAdminGate::blockedAddressRefusesGuessesNotTheRightToken() {
     AdminGate gate(AdminToken::fromSecret(kSecret), false);
     for (int i = 0; i < FailureLimiter::kMaxFailures; ++i)
         QCOMPARE(gate.check(bearer("guess" + std::to_string(i), "10.0.0.9")),
                  AdminGate::Verdict::Unauthorized);
-    QCOMPARE(gate.check(bearer(kSecret.toStdString(), "10.0.0.9")), AdminGate::Verdict::TooMany);
+    QCOMPARE(gate.check(bearer("guess", "10.0.0.9")), AdminGate::Verdict::TooMany);
+    QCOMPARE(gate.check(request("10.0.0.9")), AdminGate::Verdict::TooMany);
     HttpResponse res;
     gate.refuse(AdminGate::Verdict::TooMany, bearer("x", "10.0.0.9"), res);
     QCOMPARE(res.status, 429);
     const int retryAfter = std::stoi(headerOf(res, "Retry-After"));
     QVERIFY(retryAfter > 0 && retryAfter <= 60);
     HttpRequest form = request("10.0.0.9");
-    form.body = "token=" + kSecret.toStdString();
+    form.body = "token=guess";
     HttpResponse login;
     gate.login(form, login);
     QCOMPARE(login.status, 429);
+    // Only failures are limited: the right token passes, and logs in.
+    QCOMPARE(gate.check(bearer(kSecret.toStdString(), "10.0.0.9")), AdminGate::Verdict::Allowed);
+    form.body = "token=" + kSecret.toStdString();
+    HttpResponse rightLogin;
+    gate.login(form, rightLogin);
+    QCOMPARE(rightLogin.status, 303);
     // Another address is not affected, and a missing token is not a guess.
     QCOMPARE(gate.check(bearer(kSecret.toStdString(), "10.0.0.8")), AdminGate::Verdict::Allowed);
     for (int i = 0; i < 20; ++i)

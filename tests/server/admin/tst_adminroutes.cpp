@@ -56,6 +56,7 @@ private slots:
     void theRightTokenOpensTheDoor();
     void theLoginFormGivesABrowserItsCookie();
     void tenWrongTokensShutTheAddressOutForAMinute();
+    void theAdminPagesCannotBeFramed();
     void rankingIsReplacedOnlyWithAValidBody();
     void theSampleContentTakesNoRanking();
     void aBrokenContentFileShowsOnTheDashboard();
@@ -185,16 +186,42 @@ void TestAdminRoutes::tenWrongTokensShutTheAddressOutForAMinute() {
     for (int i = 0; i < FailureLimiter::kMaxFailures; ++i)
         QCOMPARE(m_client->Get("/admin", bearer("guess-" + std::to_string(i)))->status, 401);
     for (const AdminPath& path : kLockedPaths) {
-        const auto res = send(path, bearer(kToken), kRanking);
+        const auto res = send(path, bearer("another-guess"), kRanking);
         QCOMPARE(res->status, 429);
         const int retryAfter = std::stoi(res->get_header_value("Retry-After"));
         QVERIFY(retryAfter > 0 && retryAfter <= 60);
     }
+    QCOMPARE(
+        m_client->Post("/admin/login", "token=guess", "application/x-www-form-urlencoded")->status,
+        429);
+    // Only wrong guesses are shut out: the operator, behind the same
+    // address, still gets in, with the token or through the form.
+    QCOMPARE(m_client->Get("/admin", bearer(kToken))->status, 200);
     QCOMPARE(m_client->Post("/admin/login", "token=" + kToken, "application/x-www-form-urlencoded")
                  ->status,
-             429);
-    // Only the door is shut: the public pages still answer.
+             303);
+    QCOMPARE(m_client->Get("/admin/login")->status, 200);
+    // The public pages still answer.
     QCOMPARE(m_client->Get("/wechat/getPm25Rank.do")->status, 200);
+}
+
+// The operator's pages refuse to be framed, give no referrer and are kept
+// by no cache.
+void TestAdminRoutes::theAdminPagesCannotBeFramed() {
+    for (const char* path : {"/admin/login", "/admin"}) {
+        const auto page = m_client->Get(path, bearer(kToken));
+        const std::string policy = page->get_header_value("Content-Security-Policy");
+        QVERIFY2(policy.find("frame-ancestors 'none'") != std::string::npos, policy.c_str());
+        QVERIFY(policy.find("form-action 'self'") != std::string::npos);
+        QVERIFY(policy.find("base-uri 'none'") != std::string::npos);
+        QCOMPARE(page->get_header_value("X-Frame-Options"), "DENY");
+        QCOMPARE(page->get_header_value("Referrer-Policy"), "no-referrer");
+        QCOMPARE(page->get_header_value("Cache-Control"), "no-store");
+    }
+    // The public pages keep their own policy.
+    const auto ranking = m_client->Get("/wechat/getPm25Rank.do");
+    QVERIFY(ranking->get_header_value("Content-Security-Policy").find("frame-ancestors") ==
+            std::string::npos);
 }
 
 void TestAdminRoutes::rankingIsReplacedOnlyWithAValidBody() {
