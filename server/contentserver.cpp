@@ -15,6 +15,8 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
 
 namespace {
 
@@ -184,7 +186,10 @@ bool ContentServer::start(const QString& host, int port) {
         return false;
     }
     const QString folder = dataFolder();
-    QDir().mkpath(folder);
+    // The reports are the players': a folder the server makes is its user's
+    // alone (one the operator made keeps the operator's mode).
+    if (!QFileInfo::exists(folder) && QDir().mkpath(folder))
+        QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     m_store = ReportStores::open(databaseUrl());
 
     openContent();

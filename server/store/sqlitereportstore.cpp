@@ -6,7 +6,9 @@
 
 #include <QDateTime>
 #include <QVariant>
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <unistd.h>
 
 namespace {
 
@@ -147,6 +149,10 @@ bool SqliteReportStore::open(const QString& path, QString* error) {
         sqlite3_close(m_db);
         m_db = nullptr;
     }
+    // A new file is its user's alone; SQLite's journal files take its mode.
+    const QByteArray file = path.toUtf8();
+    if (const int fd = ::open(file.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600); fd >= 0)
+        ::close(fd);
     const int rc = sqlite3_open_v2(
         path.toUtf8().constData(), &m_db,
         SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX, nullptr);

@@ -92,6 +92,7 @@ private slots:
     void landingPagesLinkToThemselvesAtThePublicUrl();
     void withoutItsStoreTheCollectorSaysWhenToComeBack();
     void landingPageCacheKeepsTheMostRecentlyAsked();
+    void theDataItMakesIsItsUsersAlone();
 
 private:
     void restartWithContent(const QString& folder);
@@ -654,6 +655,19 @@ void TestContentServer::landingPageCacheKeepsTheMostRecentlyAsked() {
     ask("a");
     ask("b");
     QCOMPARE(rendered, (QStringList{"a", "b", "c", "b"}));
+}
+
+// Player records are readable by no other user of the machine: a folder and
+// a database the server makes are its user's alone.
+void TestContentServer::theDataItMakesIsItsUsersAlone() {
+    m_server->stop();
+    const QString folder = m_dir->filePath("made/by/server");
+    m_server->setDataFolder(folder);
+    QVERIFY(m_server->start());
+    // The user's, group's and others' bits.
+    auto modeOf = [](const QString& path) { return int(QFileInfo(path).permissions() & 0x777); };
+    QCOMPARE(modeOf(folder), int(QFile::ReadUser | QFile::WriteUser | QFile::ExeUser));
+    QCOMPARE(modeOf(folder + "/reports.sqlite"), int(QFile::ReadUser | QFile::WriteUser));
 }
 
 QTEST_GUILESS_MAIN(TestContentServer)
