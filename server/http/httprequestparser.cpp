@@ -42,14 +42,15 @@ namespace {
 
 // The path of an absolute-form target ("http://host/path?query"), which a
 // proxy sends and a server must take as its own; any other target as it is.
-std::string_view originForm(std::string_view target) {
+std::string originForm(std::string_view target) {
     const std::size_t scheme = target.find("://");
     if (scheme == std::string_view::npos || target.front() == '/')
-        return target;
+        return std::string(target);
     const std::size_t path = target.find_first_of("/?", scheme + 3);
     if (path == std::string_view::npos)
         return "/";
-    return target[path] == '/' ? target.substr(path) : std::string_view("/");
+    return target[path] == '/' ? std::string(target.substr(path))
+                               : '/' + std::string(target.substr(path));
 }
 
 } // namespace
