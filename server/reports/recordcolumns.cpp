@@ -58,6 +58,24 @@ QVariantList RecordColumns::values(const QString& recordId, const QByteArray& bo
     return values;
 }
 
+QByteArray RecordColumns::definition(const Column& column, Dialect dialect) {
+    const bool postgres = dialect == Dialect::Postgres;
+    QByteArray type;
+    switch (column.type) {
+    case Type::Real:
+        type = postgres ? "DOUBLE PRECISION" : "REAL";
+        break;
+    case Type::Json:
+        type = "TEXT NOT NULL";
+        break;
+    default:
+        type = postgres ? "TEXT COLLATE \"C\"" : "TEXT";
+        if (column.unique)
+            type += " UNIQUE";
+    }
+    return QByteArray(column.name) + ' ' + type;
+}
+
 QByteArray RecordColumns::names(QByteArrayView prefix) {
     QByteArray names;
     for (const Column& column : all()) {

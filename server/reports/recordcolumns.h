@@ -38,6 +38,10 @@ public:
     // QVariant for NULL.
     static QVariantList values(const QString& recordId, const QByteArray& body,
                                const RecordFacts& facts);
+    enum class Dialect { Sqlite, Postgres };
+    // "name TYPE" in the store's own words. On PostgreSQL texts compare byte
+    // by byte, as SQLite compares them, whatever the database's locale.
+    static QByteArray definition(const Column& column, Dialect dialect);
     // "a, b, c", each name after `prefix` ("r." gives "r.a, r.b, r.c").
     static QByteArray names(QByteArrayView prefix = {});
 };

@@ -12,25 +12,12 @@ namespace {
 // "vantoro" and the schema's table in ASCII.
 const char* const kLock = "SELECT pg_advisory_xact_lock(6084222911290011)";
 
-// Texts compare byte by byte, as SQLite compares them: the figures sort and
-// group alike on either store, whatever the database's locale.
-QByteArray postgresType(const RecordColumns::Column& column) {
-    switch (column.type) {
-    case RecordColumns::Type::Real:
-        return "DOUBLE PRECISION";
-    case RecordColumns::Type::Json:
-        return "TEXT NOT NULL";
-    default:
-        return column.unique ? "TEXT COLLATE \"C\" UNIQUE" : "TEXT COLLATE \"C\"";
-    }
-}
-
 QByteArray recordsTable() {
     QByteArray sql = "CREATE TABLE IF NOT EXISTS records("
                      "id BIGSERIAL PRIMARY KEY, report BIGINT NOT NULL REFERENCES reports(id)";
     for (const RecordColumns::Column& column : RecordColumns::all())
         if (column.since == 1)
-            sql += ", " + QByteArray(column.name) + ' ' + postgresType(column);
+            sql += ", " + RecordColumns::definition(column, RecordColumns::Dialect::Postgres);
     return sql + ')';
 }
 
@@ -44,7 +31,8 @@ QList<PgSchema::Step> columnSteps() {
         if (steps.isEmpty() || steps.constLast().version != column.since)
             steps.append(PgSchema::Step{column.since, {}});
         steps.last().statements << "ALTER TABLE records ADD COLUMN IF NOT EXISTS " +
-                                       QByteArray(column.name) + ' ' + postgresType(column);
+                                       RecordColumns::definition(column,
+                                                                 RecordColumns::Dialect::Postgres);
     }
     return steps;
 }

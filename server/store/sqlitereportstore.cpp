@@ -38,22 +38,11 @@ QByteArray reportsTable(const char* name) {
            "stored INTEGER NOT NULL, duplicates INTEGER, dropped INTEGER NOT NULL)";
 }
 
-QByteArray sqliteType(const RecordColumns::Column& column) {
-    switch (column.type) {
-    case RecordColumns::Type::Real:
-        return "REAL";
-    case RecordColumns::Type::Json:
-        return "TEXT NOT NULL";
-    default:
-        return column.unique ? "TEXT UNIQUE" : "TEXT";
-    }
-}
-
 QByteArray recordsTable() {
     QByteArray sql = "CREATE TABLE IF NOT EXISTS records("
                      "id INTEGER PRIMARY KEY, report INTEGER NOT NULL REFERENCES reports(id)";
     for (const RecordColumns::Column& column : RecordColumns::all())
-        sql += ", " + QByteArray(column.name) + ' ' + sqliteType(column);
+        sql += ", " + RecordColumns::definition(column, RecordColumns::Dialect::Sqlite);
     return sql + ')';
 }
 
@@ -226,8 +215,8 @@ bool SqliteReportStore::keepFacts() {
             return false;
         if (sqlite3_step(exists.get()) == SQLITE_ROW)
             continue;
-        const QByteArray add =
-            QByteArray("ALTER TABLE records ADD COLUMN ") + column.name + ' ' + sqliteType(column);
+        const QByteArray add = QByteArray("ALTER TABLE records ADD COLUMN ") +
+                               RecordColumns::definition(column, RecordColumns::Dialect::Sqlite);
         if (!exec(add.constData()))
             return false;
     }
