@@ -19,6 +19,9 @@ private:
     static constexpr int W = 320;
     static constexpr int H = 568;
 
+    // The same executable runs at several scales at once: each run keeps
+    // its screenshot file in a home of its own.
+    QTemporaryDir m_home;
     QTemporaryDir m_album;
     QString m_albumFolder;
     QWidget* m_window = nullptr;
@@ -42,6 +45,8 @@ private:
 
 private slots:
     void initTestCase() {
+        QVERIFY(m_home.isValid());
+        qputenv("HOME", m_home.path().toLocal8Bit());
         QStandardPaths::setTestModeEnabled(true);
         QVERIFY(m_album.isValid());
         QFile::remove(BlewCommonUtil::screenShowPath());
