@@ -1,6 +1,7 @@
 #include "server/reports/reportparser.h"
 
 #include "server/http/hexdigit.h"
+#include "server/reports/crashtextclip.h"
 
 #include <cmath>
 
@@ -138,9 +139,22 @@ bool ReportParser::parseRecord(const Token& list) {
     if (!expect('}'))
         return malformed(QStringLiteral("expected , or }"));
     record.json = m_text.sliced(start, m_pos - start);
+    if (members.context.isString)
+        clipCrashText(record, members.context);
     record.facts = RecordFacts::fromMembers(members);
     m_report.records.append(std::move(record));
     return true;
+}
+
+// Before anything reads it: the signature is made from the clipped text,
+// and the clipped text is what is kept.
+void ReportParser::clipCrashText(UploadedReport::Record& record, RecordFacts::Value& context) {
+    auto clipped = CrashTextClip::clip(record.json, context.raw);
+    if (!clipped)
+        return;
+    record.clippedJson = std::move(clipped->record);
+    record.json = record.clippedJson;
+    context.raw = record.json.sliced(clipped->contextStart, clipped->contextSize);
 }
 
 // A string or a number is noted as it stands; any other value is skipped

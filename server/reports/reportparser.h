@@ -9,7 +9,8 @@
 // Reads a report's JSON text in one pass without building a document of it:
 // a report may be megabytes of small records, and a document of those takes
 // twenty times the text. A record is kept as a view of its own text, so the
-// only copy of a report is the text the caller holds. The text must be UTF-8
+// only copy of a report is the text the caller holds (a record whose crash
+// text is cut holds its own, shorter text). The text must be UTF-8
 // JSON whose strings are valid Unicode (no lone surrogate escapes), so that
 // two different ids are never stored as the same text.
 class ReportParser {
@@ -44,6 +45,7 @@ private:
     bool parseList(const Token& key);
     bool parseRecord(const Token& list);
     bool parseFact(RecordFacts::Value* value);
+    static void clipCrashText(UploadedReport::Record& record, RecordFacts::Value& context);
     bool parseHeader();
     bool parseDropped();
     bool skipValue(int depth);

@@ -2,6 +2,7 @@
 
 #include "server/reports/recordfacts.h"
 
+#include <QByteArray>
 #include <QByteArrayView>
 #include <QList>
 #include <QString>
@@ -12,8 +13,10 @@
 struct UploadedReport {
     struct Record {
         QString id; // null when the record carries none
-        // The record's own JSON text, a view into the report's text.
+        // The record's own JSON text, a view into the report's text, or into
+        // clippedJson when its crash text was cut.
         QByteArrayView json;
+        QByteArray clippedJson;
         // Read in the parser's own pass over the text; a record made any
         // other way has them read from its text when it is kept.
         std::optional<RecordFacts> facts = std::nullopt;

@@ -7,6 +7,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <sqlite3.h>
@@ -45,6 +46,8 @@ private slots:
     void malformedReportsAreRefusedAndNothingIsKept_data();
     void malformedReportsAreRefusedAndNothingIsKept();
     void differentIdsStayDifferent();
+    void longCrashTextsAreCutBeforeTheyAreReadOrKept_data();
+    void longCrashTextsAreCutBeforeTheyAreReadOrKept();
     void theRecordLimitIsCheckedBeforeTheReportIsReadWhole();
     void reportsWithNothingToKeepLeaveNothing();
     void aRepeatedReportAddsNoBody();
@@ -179,6 +182,55 @@ void TestReportIntake::differentIdsStayDifferent() {
     QCOMPARE(StoredReports(*m_store).recordIds(),
              (QStringList{"?", QString::fromUtf8("\xf0\x9f\x98\x80"), QString::fromUtf8("é"),
                           QString(QChar(0xdbff)) + QChar(0xdfff)}));
+}
+
+void TestReportIntake::longCrashTextsAreCutBeforeTheyAreReadOrKept_data() {
+    QTest::addColumn<QString>("stackLine");
+    QTest::addColumn<int>("lines");
+    QTest::newRow("short: kept whole") << QStringLiteral("libc.so.6(+0x4)[0x5]") << 100;
+    // Multi-byte characters and escapes of every length, so that the cuts
+    // fall inside them at some line.
+    QTest::newRow("8 MiB of a(b)") << QStringLiteral("a(b)") << 1677722;
+    QTest::newRow("escapes and UTF-8") << QStringLiteral("é\t\"😀\u0001 €(+0x1)") << 120000;
+}
+
+// A crash text of megabytes costs no more than one of 64 KiB: the stored
+// record holds its head and tail and says how much was cut, and the group
+// still has its reason, build and first frame.
+void TestReportIntake::longCrashTextsAreCutBeforeTheyAreReadOrKept() {
+    QFETCH(QString, stackLine);
+    QFETCH(int, lines);
+    QStringList stack{QStringLiteral("/usr/lib/libc.so.6(+0x1)[0x2]"),
+                      QStringLiteral("vantoro(+0x5e56)[0x3]")};
+    stack += QStringList(lines, stackLine);
+    const QString context = QStringLiteral("Application received signal SIGSEGV\n(null)\n(\n") +
+                            stack.join(u'\n') +
+                            QStringLiteral("\n)\n\ndSYM UUID: B1D\nBinary Image: vantoro\n");
+    const QJsonObject record{{"id", "e1"}, {"type", "error"}, {"context", context}};
+    const QByteArray report =
+        QJsonDocument(QJsonObject{{"error", QJsonArray{record}}}).toJson(QJsonDocument::Compact);
+    QCOMPARE(ReportIntake(*m_store).take(report).body, answerFor(1, 0));
+
+    const QByteArray body = StoredReports(*m_store).recordBodies().value(0);
+    const QString kept = QJsonDocument::fromJson(body).object().value("context").toString();
+    QVERIFY2(!kept.isEmpty(), body.left(200).constData());
+    const QString wholeJson = QString::fromUtf8(QJsonDocument(record).toJson());
+    if (wholeJson.toUtf8().size() < 64 * 1024) {
+        QCOMPARE(kept, context);
+    } else {
+        QVERIFY2(body.size() < 65 * 1024, QByteArray::number(body.size()));
+        QVERIFY(kept.contains(QRegularExpression("\\n\\[[0-9]+ of [0-9]+ bytes of this crash "
+                                                 "text were cut\\]\\n")));
+        const qsizetype mark = kept.indexOf(QStringLiteral("bytes of this crash text were cut"));
+        const qsizetype head = kept.lastIndexOf(u'\n', mark);
+        QVERIFY(context.startsWith(kept.first(head)));
+        QVERIFY(context.endsWith(kept.sliced(kept.indexOf(u'\n', mark) + 1)));
+    }
+    QString error;
+    const QList<QVariantList> group =
+        m_store->select("SELECT crash_kind, crash_build, crash_frame FROM records", {}, &error);
+    QCOMPARE(group.value(0),
+             (QVariantList{"Application received signal SIGSEGV", "B1D", "vantoro(+0x5e56)"}));
 }
 
 void TestReportIntake::theRecordLimitIsCheckedBeforeTheReportIsReadWhole() {
