@@ -16,7 +16,7 @@ struct UploadedReport {
         // The record's own JSON text, a view into the report's text, or into
         // clippedJson when its crash text was cut.
         QByteArrayView json;
-        QByteArray clippedJson;
+        QByteArray clippedJson = {};
         // Read in the parser's own pass over the text; a record made any
         // other way has them read from its text when it is kept.
         std::optional<RecordFacts> facts = std::nullopt;
