@@ -8,6 +8,7 @@
 #include "server/http/httprequest.h"
 #include "server/http/httpresponse.h"
 #include "server/http/httpserver.h"
+#include "server/pages/clienttext.h"
 #include "server/pages/replies.h"
 #include "server/publicroutes.h"
 #include "server/serverlog.h"
@@ -249,18 +250,38 @@ void ContentServer::closeAfterServing() {
 
 HttpResponse ContentServer::handle(const HttpRequest& req) {
     HttpResponse res;
+    guarded(
+        req.path, [&] { route(req, res); }, res);
+    // An answer made later, on a worker, is finished there the same way.
+    if (res.later)
+        res.later = [inner = std::move(res.later), method = req.method, path = req.path] {
+            HttpResponse made;
+            guarded(
+                path, [&] { made = inner(); }, made);
+            finish(method, path, made);
+            return made;
+        };
+    finish(req.method, req.path, res);
+    return res;
+}
+
+void ContentServer::guarded(const std::string& path, const std::function<void()>& work,
+                            HttpResponse& res) {
     try {
-        route(req, res);
+        work();
     } catch (...) {
-        qCWarning(lcServer) << "a handler failed on" << QString::fromStdString(req.path);
+        qCWarning(lcServer) << "a handler failed on"
+                            << ClientText::printable(QString::fromStdString(path));
         res = HttpResponse();
         sendError(res, 500, QStringLiteral("服务器内部错误。"));
     }
+}
+
+void ContentServer::finish(const std::string& method, const std::string& path, HttpResponse& res) {
     addErrorPage(res);
     addDefaultHeaders(res);
-    qCInfo(lcServer) << req.method.c_str() << QString::fromStdString(req.path) << res.status
-                     << res.body.size() << "bytes";
-    return res;
+    qCInfo(lcServer) << method.c_str() << ClientText::printable(QString::fromStdString(path))
+                     << res.status << res.body.size() << "bytes";
 }
 
 void ContentServer::route(const HttpRequest& req, HttpResponse& res) {

@@ -10,6 +10,7 @@
 #include <QStringList>
 #include <QUrl>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -92,6 +93,12 @@ private:
     // What start() opened besides the HTTP server, once it has stopped.
     void closeAfterServing();
     HttpResponse handle(const HttpRequest& req);
+    // Runs a handler; an exception it throws becomes a 500 answer.
+    static void guarded(const std::string& path, const std::function<void()>& work,
+                        HttpResponse& res);
+    // What every answer gets: an error page when it has none, the common
+    // headers, a log line.
+    static void finish(const std::string& method, const std::string& path, HttpResponse& res);
     void route(const HttpRequest& req, HttpResponse& res);
 
     std::unique_ptr<HttpServer> m_server;

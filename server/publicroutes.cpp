@@ -147,7 +147,24 @@ void PublicRoutes::smogResult(const HttpRequest& req, HttpResponse& res) {
     sendPage(res, 200, *page);
 }
 
+// The report is read and kept on a worker: the network threads serve pages
+// whatever a report costs. While every worker is busy and the queue is
+// full, the uploader is told at once to come back shortly; it keeps the
+// records until then.
 void PublicRoutes::report(const HttpRequest& req, HttpResponse& res) {
+    res.setHeader("Retry-After", std::to_string(kBusyRetryAfterSeconds));
+    sendJson(res, 503, {{QStringLiteral("error"), QStringLiteral("the collector is busy")}});
+    res.later = [this, body = QByteArray::fromStdString(req.body),
+                 encoding = req.header("Content-Encoding"),
+                 client = QString::fromStdString(req.clientAddress)] {
+        HttpResponse made;
+        takeReport(body, encoding, client, made);
+        return made;
+    };
+}
+
+void PublicRoutes::takeReport(const QByteArray& compressed, const std::string& encoding,
+                              const QString& client, HttpResponse& res) {
     auto refuse = [&res](const QString& why) {
         qCWarning(lcServer).noquote() << "report refused:" << ClientText::printable(why);
         res.close = true;
@@ -155,20 +172,18 @@ void PublicRoutes::report(const HttpRequest& req, HttpResponse& res) {
     };
     // The connection has read the body whole and held it to its size on
     // the wire; here it is inflated and checked to its end.
-    const auto format = ReportInflater::formatFor(req.header("Content-Encoding"));
+    const auto format = ReportInflater::formatFor(encoding);
     if (!format)
         return refuse(QStringLiteral("reports come gzip- or deflate-compressed"));
     QString inflateError;
-    const auto inflated = ReportInflater::inflate(QByteArray::fromStdString(req.body), *format,
-                                                  kMaxReport, &inflateError);
+    const auto inflated = ReportInflater::inflate(compressed, *format, kMaxReport, &inflateError);
     if (!inflated)
         return refuse(inflateError);
     const QByteArray& body = *inflated;
     // The intake reads the text where it lies: a copy of a report that
     // may be megabytes is what it must not make.
     const ReportIntake::Answer answer =
-        ReportIntake(m_store).take(QByteArrayView(body.data(), qsizetype(body.size())),
-                                   QString::fromStdString(req.clientAddress));
+        ReportIntake(m_store).take(QByteArrayView(body.data(), qsizetype(body.size())), client);
     res.close = answer.status == 400 || answer.status == 413;
     // The store is out of reach: the application keeps the report and
     // sends it again; this says when it is worth trying.

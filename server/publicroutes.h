@@ -30,6 +30,8 @@ public:
     static constexpr qsizetype kMaxReport = 8 << 20;
     // What a report refused for want of a store is told to wait.
     static constexpr int kRetryAfterSeconds = 30;
+    // What a report is told to wait while the collector's queue is full.
+    static constexpr int kBusyRetryAfterSeconds = 5;
 
 private:
     void install();
@@ -41,6 +43,8 @@ private:
     void lungResult(const HttpRequest& req, HttpResponse& res);
     void smogResult(const HttpRequest& req, HttpResponse& res);
     void report(const HttpRequest& req, HttpResponse& res);
+    void takeReport(const QByteArray& compressed, const std::string& encoding,
+                    const QString& client, HttpResponse& res);
 
     ContentFolder& m_content;
     ReportStore& m_store;

@@ -154,10 +154,26 @@ void HttpConnection::sendContinue() {
 void HttpConnection::answer() {
     HttpRequest& request = m_parser->request();
     request.clientAddress = m_address;
-    const HttpResponse response = m_server.answer(request);
+    HttpResponse response = m_server.answer(request);
+    if (response.later) {
+        // Nothing is read meanwhile: the answer comes back to this strand,
+        // and the request (its head arrived) counts as under way.
+        auto work = [self = shared_from_this(), later = std::move(response.later)] {
+            HttpResponse made = later();
+            boost::asio::post(self->m_stream.get_executor(),
+                              [self, made = std::move(made)] { self->send(made); });
+        };
+        response.later = nullptr;
+        if (m_server.runLater(std::move(work)))
+            return;
+    }
+    send(response);
+}
+
+void HttpConnection::send(const HttpResponse& response) {
     const bool keepAlive = m_parser->keep_alive() && !response.close && !m_server.isDraining();
     m_firstRequest = false;
-    write(response.serialized(keepAlive, request.method != "HEAD"), keepAlive);
+    write(response.serialized(keepAlive, m_parser->request().method != "HEAD"), keepAlive);
 }
 
 void HttpConnection::refuse(HttpRequestParser::Refusal refusal) {

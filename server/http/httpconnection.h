@@ -10,6 +10,7 @@
 #include <string>
 
 class HttpServer;
+struct HttpResponse;
 
 // One client socket, driven by asynchronous reads and writes on its own
 // strand, so that a slow client holds no thread. Requests are read one after
@@ -38,6 +39,7 @@ private:
     bool wantsContinue();
     void sendContinue();
     void answer();
+    void send(const HttpResponse& response);
     void refuse(HttpRequestParser::Refusal refusal);
     void write(std::string wire, bool keepAlive);
     void onWritten(const error_code& ec, bool keepAlive);

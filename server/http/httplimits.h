@@ -25,6 +25,11 @@ struct HttpLimits {
     static constexpr int kMaxConnections = 1024;
     static constexpr int kMaxConnectionsPerAddress = 32;
     static constexpr int kIoThreads = 4;
+    // Threads for the work that must not hold a network thread (storing a
+    // report), and the work that may wait for one: each queued job holds a
+    // request body of at most kMaxBodyBytes.
+    static constexpr int kWorkerThreads = 2;
+    static constexpr std::size_t kMaxQueuedJobs = 16;
     // How long a graceful shutdown waits for the requests under way before
     // it closes what remains: about what a client may need to send a
     // request whole, and well inside what a service manager waits for.

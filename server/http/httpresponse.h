@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -13,6 +14,10 @@ struct HttpResponse {
     std::string body;
     // Close the connection once this answer is written.
     bool close = false;
+    // When set, the answer is made by this on one of the server's workers,
+    // off the network threads, and the fields above are only what is sent
+    // when no worker can take it now.
+    std::function<HttpResponse()> later;
 
     void setHeader(const std::string& name, const std::string& value);
     // Sets it unless the answer has one already.

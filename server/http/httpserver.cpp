@@ -2,6 +2,7 @@
 
 #include "server/http/httpconnection.h"
 #include "server/http/httplimits.h"
+#include "server/http/workerpool.h"
 
 #include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/post.hpp>
@@ -27,6 +28,8 @@ int HttpServer::listen(const std::string& host, int port, std::string* error) {
     // (a shared loop spent half its time waking threads).
     for (int i = 0; i < HttpLimits::kIoThreads; ++i)
         m_loops.push_back(std::make_unique<asio::io_context>(1));
+    m_workers =
+        std::make_unique<WorkerPool>(HttpLimits::kWorkerThreads, HttpLimits::kMaxQueuedJobs);
     m_draining = false;
     m_inFlight = 0;
     m_answered = 0;
@@ -80,6 +83,10 @@ bool HttpServer::bind(const std::string& host, int port, std::string* error) {
 void HttpServer::stop() {
     if (!isRunning())
         return;
+    // First the workers, while the loops still run: a job under way finishes
+    // and hands its answer to a living loop; a queued one is dropped with
+    // the connection it holds.
+    m_workers->stop();
     // Stopping the loops abandons every pending read and write at once; the
     // connections are freed when the loops are destroyed below.
     for (const auto& loop : m_loops)
@@ -90,6 +97,7 @@ void HttpServer::stop() {
     m_retry.reset();
     m_acceptor.reset();
     m_loops.clear();
+    m_workers.reset();
 }
 
 HttpServer::Drain HttpServer::shutdown(std::chrono::milliseconds limit) {
@@ -204,4 +212,8 @@ HttpResponse HttpServer::answer(const HttpRequest& request) const {
 
 HttpResponse HttpServer::refusal(int status) const {
     return m_refusalPage(status);
+}
+
+bool HttpServer::runLater(std::function<void()> job) {
+    return m_workers && m_workers->trySubmit(std::move(job));
 }

@@ -18,6 +18,7 @@
 #include <vector>
 
 class HttpConnection;
+class WorkerPool;
 
 // An HTTP/1.1 server on a few threads that share one event loop: it accepts,
 // holds every client to HttpLimits and hands each whole request to the
@@ -61,6 +62,9 @@ public:
     // For the connections.
     HttpResponse answer(const HttpRequest& request) const;
     HttpResponse refusal(int status) const;
+    // Runs `job` on a worker; false when every worker is busy and the queue
+    // is full.
+    bool runLater(std::function<void()> job);
     void release(const std::string& address, const HttpConnection* connection);
     bool isDraining() const { return m_draining.load(); }
     void noteInFlight() { ++m_inFlight; }
@@ -84,6 +88,7 @@ private:
     std::unique_ptr<boost::asio::ip::tcp::acceptor> m_acceptor;
     std::unique_ptr<boost::asio::steady_timer> m_retry;
     std::vector<std::thread> m_threads;
+    std::unique_ptr<WorkerPool> m_workers;
     std::mutex m_countMutex;
     int m_connections = 0;
     std::unordered_map<std::string, int> m_perAddress;
