@@ -12,7 +12,7 @@
 
 AdminRoutes::AdminRoutes(AdminToken token, bool secureCookie, ReportStore& store,
                          ContentFolder& content)
-    : m_gate(std::move(token), secureCookie), m_store(store), m_content(content) {
+    : m_gate(std::move(token), store, secureCookie), m_store(store), m_content(content) {
     install();
 }
 
@@ -22,7 +22,8 @@ void AdminRoutes::install() {
                [this](Req req, HttpResponse& res) { m_gate.loginForm(req, res); });
     m_open.add("POST", "/admin/login",
                [this](Req req, HttpResponse& res) { m_gate.login(req, res); });
-    m_open.add("POST", "/admin/logout", [this](Req, HttpResponse& res) { m_gate.logout(res); });
+    m_open.add("POST", "/admin/logout",
+               [this](Req req, HttpResponse& res) { m_gate.logout(req, res); });
     m_locked.add("GET", "/admin", [this](Req req, HttpResponse& res) { dashboard(req, res); });
     m_locked.add("GET", "/admin/crashes",
                  [this](Req req, HttpResponse& res) { crashes(req, res); });

@@ -37,6 +37,12 @@ const AdminPath kLockedPaths[] = {
     {"HEAD", "/admin"},
 };
 
+// "NAME=VALUE" of a response's Set-Cookie, for a request's Cookie header.
+std::string cookieOf(const httplib::Result& res) {
+    const std::string setCookie = res->get_header_value("Set-Cookie");
+    return setCookie.substr(0, setCookie.find(';'));
+}
+
 void copyRanking(const QString& folder, const QString& sampleFolder) {
     QDir().mkpath(folder + QStringLiteral("/articles"));
     QFile::copy(sampleFolder + QStringLiteral("/pm25rank.json"),
@@ -173,13 +179,25 @@ void TestAdminRoutes::theLoginFormGivesABrowserItsCookie() {
     QCOMPARE(right->status, 303);
     QCOMPARE(right->get_header_value("Location"), std::string("/admin"));
     const std::string setCookie = right->get_header_value("Set-Cookie");
-    const std::string cookie = setCookie.substr(0, setCookie.find(';'));
+    const std::string cookie = cookieOf(right);
     QVERIFY(setCookie.find("HttpOnly") != std::string::npos);
     QVERIFY(setCookie.find("SameSite=Strict") != std::string::npos);
+    QVERIFY(setCookie.find("Max-Age=43200") != std::string::npos);
     QCOMPARE(m_client->Get("/admin", {{"Cookie", cookie}})->status, 200);
-    const auto out = m_client->Post("/admin/logout", "", "text/plain");
+    // Each sign-in is a session of its own.
+    const auto again =
+        m_client->Post("/admin/login", "token=" + kToken, "application/x-www-form-urlencoded");
+    QVERIFY(cookieOf(again) != cookie);
+    const auto out = m_client->Post("/admin/logout", {{"Cookie", cookie}}, "", "text/plain");
     QCOMPARE(out->status, 303);
     QVERIFY(out->get_header_value("Set-Cookie").find("Max-Age=0") != std::string::npos);
+    // The old cookie is dead on the server, not only forgotten by the
+    // browser; the other session lives on.
+    QCOMPARE(m_client->Get("/admin", {{"Cookie", cookie}})->status, 401);
+    const auto form = m_client->Get("/admin", {{"Cookie", cookie}, {"Accept", "text/html"}});
+    QCOMPARE(form->status, 401);
+    QVERIFY(form->body.find("name=\"token\"") != std::string::npos);
+    QCOMPARE(m_client->Get("/admin", {{"Cookie", cookieOf(again)}})->status, 200);
 }
 
 void TestAdminRoutes::tenWrongTokensShutTheAddressOutForAMinute() {
