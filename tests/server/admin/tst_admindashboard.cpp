@@ -1,6 +1,7 @@
 #include "server/admin/admintoken.h"
 #include "server/contentserver.h"
 #include "support/server/headlessbrowser.h"
+#include "support/server/nginxproxy.h"
 #include "support/zlibpacked.h"
 
 #include <QDateTime>
@@ -129,6 +130,9 @@ void TestAdminDashboard::initTestCase() {
     if (HeadlessBrowser::executable().isEmpty())
         QSKIP("Chromium is not installed (Debian package chromium): the dashboard is not "
               "checked in a browser");
+    if (NginxProxy::executable().isEmpty())
+        QSKIP("nginx is not installed (Debian package nginx-light): the browser has no proxy "
+              "to sign in through");
     QStandardPaths::setTestModeEnabled(true);
     m_artifacts = qEnvironmentVariable("VANTORO_ARTIFACTS", m_dir.path());
     QDir().mkpath(m_artifacts);
