@@ -1,6 +1,7 @@
 #include "server/admin/admingate.h"
 #include "server/admin/admintoken.h"
 #include "server/admin/failurelimiter.h"
+#include "server/admin/origincheck.h"
 #include "server/http/httprequest.h"
 #include "server/http/httpresponse.h"
 #include "server/store/sqlitereportstore.h"
@@ -110,6 +111,8 @@ private slots:
     void aNewTokenEndsEverySession();
     void blockedAddressRefusesGuessesNotTheRightToken();
     void coversOnlyTheAdminTree();
+    void originCheckKnowsTheServersOwnPages_data();
+    void originCheckKnowsTheServersOwnPages();
 };
 
 void TestAdminGate::createsAPrivateTokenOnceAndKeepsIt() {
@@ -405,6 +408,62 @@ void TestAdminGate::aNewTokenEndsEverySession() {
     const std::string session = signIn(first);
     QCOMPARE(sameToken.check(withCookie(session)), AdminGate::Verdict::Allowed);
     QCOMPARE(newToken.check(withCookie(session)), AdminGate::Verdict::Unauthorized);
+}
+
+void TestAdminGate::originCheckKnowsTheServersOwnPages_data() {
+    using Headers = std::vector<std::pair<std::string, std::string>>;
+    QTest::addColumn<QString>("publicUrl");
+    QTest::addColumn<Headers>("headers");
+    QTest::addColumn<bool>("allowed");
+    const Headers host{{"Host", "Admin.Example.org:8080"}};
+    auto with = [&host](Headers more) {
+        more.insert(more.begin(), host.begin(), host.end());
+        return more;
+    };
+    QTest::newRow("own origin, any case")
+        << QString() << with({{"Origin", "http://admin.example.org:8080"}}) << true;
+    QTest::newRow("own origin, another port")
+        << QString() << with({{"Origin", "http://admin.example.org:8081"}}) << false;
+    QTest::newRow("own origin, https without a public url")
+        << QString() << with({{"Origin", "https://admin.example.org:8080"}}) << false;
+    QTest::newRow("default port written out")
+        << QString()
+        << Headers{{"Host", "admin.example.org:80"}, {"Origin", "http://admin.example.org"}}
+        << true;
+    QTest::newRow("public url behind a proxy")
+        << QStringLiteral("https://Vantoro.example.com/")
+        << Headers{{"Host", "127.0.0.1:8081"}, {"Origin", "https://vantoro.example.com"}} << true;
+    QTest::newRow("public url's host over http")
+        << QStringLiteral("https://vantoro.example.com")
+        << Headers{{"Host", "127.0.0.1:8081"}, {"Origin", "http://vantoro.example.com"}} << false;
+    QTest::newRow("host under the public url's scheme")
+        << QStringLiteral("https://vantoro.example.com")
+        << Headers{{"Host", "vantoro.example.com"}, {"Origin", "https://vantoro.example.com:443"}}
+        << true;
+    QTest::newRow("null") << QString() << with({{"Origin", "null"}}) << false;
+    QTest::newRow("origin without a host header")
+        << QString() << Headers{{"Origin", "http://admin.example.org:8080"}} << false;
+    QTest::newRow("same-origin says so")
+        << QString() << with({{"Sec-Fetch-Site", "same-origin"}, {"Origin", "null"}}) << true;
+    QTest::newRow("typed in the address bar")
+        << QString() << with({{"Sec-Fetch-Site", "none"}}) << true;
+    QTest::newRow("same-site, no origin")
+        << QString() << with({{"Sec-Fetch-Site", "same-site"}}) << false;
+    QTest::newRow("cross-site, own origin")
+        << QString()
+        << with({{"Sec-Fetch-Site", "cross-site"}, {"Origin", "http://admin.example.org:8080"}})
+        << true;
+    QTest::newRow("neither header") << QString() << host << true;
+}
+
+void TestAdminGate::originCheckKnowsTheServersOwnPages() {
+    using Headers = std::vector<std::pair<std::string, std::string>>;
+    QFETCH(QString, publicUrl);
+    QFETCH(Headers, headers);
+    QFETCH(bool, allowed);
+    HttpRequest req = request("10.0.0.5", headers);
+    req.method = "POST";
+    QCOMPARE(OriginCheck(QUrl(publicUrl)).allows(req), allowed);
 }
 
 QTEST_GUILESS_MAIN(TestAdminGate)
