@@ -105,10 +105,8 @@ private slots:
     void letsTheRightBearerOrCookieIn();
     void refusesBrowsersWithTheFormAndScriptsWithAChallenge();
     void loginSetsAStrictHttpOnlyCookie();
-    void logoutEndsOnlyItsOwnSession();
     void sessionsEndAfterTwelveHoursAndLeaveNoRows();
     void aStoreThatCannotBeReachedTakesNoCookie();
-    void aNewTokenEndsEverySession();
     void blockedAddressRefusesGuessesNotTheRightToken();
     void coversOnlyTheAdminTree();
     void originCheckKnowsTheServersOwnPages_data();
@@ -231,6 +229,9 @@ void TestAdminGate::letsTheRightBearerOrCookieIn() {
     const std::string session = signIn(gate);
     QVERIFY(!session.empty());
     QCOMPARE(gate.check(withCookie(session)), AdminGate::Verdict::Allowed);
+    // The digests are keyed with the token: a new token ends every session.
+    AdminGate newToken(AdminToken::fromSecret(kSecret + "new"), sessions.store(), false);
+    QCOMPARE(newToken.check(withCookie(session)), AdminGate::Verdict::Unauthorized);
     QCOMPARE(gate.check(request("10.0.0.1")), AdminGate::Verdict::Unauthorized);
     QCOMPARE(gate.check(bearer("wrong")), AdminGate::Verdict::Unauthorized);
     // The token itself is not a cookie, nor the cookie a Bearer token.
@@ -335,23 +336,6 @@ void TestAdminGate::coversOnlyTheAdminTree() {
     QVERIFY(!AdminGate::covers("/"));
 }
 
-void TestAdminGate::logoutEndsOnlyItsOwnSession() {
-    SessionStore sessions;
-    AdminGate gate(AdminToken::fromSecret(kSecret), sessions.store(), false);
-    const std::string kept = signIn(gate);
-    const std::string ended = signIn(gate);
-    QCOMPARE(gate.check(withCookie(ended)), AdminGate::Verdict::Allowed);
-    HttpRequest out = withCookie(ended);
-    out.method = "POST";
-    HttpResponse res;
-    gate.logout(out, res);
-    QCOMPARE(res.status, 303);
-    QVERIFY(headerOf(res, "Set-Cookie").starts_with("vantoro_admin=; Path=/admin; Max-Age=0;"));
-    QCOMPARE(gate.check(withCookie(ended)), AdminGate::Verdict::Unauthorized);
-    QCOMPARE(gate.check(withCookie(kept)), AdminGate::Verdict::Allowed);
-    QCOMPARE(sessions.rows(), 1);
-}
-
 void TestAdminGate::sessionsEndAfterTwelveHoursAndLeaveNoRows() {
     using namespace std::chrono_literals;
     SessionStore sessions;
@@ -364,16 +348,16 @@ void TestAdminGate::sessionsEndAfterTwelveHoursAndLeaveNoRows() {
     sessions.advance(1s);
     QCOMPARE(gate.check(withCookie(early)), AdminGate::Verdict::Unauthorized);
     QCOMPARE(gate.check(withCookie(later)), AdminGate::Verdict::Allowed);
-    // The store holds keyed digests, never an id.
+    // The store holds digests, never an id.
     QString error;
-    const QList<QVariantList> rows =
-        sessions.store().select("SELECT digest FROM admin_sessions", {}, &error);
-    QCOMPARE(rows.size(), 2);
-    for (const QVariantList& row : rows) {
-        const std::string digest = row.value(0).toString().toStdString();
-        QCOMPARE(digest.size(), std::size_t(64));
-        QVERIFY(digest != early && digest != later);
-    }
+    const QString kept = sessions.store()
+                             .select("SELECT group_concat(digest) FROM admin_sessions", {}, &error)
+                             .value(0)
+                             .value(0)
+                             .toString();
+    QCOMPARE(kept.size(), 64 * 2 + 1);
+    QVERIFY(!kept.contains(QString::fromStdString(early)) &&
+            !kept.contains(QString::fromStdString(later)));
     // The next sign-in drops the rows of sessions that are over.
     sessions.advance(1h);
     QVERIFY(!signIn(gate).empty());
@@ -398,34 +382,18 @@ void TestAdminGate::aStoreThatCannotBeReachedTakesNoCookie() {
     QVERIFY(headerOf(login, "Set-Cookie").empty());
 }
 
-// Processes that share the token share the sessions; a new token (or a
-// server on the same store with another one) knows none of the old.
-void TestAdminGate::aNewTokenEndsEverySession() {
-    SessionStore sessions;
-    AdminGate first(AdminToken::fromSecret(kSecret), sessions.store(), false);
-    AdminGate sameToken(AdminToken::fromSecret(kSecret), sessions.store(), false);
-    AdminGate newToken(AdminToken::fromSecret(kSecret + "new"), sessions.store(), false);
-    const std::string session = signIn(first);
-    QCOMPARE(sameToken.check(withCookie(session)), AdminGate::Verdict::Allowed);
-    QCOMPARE(newToken.check(withCookie(session)), AdminGate::Verdict::Unauthorized);
-}
-
+// How an Origin is matched; which requests are checked at all, and the
+// Sec-Fetch-Site cases, are in tst_adminroutes.
 void TestAdminGate::originCheckKnowsTheServersOwnPages_data() {
     using Headers = std::vector<std::pair<std::string, std::string>>;
     QTest::addColumn<QString>("publicUrl");
     QTest::addColumn<Headers>("headers");
     QTest::addColumn<bool>("allowed");
-    const Headers host{{"Host", "Admin.Example.org:8080"}};
-    auto with = [&host](Headers more) {
-        more.insert(more.begin(), host.begin(), host.end());
-        return more;
-    };
+    const std::pair<std::string, std::string> host{"Host", "Admin.Example.org:8080"};
     QTest::newRow("own origin, any case")
-        << QString() << with({{"Origin", "http://admin.example.org:8080"}}) << true;
-    QTest::newRow("own origin, another port")
-        << QString() << with({{"Origin", "http://admin.example.org:8081"}}) << false;
-    QTest::newRow("own origin, https without a public url")
-        << QString() << with({{"Origin", "https://admin.example.org:8080"}}) << false;
+        << QString() << Headers{host, {"Origin", "http://admin.example.org:8080"}} << true;
+    QTest::newRow("own host, another port")
+        << QString() << Headers{host, {"Origin", "http://admin.example.org:8081"}} << false;
     QTest::newRow("default port written out")
         << QString()
         << Headers{{"Host", "admin.example.org:80"}, {"Origin", "http://admin.example.org"}}
@@ -435,25 +403,10 @@ void TestAdminGate::originCheckKnowsTheServersOwnPages_data() {
         << Headers{{"Host", "127.0.0.1:8081"}, {"Origin", "https://vantoro.example.com"}} << true;
     QTest::newRow("public url's host over http")
         << QStringLiteral("https://vantoro.example.com")
-        << Headers{{"Host", "127.0.0.1:8081"}, {"Origin", "http://vantoro.example.com"}} << false;
-    QTest::newRow("host under the public url's scheme")
-        << QStringLiteral("https://vantoro.example.com")
-        << Headers{{"Host", "vantoro.example.com"}, {"Origin", "https://vantoro.example.com:443"}}
-        << true;
-    QTest::newRow("null") << QString() << with({{"Origin", "null"}}) << false;
-    QTest::newRow("origin without a host header")
+        << Headers{{"Host", "vantoro.example.com"}, {"Origin", "http://vantoro.example.com"}}
+        << false;
+    QTest::newRow("no host header")
         << QString() << Headers{{"Origin", "http://admin.example.org:8080"}} << false;
-    QTest::newRow("same-origin says so")
-        << QString() << with({{"Sec-Fetch-Site", "same-origin"}, {"Origin", "null"}}) << true;
-    QTest::newRow("typed in the address bar")
-        << QString() << with({{"Sec-Fetch-Site", "none"}}) << true;
-    QTest::newRow("same-site, no origin")
-        << QString() << with({{"Sec-Fetch-Site", "same-site"}}) << false;
-    QTest::newRow("cross-site, own origin")
-        << QString()
-        << with({{"Sec-Fetch-Site", "cross-site"}, {"Origin", "http://admin.example.org:8080"}})
-        << true;
-    QTest::newRow("neither header") << QString() << host << true;
 }
 
 void TestAdminGate::originCheckKnowsTheServersOwnPages() {
