@@ -176,9 +176,7 @@ void ContentServer::openAdmin() {
     std::lock_guard lock(m_configMutex);
     if (!m_adminToken)
         return;
-    // Over HTTPS the login cookie must never travel in clear.
-    const bool secure = m_publicUrl.scheme() == QLatin1String("https");
-    m_admin = std::make_unique<AdminRoutes>(*m_adminToken, secure, *m_store, *m_content);
+    m_admin = std::make_unique<AdminRoutes>(*m_adminToken, m_publicUrl, *m_store, *m_content);
 }
 
 bool ContentServer::start(const QString& host, int port) {

@@ -10,7 +10,8 @@
 
 namespace {
 
-constexpr int kCookieMaxAge = 30 * 24 * 3600;
+// The cookie lasts as long as its session.
+constexpr long long kCookieMaxAge = std::chrono::seconds(AdminSessions::kLifetime).count();
 
 std::string_view trimmed(std::string_view text) {
     while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
@@ -66,30 +67,51 @@ void sendLoginForm(HttpResponse& res, int status, const QString& message) {
 
 } // namespace
 
-AdminGate::AdminGate(AdminToken token, bool secureCookie)
-    : m_token(std::move(token)), m_secureCookie(secureCookie) {}
+AdminGate::AdminGate(AdminToken token, ReportStore& store, bool secureCookie,
+                     AdminSessions::Clock clock)
+    : m_token(std::move(token)), m_sessions(store, m_token.sessionKey(), std::move(clock)),
+      m_secureCookie(secureCookie) {}
 
 bool AdminGate::covers(std::string_view path) {
     return path == "/admin" || path.starts_with("/admin/");
 }
 
-// Only failures are limited: the right token passes whatever others sent
-// from the same address (behind a proxy, every operator's and stranger's
-// address), so that nobody can shut the operator out by guessing wrong.
+// Only failures are limited: the right token or a live session passes
+// whatever others sent from the same address (behind a proxy, every
+// operator's and stranger's address), so that nobody can shut the operator
+// out by guessing wrong. A session the store cannot look up now is refused
+// but not counted: it was not a guess.
 AdminGate::Verdict AdminGate::check(const HttpRequest& req) {
     const std::string bearer = bearerToken(req);
     const std::string cookie = cookieNamed(req, kCookieName);
-    if ((!bearer.empty() && m_token.matches(bearer)) ||
-        (bearer.empty() && !cookie.empty() && m_token.matchesCookie(cookie)))
+    bool unchecked = false;
+    if (passes(bearer, cookie, &unchecked))
         return Verdict::Allowed;
     if (m_failures.blockedFor(req.clientAddress).count() > 0)
         return Verdict::TooMany;
     if (bearer.empty() && cookie.empty())
         return Verdict::Unauthorized;
+    if (unchecked) {
+        qCWarning(lcServer) << "admin: a session could not be looked up: the report store "
+                               "cannot be reached";
+        return Verdict::Unauthorized;
+    }
     m_failures.recordFailure(req.clientAddress);
-    qCWarning(lcServer).noquote() << "admin: a wrong token from"
+    qCWarning(lcServer).noquote() << (bearer.empty() ? "admin: an unknown or ended session from"
+                                                     : "admin: a wrong token from")
                                   << QString::fromStdString(req.clientAddress);
     return Verdict::Unauthorized;
+}
+
+// A Bearer header, when there is one, is all that counts.
+bool AdminGate::passes(const std::string& bearer, const std::string& cookie, bool* unchecked) {
+    if (!bearer.empty())
+        return m_token.matches(bearer);
+    if (cookie.empty())
+        return false;
+    const ReportStore::SessionState state = m_sessions.state(cookie);
+    *unchecked = state == ReportStore::SessionState::Unreachable;
+    return state == ReportStore::SessionState::Valid;
 }
 
 void AdminGate::refuse(Verdict verdict, const HttpRequest& req, HttpResponse& res) {
@@ -133,19 +155,33 @@ void AdminGate::login(const HttpRequest& req, HttpResponse& res) {
             << "admin: a failed login from" << QString::fromStdString(req.clientAddress);
         return sendLoginForm(res, 401, QStringLiteral("令牌不正确。"));
     }
+    const std::string session = m_sessions.begin();
+    if (session.empty()) {
+        qCWarning(lcServer) << "admin: a sign-in could not be kept: the report store cannot be "
+                               "reached";
+        res.setHeader("Retry-After", "30");
+        return sendLoginForm(res, 503, QStringLiteral("现在无法登录，请稍后再试。"));
+    }
     res.status = 303;
     res.setHeader("Location", "/admin");
-    res.setHeader("Set-Cookie", cookie(m_token.cookieValue(), kCookieMaxAge));
+    res.setHeader("Set-Cookie", cookie(session, kCookieMaxAge));
 }
 
-void AdminGate::logout(HttpResponse& res) {
+// The browser forgets its cookie either way; a session the store could not
+// end now still ends at its time.
+void AdminGate::logout(const HttpRequest& req, HttpResponse& res) {
+    const std::string session = cookieNamed(req, kCookieName);
+    if (!session.empty() && !m_sessions.end(session))
+        qCWarning(lcServer) << "admin: a session could not be ended: the report store cannot be "
+                               "reached; it ends within"
+                            << AdminSessions::kLifetime.count() << "hours";
     res.status = 303;
     res.setHeader("Location", kLoginPath);
     res.setHeader("Set-Cookie", cookie(std::string(), 0));
     res.setHeader("Cache-Control", "no-store");
 }
 
-std::string AdminGate::cookie(const std::string& value, int maxAgeSeconds) const {
+std::string AdminGate::cookie(const std::string& value, long long maxAgeSeconds) const {
     return std::string(kCookieName) + '=' + value +
            "; Path=/admin; Max-Age=" + std::to_string(maxAgeSeconds) +
            "; HttpOnly; SameSite=Strict" + (m_secureCookie ? "; Secure" : "");

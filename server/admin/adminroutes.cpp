@@ -10,9 +10,11 @@
 #include "server/serverlog.h"
 #include "server/store/reportstore.h"
 
-AdminRoutes::AdminRoutes(AdminToken token, bool secureCookie, ReportStore& store,
+// Over HTTPS the login cookie must never travel in clear.
+AdminRoutes::AdminRoutes(AdminToken token, const QUrl& publicUrl, ReportStore& store,
                          ContentFolder& content)
-    : m_gate(std::move(token), secureCookie), m_store(store), m_content(content) {
+    : m_gate(std::move(token), store, publicUrl.scheme() == QLatin1String("https")),
+      m_origin(publicUrl), m_store(store), m_content(content) {
     install();
 }
 
@@ -22,7 +24,8 @@ void AdminRoutes::install() {
                [this](Req req, HttpResponse& res) { m_gate.loginForm(req, res); });
     m_open.add("POST", "/admin/login",
                [this](Req req, HttpResponse& res) { m_gate.login(req, res); });
-    m_open.add("POST", "/admin/logout", [this](Req, HttpResponse& res) { m_gate.logout(res); });
+    m_open.add("POST", "/admin/logout",
+               [this](Req req, HttpResponse& res) { m_gate.logout(req, res); });
     m_locked.add("GET", "/admin", [this](Req req, HttpResponse& res) { dashboard(req, res); });
     m_locked.add("GET", "/admin/crashes",
                  [this](Req req, HttpResponse& res) { crashes(req, res); });
@@ -47,6 +50,8 @@ void addAdminHeaders(HttpResponse& res) {
 
 void AdminRoutes::handle(const HttpRequest& req, HttpResponse& res) {
     addAdminHeaders(res);
+    if (refusedOrigin(req, res))
+        return;
     if (const HttpRouter::Handler* open = m_open.find(req))
         return (*open)(req, res);
     const AdminGate::Verdict verdict = m_gate.check(req);
@@ -58,6 +63,28 @@ void AdminRoutes::handle(const HttpRequest& req, HttpResponse& res) {
         return;
     }
     (*locked)(req, res);
+}
+
+// Before the door: a request another site's page made the operator's
+// browser send is turned down whatever it carries, and is not a guess at
+// the token.
+bool AdminRoutes::refusedOrigin(const HttpRequest& req, HttpResponse& res) const {
+    if (req.method == "GET" || req.method == "HEAD" || m_origin.allows(req))
+        return false;
+    const auto shown = [&req](const char* name) {
+        const std::string value = req.header(name);
+        return value.empty() ? QStringLiteral("-") : QString::fromStdString(value);
+    };
+    qCWarning(lcServer).noquote()
+        << QStringLiteral("admin: refused %1 %2 from another site (Origin: %3, Sec-Fetch-Site: "
+                          "%4) from %5")
+               .arg(QString::fromStdString(req.method), QString::fromStdString(req.path),
+                    shown("Origin"), shown("Sec-Fetch-Site"),
+                    QString::fromStdString(req.clientAddress));
+    res.status = 403;
+    res.contentType = "text/plain; charset=utf-8";
+    res.body = "Forbidden: this request came from another site.\n";
+    return true;
 }
 
 void AdminRoutes::replaceRanking(const HttpRequest& req, HttpResponse& res) {

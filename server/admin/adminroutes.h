@@ -1,7 +1,10 @@
 #pragma once
 
 #include "server/admin/admingate.h"
+#include "server/admin/origincheck.h"
 #include "server/http/httprouter.h"
+
+#include <QUrl>
 
 class ContentFolder;
 class ReportStore;
@@ -10,20 +13,26 @@ struct HttpResponse;
 
 // Everything under /admin: the sign-in, the dashboard, the crash texts and
 // the ranking upload. Only the sign-in answers without the token; an
-// unknown path below /admin says 404 only to those who may see it.
+// unknown path below /admin says 404 only to those who may see it. Nothing
+// but GET and HEAD is taken from another site's page (403).
 class AdminRoutes {
 public:
-    AdminRoutes(AdminToken token, bool secureCookie, ReportStore& store, ContentFolder& content);
+    // `publicUrl` (may be empty): where the operator reaches the server;
+    // over https the cookie is Secure.
+    AdminRoutes(AdminToken token, const QUrl& publicUrl, ReportStore& store,
+                ContentFolder& content);
 
     void handle(const HttpRequest& req, HttpResponse& res);
 
 private:
     void install();
+    bool refusedOrigin(const HttpRequest& req, HttpResponse& res) const;
     void dashboard(const HttpRequest& req, HttpResponse& res);
     void crashes(const HttpRequest& req, HttpResponse& res);
     void replaceRanking(const HttpRequest& req, HttpResponse& res);
 
     AdminGate m_gate;
+    OriginCheck m_origin;
     ReportStore& m_store;
     ContentFolder& m_content;
     // The sign-in, open to all; the rest, behind the gate.

@@ -81,12 +81,8 @@ bool createTokenFile(const QString& path, const QByteArray& secret, bool* linked
 
 AdminToken::AdminToken(const QByteArray& secret)
     : m_digest(digestOf(secret)),
-      m_cookie(QMessageAuthenticationCode::hash("vantoro admin cookie 1", secret,
-                                                QCryptographicHash::Sha256)
-                   .toHex()
-                   .toStdString()) {
-    m_cookieDigest = digestOf(QByteArrayView(m_cookie.data(), qsizetype(m_cookie.size())));
-}
+      m_sessionKey(QMessageAuthenticationCode::hash("vantoro admin sessions 1", secret,
+                                                    QCryptographicHash::Sha256)) {}
 
 AdminToken AdminToken::fromSecret(const QByteArray& secret) {
     return AdminToken(secret);
@@ -126,14 +122,5 @@ std::optional<AdminToken> AdminToken::loadOrCreate(const QString& dataFolder, bo
 
 bool AdminToken::matches(std::string_view candidate) const {
     return sameDigest(m_digest,
-                      digestOf(QByteArrayView(candidate.data(), qsizetype(candidate.size()))));
-}
-
-std::string AdminToken::cookieValue() const {
-    return m_cookie;
-}
-
-bool AdminToken::matchesCookie(std::string_view candidate) const {
-    return sameDigest(m_cookieDigest,
                       digestOf(QByteArrayView(candidate.data(), qsizetype(candidate.size()))));
 }

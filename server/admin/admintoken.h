@@ -25,16 +25,14 @@ public:
     static AdminToken fromSecret(const QByteArray& secret);
 
     bool matches(std::string_view candidate) const;
-    // The login cookie's value: derived from the token, so that the token
-    // itself never sits in a browser, and valid in every server process
-    // that shares the token.
-    std::string cookieValue() const;
-    bool matchesCookie(std::string_view candidate) const;
+    // The key the sessions' digests are made with: derived from the token,
+    // so that every process sharing the token knows the same sessions and a
+    // new token ends all of them.
+    QByteArray sessionKey() const { return m_sessionKey; }
 
 private:
     explicit AdminToken(const QByteArray& secret);
 
     QByteArray m_digest;
-    QByteArray m_cookieDigest;
-    std::string m_cookie;
+    QByteArray m_sessionKey;
 };

@@ -56,6 +56,13 @@ const QList<PgSchema::Step>& PgSchema::steps() {
                  "CREATE INDEX IF NOT EXISTS records_crash_group ON records(crash_group, ts) "
                  "WHERE crash_group IS NOT NULL",
              }},
+            // The operator's sessions, by a digest of each id. A record
+            // column added later takes version 3 or above.
+            {2,
+             {
+                 "CREATE TABLE IF NOT EXISTS admin_sessions("
+                 "digest TEXT PRIMARY KEY, expires BIGINT NOT NULL)",
+             }},
         } +
         columnSteps();
     return all;

@@ -240,3 +240,45 @@ QList<QVariantList> PostgresReportStore::select(const char* sql, const QVariantL
         error->clear();
     return rows;
 }
+
+// A connection the database closed while it sat in the pool (a restart)
+// shows only when used: the statement is then tried once more on a new one.
+// An unreachable database is not logged here: the pool says so once.
+PgResult PostgresReportStore::sessionStatement(const char* sql,
+                                               const QList<QByteArray>& params) const {
+    PgResult result;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        PgConnectionPool::Lease conn = lease(nullptr);
+        if (!conn)
+            return result;
+        result = PgResult::exec(conn.get(), sql, params);
+        if (result.ok())
+            return result;
+        if (!conn.isBroken())
+            break;
+    }
+    qCWarning(lcServer).noquote() << "report store: a session statement failed:"
+                                  << result.message();
+    return result;
+}
+
+bool PostgresReportStore::beginSession(const QByteArray& digest, qint64 expires, qint64 now) {
+    return sessionStatement("WITH over AS (DELETE FROM admin_sessions WHERE expires <= $3) "
+                            "INSERT INTO admin_sessions(digest, expires) VALUES($1, $2)",
+                            {digest, QByteArray::number(expires), QByteArray::number(now)})
+        .ok();
+}
+
+ReportStore::SessionState PostgresReportStore::sessionState(const QByteArray& digest,
+                                                            qint64 now) const {
+    const PgResult result =
+        sessionStatement("SELECT 1 FROM admin_sessions WHERE digest = $1 AND expires > $2",
+                         {digest, QByteArray::number(now)});
+    if (!result.ok())
+        return SessionState::Unreachable;
+    return result.rows() > 0 ? SessionState::Valid : SessionState::Invalid;
+}
+
+bool PostgresReportStore::endSession(const QByteArray& digest) {
+    return sessionStatement("DELETE FROM admin_sessions WHERE digest = $1", {digest}).ok();
+}

@@ -29,6 +29,9 @@ public:
     Outcome store(const Report& report, const QString& clientClass = {}) override;
     QList<QVariantList> select(const char* sql, const QVariantList& params,
                                QString* error) const override;
+    bool beginSession(const QByteArray& digest, qint64 expires, qint64 now) override;
+    SessionState sessionState(const QByteArray& digest, qint64 now) const override;
+    bool endSession(const QByteArray& digest) override;
 
     // Tries of one report when the database gives it up for a conflict.
     static constexpr int kAttempts = 4;
@@ -42,6 +45,9 @@ private:
     Attempt failed(pg_conn* conn, const PgResult& result, bool committing) const;
     bool insertRecords(pg_conn* conn, qint64 reportId, const PgRecordRows& rows, Outcome* outcome,
                        PgResult* result) const;
+    // One statement on the sessions; a failed result when the database
+    // could not run it.
+    PgResult sessionStatement(const char* sql, const QList<QByteArray>& params) const;
 
     mutable PgConnectionPool m_pool;
     mutable std::mutex m_schemaMutex;

@@ -45,4 +45,18 @@ public:
     // crash_frame, crash_group.
     virtual QList<QVariantList> select(const char* sql, const QVariantList& params,
                                        QString* error) const = 0;
+
+    // The operator's sign-ins, kept here so that every server process on
+    // the store knows them and a sign-out ends one everywhere. A session is
+    // known by a digest of its id only: what the table holds opens nothing.
+    // Times are seconds since the epoch, by the caller's clock.
+    enum class SessionState { Valid, Invalid, Unreachable };
+    // Keeps a session until `expires`, dropping those over by `now`; false
+    // when the store cannot keep it.
+    virtual bool beginSession(const QByteArray& digest, qint64 expires, qint64 now) = 0;
+    // Invalid for a digest not kept or expired by `now`.
+    virtual SessionState sessionState(const QByteArray& digest, qint64 now) const = 0;
+    // False when the store cannot be reached; the session then lasts until
+    // it expires.
+    virtual bool endSession(const QByteArray& digest) = 0;
 };

@@ -74,6 +74,11 @@ const char* const kFactIndexes[] = {
     "WHERE crash_group IS NOT NULL",
 };
 
+// The operator's sessions: a digest of each id and when it ends. A file
+// from before sessions were kept gains the table when opened.
+const char* const kSessionsTable = "CREATE TABLE IF NOT EXISTS admin_sessions("
+                                   "digest TEXT PRIMARY KEY, expires INTEGER NOT NULL)";
+
 // Rows whose facts are read again at a time, so that an old file of any size
 // is upgraded in bounded memory.
 constexpr int kUpgradeBatch = 1000;
@@ -159,7 +164,8 @@ bool SqliteReportStore::open(const QString& path, QString* error) {
     bool ok = exec("BEGIN IMMEDIATE");
     if (ok) {
         upgraded = hasReportBodies();
-        ok = (upgraded ? upgradeSchema() : createSchema()) && keepFacts() && exec("COMMIT");
+        ok = (upgraded ? upgradeSchema() : createSchema()) && exec(kSessionsTable) && keepFacts() &&
+             exec("COMMIT");
         if (!ok)
             exec("ROLLBACK");
     }
@@ -418,4 +424,56 @@ QList<QVariantList> SqliteReportStore::select(const char* sql, const QVariantLis
     if (error)
         error->clear();
     return rows;
+}
+
+bool SqliteReportStore::beginSession(const QByteArray& digest, qint64 expires, qint64 now) {
+    std::lock_guard lock(m_mutex);
+    if (!m_db)
+        return false;
+    Statement over(m_db, "DELETE FROM admin_sessions WHERE expires <= ?");
+    Statement insert(m_db, "INSERT INTO admin_sessions(digest, expires) VALUES(?, ?)");
+    if (!over || !insert)
+        return false;
+    sqlite3_bind_int64(over.get(), 1, now);
+    if (sqlite3_step(over.get()) != SQLITE_DONE)
+        qCWarning(lcServer) << "report store: cannot drop expired sessions:"
+                            << sqlite3_errmsg(m_db);
+    bindText(insert.get(), 1, digest);
+    sqlite3_bind_int64(insert.get(), 2, expires);
+    if (sqlite3_step(insert.get()) == SQLITE_DONE)
+        return true;
+    qCWarning(lcServer) << "report store: cannot keep a session:" << sqlite3_errmsg(m_db);
+    return false;
+}
+
+ReportStore::SessionState SqliteReportStore::sessionState(const QByteArray& digest,
+                                                          qint64 now) const {
+    std::lock_guard lock(m_mutex);
+    if (!m_db)
+        return SessionState::Unreachable;
+    Statement query(m_db, "SELECT 1 FROM admin_sessions WHERE digest = ? AND expires > ?");
+    if (!query)
+        return SessionState::Unreachable;
+    bindText(query.get(), 1, digest);
+    sqlite3_bind_int64(query.get(), 2, now);
+    switch (sqlite3_step(query.get())) {
+    case SQLITE_ROW:
+        return SessionState::Valid;
+    case SQLITE_DONE:
+        return SessionState::Invalid;
+    default:
+        qCWarning(lcServer) << "report store: cannot read a session:" << sqlite3_errmsg(m_db);
+        return SessionState::Unreachable;
+    }
+}
+
+bool SqliteReportStore::endSession(const QByteArray& digest) {
+    std::lock_guard lock(m_mutex);
+    if (!m_db)
+        return false;
+    Statement remove(m_db, "DELETE FROM admin_sessions WHERE digest = ?");
+    if (!remove)
+        return false;
+    bindText(remove.get(), 1, digest);
+    return sqlite3_step(remove.get()) == SQLITE_DONE;
 }

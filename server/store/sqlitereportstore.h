@@ -25,6 +25,9 @@ public:
     Outcome store(const Report& report, const QString& clientClass = {}) override;
     QList<QVariantList> select(const char* sql, const QVariantList& params,
                                QString* error) const override;
+    bool beginSession(const QByteArray& digest, qint64 expires, qint64 now) override;
+    SessionState sessionState(const QByteArray& digest, qint64 now) const override;
+    bool endSession(const QByteArray& digest) override;
 
 private:
     bool exec(const char* sql);

@@ -1,6 +1,7 @@
 #include "server/admin/admintoken.h"
 #include "server/contentserver.h"
 #include "support/server/headlessbrowser.h"
+#include "support/server/nginxproxy.h"
 #include "support/zlibpacked.h"
 
 #include <QDateTime>
@@ -114,6 +115,7 @@ private slots:
     void cleanupTestCase();
     void theBrowserShowsTheStoresFigures();
     void aCrashGroupOpensToItsTexts();
+    void aFormOnAnotherOriginSignsNobodyIn();
 
 private:
     void send(const QByteArray& json);
@@ -129,6 +131,9 @@ void TestAdminDashboard::initTestCase() {
     if (HeadlessBrowser::executable().isEmpty())
         QSKIP("Chromium is not installed (Debian package chromium): the dashboard is not "
               "checked in a browser");
+    if (NginxProxy::executable().isEmpty())
+        QSKIP("nginx is not installed (Debian package nginx-light): the browser has no proxy "
+              "to sign in through");
     QStandardPaths::setTestModeEnabled(true);
     m_artifacts = qEnvironmentVariable("VANTORO_ARTIFACTS", m_dir.path());
     QDir().mkpath(m_artifacts);
@@ -250,6 +255,29 @@ void TestAdminDashboard::aCrashGroupOpensToItsTexts() {
     QVERIFY(html.contains(QStringLiteral("0x55d0c0a05e2a")));
     QVERIFY(html.contains(QStringLiteral("0x5612ab305e2a")));
     QVERIFY(!html.contains(QStringLiteral("SIGABRT")));
+}
+
+// The old way of this test's own sign-in: a form on another port of the
+// same host posts the token. Chromium says where the post comes from, and
+// the server turns it away without a session.
+void TestAdminDashboard::aFormOnAnotherOriginSignsNobodyIn() {
+    const auto sessions = [this] {
+        QString error;
+        return m_server.reportStore()
+            ->select("SELECT COUNT(*) FROM admin_sessions", {}, &error)
+            .value(0)
+            .value(0)
+            .toLongLong();
+    };
+    const qlonglong before = sessions();
+    QVERIFY(before > 0);
+    const QString dom =
+        QString::fromUtf8(m_browser.dumpDomAfterForeignLogin(m_server.baseUrl(), kToken));
+    QVERIFY2(!dom.isEmpty(), qPrintable(m_browser.error()));
+    QVERIFY2(dom.contains(QStringLiteral("this request came from another site")),
+             qPrintable(dom.left(2000)));
+    QVERIFY(!dom.contains(QStringLiteral("data-figure")));
+    QCOMPARE(sessions(), before);
 }
 
 QTEST_GUILESS_MAIN(TestAdminDashboard)

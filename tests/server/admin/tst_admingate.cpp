@@ -1,13 +1,17 @@
 #include "server/admin/admingate.h"
 #include "server/admin/admintoken.h"
 #include "server/admin/failurelimiter.h"
+#include "server/admin/origincheck.h"
 #include "server/http/httprequest.h"
 #include "server/http/httpresponse.h"
+#include "server/store/sqlitereportstore.h"
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <chrono>
 #include <sys/stat.h>
 
 namespace {
@@ -35,6 +39,58 @@ std::string headerOf(const HttpResponse& res, const std::string& name) {
     return {};
 }
 
+HttpRequest withCookie(const std::string& session, const std::string& address = "10.0.0.1") {
+    return request(address, {{"Cookie", "theme=dark; vantoro_admin=" + session}});
+}
+
+HttpRequest loginForm(const std::string& token, const std::string& address = "10.0.0.3") {
+    HttpRequest form = request(address);
+    form.method = "POST";
+    form.setTarget(AdminGate::kLoginPath);
+    form.body = "token=" + token;
+    return form;
+}
+
+// The session id the sign-in's cookie carries; empty without one.
+std::string signIn(AdminGate& gate, const std::string& address = "10.0.0.3") {
+    HttpResponse res;
+    gate.login(loginForm(kSecret.toStdString(), address), res);
+    const std::string cookie = headerOf(res, "Set-Cookie");
+    const std::string prefix = std::string(AdminGate::kCookieName) + '=';
+    if (res.status != 303 || !cookie.starts_with(prefix))
+        return {};
+    return cookie.substr(prefix.size(), cookie.find(';') - prefix.size());
+}
+
+// The report store the gates keep their sessions in, and the clock they
+// read, which the test moves.
+class SessionStore {
+public:
+    SessionStore() { m_open = m_store.open(m_dir.filePath(QStringLiteral("r.sqlite")), &m_error); }
+    bool isOpen() const { return m_open; }
+    SqliteReportStore& store() { return m_store; }
+    AdminSessions::Clock clock() {
+        return [this] { return m_now; };
+    }
+    void advance(std::chrono::seconds by) { m_now += by; }
+    qlonglong rows() const {
+        QString error;
+        return m_store.select("SELECT COUNT(*) FROM admin_sessions", {}, &error)
+            .value(0)
+            .value(0)
+            .toLongLong();
+    }
+
+private:
+    QTemporaryDir m_dir;
+    SqliteReportStore m_store;
+    QString m_error;
+    bool m_open = false;
+    // A fixed day in 2026, whatever the machine's clock says.
+    std::chrono::system_clock::time_point m_now =
+        std::chrono::system_clock::time_point(std::chrono::seconds(1796780258));
+};
+
 } // namespace
 
 class TestAdminGate : public QObject {
@@ -49,8 +105,12 @@ private slots:
     void letsTheRightBearerOrCookieIn();
     void refusesBrowsersWithTheFormAndScriptsWithAChallenge();
     void loginSetsAStrictHttpOnlyCookie();
+    void sessionsEndAfterTwelveHoursAndLeaveNoRows();
+    void aStoreThatCannotBeReachedTakesNoCookie();
     void blockedAddressRefusesGuessesNotTheRightToken();
     void coversOnlyTheAdminTree();
+    void originCheckKnowsTheServersOwnPages_data();
+    void originCheckKnowsTheServersOwnPages();
 };
 
 void TestAdminGate::createsAPrivateTokenOnceAndKeepsIt() {
@@ -77,7 +137,7 @@ void TestAdminGate::createsAPrivateTokenOnceAndKeepsIt() {
     QVERIFY(second);
     QVERIFY(!created);
     QVERIFY(second->matches(secret.toStdString()));
-    QCOMPARE(second->cookieValue(), first->cookieValue());
+    QCOMPARE(second->sessionKey(), first->sessionKey());
 }
 
 void TestAdminGate::refusesTokenFilesThatCannotBeTokens() {
@@ -115,11 +175,12 @@ void TestAdminGate::comparesWholeTokensOnly() {
     std::string oneOff = right;
     oneOff.back() = 'X';
     QVERIFY(!token.matches(oneOff));
-    // The cookie is not the token, and the token is not a cookie.
-    QVERIFY(token.cookieValue() != right);
-    QVERIFY(!token.matchesCookie(right));
-    QVERIFY(token.matchesCookie(token.cookieValue()));
-    QVERIFY(!AdminToken::fromSecret(kSecret + "x").matchesCookie(token.cookieValue()));
+    // The sessions' key is not the token, is the same for the same token,
+    // and another token's differs.
+    QVERIFY(token.sessionKey() != kSecret);
+    QVERIFY(!token.matches(token.sessionKey().toHex().toStdString()));
+    QCOMPARE(AdminToken::fromSecret(kSecret).sessionKey(), token.sessionKey());
+    QVERIFY(AdminToken::fromSecret(kSecret + "x").sessionKey() != token.sessionKey());
 }
 
 void TestAdminGate::limitsWrongTokensPerAddressForAMinute() {
@@ -158,28 +219,37 @@ void TestAdminGate::boundsTheAddressesItTracks() {
 }
 
 void TestAdminGate::letsTheRightBearerOrCookieIn() {
-    const AdminToken token = AdminToken::fromSecret(kSecret);
-    AdminGate gate(token, false);
+    SessionStore sessions;
+    QVERIFY(sessions.isOpen());
+    AdminGate gate(AdminToken::fromSecret(kSecret), sessions.store(), false);
     QCOMPARE(gate.check(bearer(kSecret.toStdString())), AdminGate::Verdict::Allowed);
     QCOMPARE(
         gate.check(request("10.0.0.1", {{"authorization", "bearer " + kSecret.toStdString()}})),
         AdminGate::Verdict::Allowed);
-    QCOMPARE(gate.check(request("10.0.0.1",
-                                {{"Cookie", "theme=dark; vantoro_admin=" + token.cookieValue()}})),
-             AdminGate::Verdict::Allowed);
+    const std::string session = signIn(gate);
+    QVERIFY(!session.empty());
+    QCOMPARE(gate.check(withCookie(session)), AdminGate::Verdict::Allowed);
+    // The digests are keyed with the token: a new token ends every session.
+    AdminGate newToken(AdminToken::fromSecret(kSecret + "new"), sessions.store(), false);
+    QCOMPARE(newToken.check(withCookie(session)), AdminGate::Verdict::Unauthorized);
     QCOMPARE(gate.check(request("10.0.0.1")), AdminGate::Verdict::Unauthorized);
     QCOMPARE(gate.check(bearer("wrong")), AdminGate::Verdict::Unauthorized);
     // The token itself is not a cookie, nor the cookie a Bearer token.
     QCOMPARE(
         gate.check(request("10.0.0.1", {{"Cookie", "vantoro_admin=" + kSecret.toStdString()}})),
         AdminGate::Verdict::Unauthorized);
-    QCOMPARE(gate.check(bearer(token.cookieValue())), AdminGate::Verdict::Unauthorized);
+    QCOMPARE(gate.check(bearer(session)), AdminGate::Verdict::Unauthorized);
+    // An id of the right shape that no sign-in gave.
+    std::string forged = session;
+    forged[0] = forged[0] == 'a' ? 'b' : 'a';
+    QCOMPARE(gate.check(withCookie(forged)), AdminGate::Verdict::Unauthorized);
     QCOMPARE(gate.check(request("10.0.0.1", {{"Authorization", "Basic " + kSecret.toStdString()}})),
              AdminGate::Verdict::Unauthorized);
 }
 
 void TestAdminGate::refusesBrowsersWithTheFormAndScriptsWithAChallenge() {
-    AdminGate gate(AdminToken::fromSecret(kSecret), false);
+    SessionStore sessions;
+    AdminGate gate(AdminToken::fromSecret(kSecret), sessions.store(), false);
     HttpResponse page;
     gate.refuse(AdminGate::Verdict::Unauthorized,
                 request("10.0.0.2", {{"Accept", "text/html,application/xhtml+xml"}}), page);
@@ -194,17 +264,22 @@ void TestAdminGate::refusesBrowsersWithTheFormAndScriptsWithAChallenge() {
 
 void TestAdminGate::loginSetsAStrictHttpOnlyCookie() {
     const AdminToken token = AdminToken::fromSecret(kSecret);
+    SessionStore sessions;
     for (const bool secure : {false, true}) {
-        AdminGate gate(token, secure);
-        HttpRequest form = request("10.0.0.3");
-        form.method = "POST";
-        form.body = "token=" + kSecret.toStdString();
+        AdminGate gate(token, sessions.store(), secure);
+        HttpRequest form = loginForm(kSecret.toStdString());
         HttpResponse res;
         gate.login(form, res);
         QCOMPARE(res.status, 303);
         QCOMPARE(headerOf(res, "Location"), std::string("/admin"));
         const std::string cookie = headerOf(res, "Set-Cookie");
-        QVERIFY(cookie.starts_with("vantoro_admin=" + token.cookieValue() + ";"));
+        // A new id of 256 random bits at every sign-in, living as long as
+        // its session.
+        const QRegularExpression form64(QStringLiteral("^vantoro_admin=[0-9a-f]{64};"));
+        QVERIFY2(form64.match(QString::fromStdString(cookie)).hasMatch(), cookie.c_str());
+        QVERIFY(cookie.find("; Max-Age=43200;") != std::string::npos);
+        const std::string first = signIn(gate);
+        QVERIFY(!first.empty() && first != signIn(gate));
         QVERIFY(cookie.find("; HttpOnly") != std::string::npos);
         QVERIFY(cookie.find("; SameSite=Strict") != std::string::npos);
         QVERIFY(cookie.find("; Path=/admin") != std::string::npos);
@@ -219,7 +294,9 @@ void TestAdminGate::loginSetsAStrictHttpOnlyCookie() {
 }
 
 void TestAdminGate::blockedAddressRefusesGuessesNotTheRightToken() {
-    AdminGate gate(AdminToken::fromSecret(kSecret), false);
+    SessionStore sessions;
+    AdminGate gate(AdminToken::fromSecret(kSecret), sessions.store(), false);
+    const std::string session = signIn(gate, "10.0.0.9");
     for (int i = 0; i < FailureLimiter::kMaxFailures; ++i)
         QCOMPARE(gate.check(bearer("guess" + std::to_string(i), "10.0.0.9")),
                  AdminGate::Verdict::Unauthorized);
@@ -235,8 +312,10 @@ void TestAdminGate::blockedAddressRefusesGuessesNotTheRightToken() {
     HttpResponse login;
     gate.login(form, login);
     QCOMPARE(login.status, 429);
-    // Only failures are limited: the right token passes, and logs in.
+    // Only failures are limited: the right token passes, and logs in, and
+    // so does a live session.
     QCOMPARE(gate.check(bearer(kSecret.toStdString(), "10.0.0.9")), AdminGate::Verdict::Allowed);
+    QCOMPARE(gate.check(withCookie(session, "10.0.0.9")), AdminGate::Verdict::Allowed);
     form.body = "token=" + kSecret.toStdString();
     HttpResponse rightLogin;
     gate.login(form, rightLogin);
@@ -255,6 +334,89 @@ void TestAdminGate::coversOnlyTheAdminTree() {
     QVERIFY(!AdminGate::covers("/administrator"));
     QVERIFY(!AdminGate::covers("/wechat/admin"));
     QVERIFY(!AdminGate::covers("/"));
+}
+
+void TestAdminGate::sessionsEndAfterTwelveHoursAndLeaveNoRows() {
+    using namespace std::chrono_literals;
+    SessionStore sessions;
+    AdminGate gate(AdminToken::fromSecret(kSecret), sessions.store(), false, sessions.clock());
+    const std::string early = signIn(gate);
+    sessions.advance(1h);
+    const std::string later = signIn(gate);
+    sessions.advance(11h - 1s);
+    QCOMPARE(gate.check(withCookie(early)), AdminGate::Verdict::Allowed);
+    sessions.advance(1s);
+    QCOMPARE(gate.check(withCookie(early)), AdminGate::Verdict::Unauthorized);
+    QCOMPARE(gate.check(withCookie(later)), AdminGate::Verdict::Allowed);
+    // The store holds digests, never an id.
+    QString error;
+    const QString kept = sessions.store()
+                             .select("SELECT group_concat(digest) FROM admin_sessions", {}, &error)
+                             .value(0)
+                             .value(0)
+                             .toString();
+    QCOMPARE(kept.size(), 64 * 2 + 1);
+    QVERIFY(!kept.contains(QString::fromStdString(early)) &&
+            !kept.contains(QString::fromStdString(later)));
+    // The next sign-in drops the rows of sessions that are over.
+    sessions.advance(1h);
+    QVERIFY(!signIn(gate).empty());
+    QCOMPARE(sessions.rows(), 1);
+    QCOMPARE(gate.check(withCookie(later)), AdminGate::Verdict::Unauthorized);
+}
+
+void TestAdminGate::aStoreThatCannotBeReachedTakesNoCookie() {
+    SessionStore sessions;
+    AdminGate gate(AdminToken::fromSecret(kSecret), sessions.store(), false);
+    const std::string session = signIn(gate, "10.0.0.4");
+    sessions.store().close();
+    // Refused, and not taken for guesses: the address is never shut out.
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("session could not be looked up"));
+    for (int i = 0; i < FailureLimiter::kMaxFailures * 2; ++i)
+        QCOMPARE(gate.check(withCookie(session, "10.0.0.4")), AdminGate::Verdict::Unauthorized);
+    QCOMPARE(gate.check(bearer(kSecret.toStdString(), "10.0.0.4")), AdminGate::Verdict::Allowed);
+    HttpResponse login;
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("sign-in could not be kept"));
+    gate.login(loginForm(kSecret.toStdString(), "10.0.0.4"), login);
+    QCOMPARE(login.status, 503);
+    QVERIFY(headerOf(login, "Set-Cookie").empty());
+}
+
+// How an Origin is matched; which requests are checked at all, and the
+// Sec-Fetch-Site cases, are in tst_adminroutes.
+void TestAdminGate::originCheckKnowsTheServersOwnPages_data() {
+    using Headers = std::vector<std::pair<std::string, std::string>>;
+    QTest::addColumn<QString>("publicUrl");
+    QTest::addColumn<Headers>("headers");
+    QTest::addColumn<bool>("allowed");
+    const std::pair<std::string, std::string> host{"Host", "Admin.Example.org:8080"};
+    QTest::newRow("own origin, any case")
+        << QString() << Headers{host, {"Origin", "http://admin.example.org:8080"}} << true;
+    QTest::newRow("own host, another port")
+        << QString() << Headers{host, {"Origin", "http://admin.example.org:8081"}} << false;
+    QTest::newRow("default port written out")
+        << QString()
+        << Headers{{"Host", "admin.example.org:80"}, {"Origin", "http://admin.example.org"}}
+        << true;
+    QTest::newRow("public url behind a proxy")
+        << QStringLiteral("https://Vantoro.example.com/")
+        << Headers{{"Host", "127.0.0.1:8081"}, {"Origin", "https://vantoro.example.com"}} << true;
+    QTest::newRow("public url's host over http")
+        << QStringLiteral("https://vantoro.example.com")
+        << Headers{{"Host", "vantoro.example.com"}, {"Origin", "http://vantoro.example.com"}}
+        << false;
+    QTest::newRow("no host header")
+        << QString() << Headers{{"Origin", "http://admin.example.org:8080"}} << false;
+}
+
+void TestAdminGate::originCheckKnowsTheServersOwnPages() {
+    using Headers = std::vector<std::pair<std::string, std::string>>;
+    QFETCH(QString, publicUrl);
+    QFETCH(Headers, headers);
+    QFETCH(bool, allowed);
+    HttpRequest req = request("10.0.0.5", headers);
+    req.method = "POST";
+    QCOMPARE(OriginCheck(QUrl(publicUrl)).allows(req), allowed);
 }
 
 QTEST_GUILESS_MAIN(TestAdminGate)

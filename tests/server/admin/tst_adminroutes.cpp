@@ -37,6 +37,14 @@ const AdminPath kLockedPaths[] = {
     {"HEAD", "/admin"},
 };
 
+using Headers = std::vector<std::pair<std::string, std::string>>;
+
+// "NAME=VALUE" of a response's Set-Cookie, for a request's Cookie header.
+std::string cookieOf(const httplib::Result& res) {
+    const std::string setCookie = res->get_header_value("Set-Cookie");
+    return setCookie.substr(0, setCookie.find(';'));
+}
+
 void copyRanking(const QString& folder, const QString& sampleFolder) {
     QDir().mkpath(folder + QStringLiteral("/articles"));
     QFile::copy(sampleFolder + QStringLiteral("/pm25rank.json"),
@@ -55,6 +63,9 @@ private slots:
     void everyAdminPathIsLockedWithoutTheRightToken();
     void theRightTokenOpensTheDoor();
     void theLoginFormGivesABrowserItsCookie();
+    void stateChangesComeOnlyFromTheServersOwnPages_data();
+    void stateChangesComeOnlyFromTheServersOwnPages();
+    void aForeignLoginIsNeitherAGuessNorASignIn();
     void tenWrongTokensShutTheAddressOutForAMinute();
     void theAdminPagesCannotBeFramed();
     void rankingIsReplacedOnlyWithAValidBody();
@@ -173,13 +184,89 @@ void TestAdminRoutes::theLoginFormGivesABrowserItsCookie() {
     QCOMPARE(right->status, 303);
     QCOMPARE(right->get_header_value("Location"), std::string("/admin"));
     const std::string setCookie = right->get_header_value("Set-Cookie");
-    const std::string cookie = setCookie.substr(0, setCookie.find(';'));
+    const std::string cookie = cookieOf(right);
     QVERIFY(setCookie.find("HttpOnly") != std::string::npos);
     QVERIFY(setCookie.find("SameSite=Strict") != std::string::npos);
+    QVERIFY(setCookie.find("Max-Age=43200") != std::string::npos);
     QCOMPARE(m_client->Get("/admin", {{"Cookie", cookie}})->status, 200);
-    const auto out = m_client->Post("/admin/logout", "", "text/plain");
+    // Each sign-in is a session of its own.
+    const auto again =
+        m_client->Post("/admin/login", "token=" + kToken, "application/x-www-form-urlencoded");
+    QVERIFY(cookieOf(again) != cookie);
+    const auto out = m_client->Post("/admin/logout", {{"Cookie", cookie}}, "", "text/plain");
     QCOMPARE(out->status, 303);
     QVERIFY(out->get_header_value("Set-Cookie").find("Max-Age=0") != std::string::npos);
+    // The old cookie is dead on the server, not only forgotten by the
+    // browser; the other session lives on.
+    QCOMPARE(m_client->Get("/admin", {{"Cookie", cookie}})->status, 401);
+    const auto form = m_client->Get("/admin", {{"Cookie", cookie}, {"Accept", "text/html"}});
+    QCOMPARE(form->status, 401);
+    QVERIFY(form->body.find("name=\"token\"") != std::string::npos);
+    QCOMPARE(m_client->Get("/admin", {{"Cookie", cookieOf(again)}})->status, 200);
+}
+
+// What browsers say about where a request comes from, on each request
+// that changes something; "%SELF%" is the server's own origin.
+void TestAdminRoutes::stateChangesComeOnlyFromTheServersOwnPages_data() {
+    QTest::addColumn<Headers>("headers");
+    QTest::addColumn<bool>("allowed");
+    QTest::newRow("Origin is the server's own") << Headers{{"Origin", "%SELF%"}} << true;
+    QTest::newRow("Sec-Fetch-Site none") << Headers{{"Sec-Fetch-Site", "none"}} << true;
+    QTest::newRow("Sec-Fetch-Site same-origin")
+        << Headers{{"Sec-Fetch-Site", "same-origin"}, {"Origin", "%SELF%"}} << true;
+    QTest::newRow("Sec-Fetch-Site same-site")
+        << Headers{{"Sec-Fetch-Site", "same-site"}, {"Origin", "http://127.0.0.1:1"}} << false;
+    QTest::newRow("Sec-Fetch-Site cross-site")
+        << Headers{{"Sec-Fetch-Site", "cross-site"}, {"Origin", "https://elsewhere.example"}}
+        << false;
+    QTest::newRow("Origin foreign") << Headers{{"Origin", "https://elsewhere.example"}} << false;
+    QTest::newRow("Origin null") << Headers{{"Origin", "null"}} << false;
+    QTest::newRow("neither header (a script)") << Headers{} << true;
+}
+
+void TestAdminRoutes::stateChangesComeOnlyFromTheServersOwnPages() {
+    QFETCH(Headers, headers);
+    QFETCH(bool, allowed);
+    httplib::Headers sent;
+    for (auto [name, value] : headers) {
+        if (value == "%SELF%")
+            value = "http://127.0.0.1:" + std::to_string(m_server->port());
+        sent.emplace(name, value);
+    }
+    const auto login = m_client->Post("/admin/login", sent, "token=" + kToken,
+                                      "application/x-www-form-urlencoded");
+    const std::string session = cookieOf(login);
+    httplib::Headers withCookie = sent;
+    withCookie.emplace("Cookie", session);
+    httplib::Headers withBearer = sent;
+    withBearer.emplace("Authorization", "Bearer " + kToken);
+    const auto ranking = m_client->Put("/admin/ranking", withBearer, kRanking, "application/json");
+    const auto logout = m_client->Post("/admin/logout", withCookie, "", "text/plain");
+    QCOMPARE(login->status, allowed ? 303 : 403);
+    QCOMPARE(ranking->status, allowed ? 200 : 403);
+    QCOMPARE(logout->status, allowed ? 303 : 403);
+    if (allowed)
+        return;
+    QVERIFY(session.empty());
+    QCOMPARE(login->get_header_value("Content-Type"), "text/plain; charset=utf-8");
+    QVERIFY(login->body.find("another site") != std::string::npos);
+    // Reading is not changing: the same headers pass on GET.
+    QCOMPARE(m_client->Get("/admin", withBearer)->status, 200);
+}
+
+void TestAdminRoutes::aForeignLoginIsNeitherAGuessNorASignIn() {
+    const httplib::Headers foreign{{"Origin", "https://elsewhere.example"}};
+    for (int i = 0; i < FailureLimiter::kMaxFailures * 2; ++i) {
+        const auto guess = m_client->Post("/admin/login", foreign, "token=guess",
+                                          "application/x-www-form-urlencoded");
+        QCOMPARE(guess->status, 403);
+    }
+    const auto right = m_client->Post("/admin/login", foreign, "token=" + kToken,
+                                      "application/x-www-form-urlencoded");
+    QCOMPARE(right->status, 403);
+    QVERIFY(!right->has_header("Set-Cookie"));
+    // None of them counted: a wrong token is still only wrong, not throttled.
+    QCOMPARE(m_client->Get("/admin", bearer("guess"))->status, 401);
 }
 
 void TestAdminRoutes::tenWrongTokensShutTheAddressOutForAMinute() {

@@ -82,6 +82,7 @@ private slots:
     void twoStoresOpeningTogetherCreateTheTablesOnce();
     void aVersionOneDatabaseIsUpgradedStepByStep();
     void selectTranslatesParametersAndOnlyReads();
+    void sessionsAreSharedExpireAndEndForEveryStore();
 
 private:
     std::unique_ptr<ReportStore> openStore();
@@ -322,6 +323,8 @@ void TestPostgresReportStore::aVersionOneDatabaseIsUpgradedStepByStep() {
     QCOMPARE(store->select("SELECT " + RecordColumns::names() + " FROM records", {}, &error).size(),
              2);
     QVERIFY2(error.isEmpty(), qPrintable(error));
+    QCOMPARE(store->select("SELECT COUNT(*) FROM admin_sessions", {}, &error),
+             (QList<QVariantList>{{0LL}}));
 }
 
 void TestPostgresReportStore::selectTranslatesParametersAndOnlyReads() {
@@ -347,6 +350,38 @@ void TestPostgresReportStore::selectTranslatesParametersAndOnlyReads() {
     // hangs cannot hold a request forever.
     QCOMPARE(store->select("SELECT current_setting('statement_timeout')", {}, &error),
              (QList<QVariantList>{{"30s"}}));
+}
+
+// Two stores are two processes: a session begun through one is known to
+// the other until its time is over or either ends it.
+void TestPostgresReportStore::sessionsAreSharedExpireAndEndForEveryStore() {
+    using State = ReportStore::SessionState;
+    const auto a = openStore();
+    const auto b = openStore();
+    QVERIFY(a->beginSession("d1", 1000, 500));
+    QVERIFY(a->beginSession("d2", 2000, 500));
+    QCOMPARE(b->sessionState("d1", 999), State::Valid);
+    QCOMPARE(b->sessionState("d1", 1000), State::Invalid);
+    QCOMPARE(b->sessionState("unknown", 500), State::Invalid);
+    // A new session drops the rows of those that are over.
+    QVERIFY(b->beginSession("d3", 3000, 1000));
+    QString error;
+    QCOMPARE(a->select("SELECT digest FROM admin_sessions ORDER BY digest", {}, &error),
+             (QList<QVariantList>{{"d2"}, {"d3"}}));
+    QVERIFY(b->endSession("d2"));
+    QCOMPARE(a->sessionState("d2", 1001), State::Invalid);
+    QCOMPARE(a->sessionState("d3", 1001), State::Valid);
+
+    // A database that cannot be reached keeps and answers nothing.
+    m_postgres->stop();
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("report database cannot be reached"));
+    QCOMPARE(a->sessionState("d3", 1001), State::Unreachable);
+    QVERIFY(!a->beginSession("d4", 3000, 1001));
+    QVERIFY(!a->endSession("d3"));
+    QString why;
+    QVERIFY2(m_postgres->start(&why), qPrintable(why));
+    // The connections the restart closed are replaced without a failure.
+    QTRY_COMPARE_WITH_TIMEOUT(b->sessionState("d3", 1001), State::Valid, 5000);
 }
 
 QTEST_GUILESS_MAIN(TestPostgresReportStore)

@@ -161,6 +161,8 @@ private slots:
     void theDatabaseStopsAndComesBackMidStream();
     void refusalsAreTheSameWithBothStores_data();
     void refusalsAreTheSameWithBothStores();
+    void aSignInHoldsInEveryProcessUntilItsSignOut_data();
+    void aSignInHoldsInEveryProcessUntilItsSignOut();
 
 private:
     QString tokenFile();
@@ -348,6 +350,38 @@ void TestSharedStore::refusalsAreTheSameWithBothStores() {
     for (const QString& id : StoredReports(*store).recordIds())
         QVERIFY2(!id.startsWith(QLatin1String("limit-")) && id != QLatin1String("x"),
                  qPrintable(id));
+}
+
+void TestSharedStore::aSignInHoldsInEveryProcessUntilItsSignOut_data() {
+    QTest::addColumn<QString>("database");
+    QTest::newRow("sqlite") << QStringLiteral("sqlite:") +
+                                   m_dir.filePath(QStringLiteral("sessions.sqlite"));
+    QTest::newRow("postgresql") << m_postgres->url();
+}
+
+// A browser signs in at one process and the load balancer sends its next
+// requests to another; the sign-out, wherever it lands, ends it for both.
+void TestSharedStore::aSignInHoldsInEveryProcessUntilItsSignOut() {
+    QFETCH(QString, database);
+    const QString tag = QString::fromLatin1(QTest::currentDataTag());
+    ServerProcess a;
+    ServerProcess b;
+    QVERIFY(a.start(m_dir.filePath(tag + QStringLiteral("-a")), database, tokenFile()));
+    QVERIFY(b.start(m_dir.filePath(tag + QStringLiteral("-b")), database, tokenFile()));
+    httplib::Client atA("127.0.0.1", a.port());
+    httplib::Client atB("127.0.0.1", b.port());
+    const auto login = atA.Post("/admin/login", "token=" + kToken.toStdString(),
+                                "application/x-www-form-urlencoded");
+    QVERIFY(login);
+    QCOMPARE(login->status, 303);
+    const std::string setCookie = login->get_header_value("Set-Cookie");
+    const httplib::Headers cookie{{"Cookie", setCookie.substr(0, setCookie.find(';'))}};
+    QCOMPARE(atA.Get("/admin", cookie)->status, 200);
+    QCOMPARE(atB.Get("/admin", cookie)->status, 200);
+
+    QCOMPARE(atB.Post("/admin/logout", cookie, "", "text/plain")->status, 303);
+    QCOMPARE(atA.Get("/admin", cookie)->status, 401);
+    QCOMPARE(atB.Get("/admin", cookie)->status, 401);
 }
 
 QTEST_GUILESS_MAIN(TestSharedStore)

@@ -1,15 +1,19 @@
 #include "support/server/headlessbrowser.h"
 
+#include "support/server/nginxproxy.h"
+
+#include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
-#include <httplib.h>
-#include <thread>
+#include <QUrl>
 
 namespace {
 
 // Chromium takes a while to start on a loaded machine; a page that has not
 // come in a minute is not coming.
 constexpr int kRunTimeoutMs = 60000;
+
+const QString kFormPage = QStringLiteral("signin.html");
 
 QString htmlAttribute(const QString& text) {
     return text.toHtmlEscaped();
@@ -19,12 +23,7 @@ QString htmlAttribute(const QString& text) {
 
 HeadlessBrowser::HeadlessBrowser() = default;
 
-HeadlessBrowser::~HeadlessBrowser() {
-    if (m_formServer)
-        m_formServer->stop();
-    if (m_formThread.joinable())
-        m_formThread.join();
-}
+HeadlessBrowser::~HeadlessBrowser() = default;
 
 QString HeadlessBrowser::executable() {
     for (const char* name : {"chromium", "chromium-browser"}) {
@@ -35,27 +34,28 @@ QString HeadlessBrowser::executable() {
     return {};
 }
 
-QString HeadlessBrowser::formUrl(const QString& serverBase, const QByteArray& token) {
-    {
-        std::lock_guard lock(m_pageMutex);
-        m_page = QStringLiteral("<!DOCTYPE html><form method=\"post\" action=\"%1/admin/login\">"
-                                "<input name=\"token\" value=\"%2\"></form>"
-                                "<script>document.forms[0].submit()</script>")
-                     .arg(htmlAttribute(serverBase), htmlAttribute(QString::fromUtf8(token)))
-                     .toStdString();
+// The form posts to the proxy's own origin, wherever it is loaded from;
+// empty with error() when the proxy cannot be started.
+QString HeadlessBrowser::formUrl(const QString& serverBase, const QByteArray& token, From from) {
+    const int serverPort = QUrl(serverBase).port();
+    if (!m_proxy || m_proxy->upstreamPort() != serverPort || !m_proxy->isRunning()) {
+        m_proxy = std::make_unique<NginxProxy>();
+        if (!m_proxy->start(serverPort, &m_error))
+            return {};
     }
-    if (!m_formServer) {
-        m_formServer = std::make_unique<httplib::Server>();
-        m_formServer->Get("/signin", [this](const httplib::Request&, httplib::Response& res) {
-            std::lock_guard lock(m_pageMutex);
-            res.set_content(m_page, "text/html; charset=utf-8");
-        });
-        // Bound before Chromium starts: its connection waits in the backlog
-        // until the thread accepts it.
-        m_formPort = m_formServer->bind_to_any_port("127.0.0.1");
-        m_formThread = std::thread([server = m_formServer.get()] { server->listen_after_bind(); });
+    const QByteArray page =
+        QStringLiteral("<!DOCTYPE html><form method=\"post\" action=\"%1/admin/login\">"
+                       "<input name=\"token\" value=\"%2\"></form>"
+                       "<script>document.forms[0].submit()</script>")
+            .arg(htmlAttribute(m_proxy->origin()), htmlAttribute(QString::fromUtf8(token)))
+            .toUtf8();
+    QFile file(m_proxy->pageFolder() + u'/' + kFormPage);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(page) != page.size()) {
+        m_error = QStringLiteral("cannot write the form page: %1").arg(file.errorString());
+        return {};
     }
-    return QStringLiteral("http://127.0.0.1:%1/signin").arg(m_formPort);
+    const QString origin = from == From::OwnOrigin ? m_proxy->origin() : m_proxy->otherOrigin();
+    return origin + QLatin1String(NginxProxy::kPagePath) + kFormPage;
 }
 
 bool HeadlessBrowser::run(const QStringList& arguments, QByteArray* output) {
@@ -86,20 +86,31 @@ bool HeadlessBrowser::run(const QStringList& arguments, QByteArray* output) {
     return true;
 }
 
-QByteArray HeadlessBrowser::dumpDomAfterLogin(const QString& serverBase, const QByteArray& token) {
+QByteArray HeadlessBrowser::dumpDom(const QString& url) {
     QByteArray dom;
-    if (!run({QStringLiteral("--dump-dom"), formUrl(serverBase, token)}, &dom))
+    if (url.isEmpty() || !run({QStringLiteral("--dump-dom"), url}, &dom))
         return {};
     if (dom.isEmpty())
         m_error = QStringLiteral("Chromium printed no DOM");
     return dom;
 }
 
+QByteArray HeadlessBrowser::dumpDomAfterLogin(const QString& serverBase, const QByteArray& token) {
+    return dumpDom(formUrl(serverBase, token, From::OwnOrigin));
+}
+
+QByteArray HeadlessBrowser::dumpDomAfterForeignLogin(const QString& serverBase,
+                                                     const QByteArray& token) {
+    return dumpDom(formUrl(serverBase, token, From::OtherOrigin));
+}
+
 bool HeadlessBrowser::screenshotAfterLogin(const QString& serverBase, const QByteArray& token,
                                            const QString& pngPath, QSize windowSize) {
-    return run(
-        {QStringLiteral("--hide-scrollbars"),
-         QStringLiteral("--window-size=%1,%2").arg(windowSize.width()).arg(windowSize.height()),
-         QStringLiteral("--screenshot=") + pngPath, formUrl(serverBase, token)},
-        nullptr);
+    const QString url = formUrl(serverBase, token, From::OwnOrigin);
+    return !url.isEmpty() && run({QStringLiteral("--hide-scrollbars"),
+                                  QStringLiteral("--window-size=%1,%2")
+                                      .arg(windowSize.width())
+                                      .arg(windowSize.height()),
+                                  QStringLiteral("--screenshot=") + pngPath, url},
+                                 nullptr);
 }

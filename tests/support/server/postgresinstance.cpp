@@ -1,13 +1,12 @@
 #include "support/server/postgresinstance.h"
 
+#include "support/server/freeport.h"
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QVersionNumber>
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <pwd.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
@@ -15,23 +14,6 @@ namespace {
 const QString kUser = QStringLiteral("vantoro");
 // The cluster's own user, for the case that the test runs as root.
 const char* const kServiceAccount = "postgres";
-
-// A port nothing listens on now: the kernel's pick for a socket bound to 0.
-int freePort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (fd < 0)
-        return 0;
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    int port = 0;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
-        port = ntohs(address.sin_port);
-    ::close(fd);
-    return port;
-}
 
 } // namespace
 
@@ -112,7 +94,7 @@ QString PostgresInstance::createDatabase(const QString& name, QString* why) {
 
 bool PostgresInstance::create(QString* why) {
     m_dir = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/pg-XXXXXX"));
-    m_port = freePort();
+    m_port = freeLoopbackPort();
     if (!m_dir->isValid() || m_port == 0) {
         *why = QStringLiteral("no temporary folder or free port for PostgreSQL");
         return false;
