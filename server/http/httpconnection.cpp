@@ -27,11 +27,19 @@ int statusFor(HttpRequestParser::Refusal refusal) {
 } // namespace
 
 HttpConnection::HttpConnection(boost::asio::ip::tcp::socket socket, HttpServer& server,
-                               std::string address)
-    : m_stream(std::move(socket)), m_server(server), m_address(std::move(address)) {}
+                               std::string address, std::string clientKey)
+    : m_stream(std::move(socket)), m_server(server), m_address(std::move(address)),
+      m_clientKey(std::move(clientKey)) {}
 
 HttpConnection::~HttpConnection() {
-    m_server.release(m_address, this);
+    m_server.release(m_clientKey, this);
+}
+
+void HttpConnection::closeShed() {
+    boost::asio::post(m_stream.get_executor(), [self = shared_from_this()] {
+        if (self->waitingForHead())
+            self->close();
+    });
 }
 
 void HttpConnection::start() {
@@ -66,12 +74,15 @@ bool HttpConnection::headArrived() const {
 
 void HttpConnection::readRequest() {
     m_parser = std::make_unique<HttpRequestParser>();
+    m_waitingForHead = true;
     m_continueSent = false;
     const auto now = std::chrono::steady_clock::now();
     // A new connection has the whole request deadline from its accept; a
     // kept-alive one may idle a shorter while before its next request starts.
     m_requestStarted = m_firstRequest || m_buffer.size() > 0;
     m_deadline = now + (m_requestStarted ? HttpLimits::kRequestDeadline : HttpLimits::kIdleTimeout);
+    m_headDeadline =
+        now + (m_requestStarted ? HttpLimits::kHeadDeadline : HttpLimits::kIdleTimeout);
     if (m_buffer.size() > 0)
         parseBuffered();
     else
@@ -84,9 +95,9 @@ void HttpConnection::readMore() {
     if (m_server.isDraining() && !headArrived())
         return close();
     // The same deadline for every read of one request: a byte now and then
-    // does not buy more time.
+    // does not buy more time. The head has a shorter one of its own.
     m_reading = true;
-    m_stream.expires_at(m_deadline);
+    m_stream.expires_at(headArrived() ? m_deadline : std::min(m_deadline, m_headDeadline));
     m_stream.async_read_some(m_buffer.prepare(kReadSize),
                              [self = shared_from_this()](const error_code& ec, std::size_t bytes) {
                                  self->onRead(ec, bytes);
@@ -103,7 +114,9 @@ void HttpConnection::onRead(const error_code& ec, std::size_t bytes) {
     m_buffer.commit(bytes);
     if (!m_requestStarted) {
         m_requestStarted = true;
-        m_deadline = std::chrono::steady_clock::now() + HttpLimits::kRequestDeadline;
+        const auto now = std::chrono::steady_clock::now();
+        m_deadline = now + HttpLimits::kRequestDeadline;
+        m_headDeadline = now + HttpLimits::kHeadDeadline;
     }
     parseBuffered();
 }
@@ -120,6 +133,8 @@ void HttpConnection::parseBuffered() {
         if (used == 0)
             break;
     }
+    if (m_parser->is_header_done())
+        m_waitingForHead = false;
     if (m_parser->is_done())
         answer();
     else if (wantsContinue())

@@ -2,6 +2,7 @@
 
 #include "server/http/httprequestparser.h"
 
+#include <atomic>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/beast/core/flat_buffer.hpp>
 #include <boost/beast/core/tcp_stream.hpp>
@@ -20,7 +21,9 @@ struct HttpResponse;
 // head has arrived is still served, its answer closing the connection.
 class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
 public:
-    HttpConnection(boost::asio::ip::tcp::socket socket, HttpServer& server, std::string address);
+    // `clientKey` is what the server counts the connection against.
+    HttpConnection(boost::asio::ip::tcp::socket socket, HttpServer& server, std::string address,
+                   std::string clientKey);
     ~HttpConnection();
     HttpConnection(const HttpConnection&) = delete;
     HttpConnection& operator=(const HttpConnection&) = delete;
@@ -28,6 +31,13 @@ public:
     void start();
     // May be called from any thread.
     void onServerDraining();
+    // Between requests or inside a head: nothing under way would be lost.
+    bool waitingForHead() const { return m_waitingForHead.load(); }
+    // The server chose this one to make room for a new client; it closes
+    // unless its head has arrived by then.
+    void markShed() { m_shed = true; }
+    bool isShed() const { return m_shed.load(); }
+    void closeShed();
 
 private:
     using error_code = boost::beast::error_code;
@@ -53,6 +63,7 @@ private:
     boost::beast::flat_buffer m_buffer;
     std::unique_ptr<HttpRequestParser> m_parser;
     std::chrono::steady_clock::time_point m_deadline;
+    std::chrono::steady_clock::time_point m_headDeadline;
     bool m_requestStarted = false;
     bool m_firstRequest = true;
     bool m_continueSent = false;
@@ -64,4 +75,7 @@ private:
     char m_drain[4096];
     HttpServer& m_server;
     std::string m_address;
+    std::string m_clientKey;
+    std::atomic<bool> m_waitingForHead = true;
+    std::atomic<bool> m_shed = false;
 };

@@ -22,8 +22,18 @@ struct HttpLimits {
     // After a refusal the rest of the client's upload is read and dropped
     // for this long, so that the refusal reaches it before the close.
     static constexpr std::chrono::seconds kLingerTime{2};
+    // From the first byte of a request (or the accept) to the end of its
+    // head: a few hundred bytes, which even a poor mobile link sends in well
+    // under a second.
+    static constexpr std::chrono::seconds kHeadDeadline{5};
+    // Counted per client (ClientKey: an IPv6 client by its /64). When either
+    // is reached, a connection that has not yet sent a whole head makes room
+    // for the new one; only when none has is the new one refused.
     static constexpr int kMaxConnections = 1024;
     static constexpr int kMaxConnectionsPerAddress = 32;
+    // Refused connections that are answered 503 at one time; past this they
+    // are closed bare.
+    static constexpr int kMaxRefusalsAnswered = 256;
     static constexpr int kIoThreads = 4;
     // Threads for the work that must not hold a network thread (storing a
     // report), and the work that may wait for one: each queued job holds a

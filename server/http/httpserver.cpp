@@ -1,7 +1,9 @@
 #include "server/http/httpserver.h"
 
+#include "server/http/clientkey.h"
 #include "server/http/httpconnection.h"
 #include "server/http/httplimits.h"
+#include "server/http/httprefusal.h"
 #include "server/http/workerpool.h"
 
 #include <boost/asio/executor_work_guard.hpp>
@@ -112,8 +114,8 @@ HttpServer::Drain HttpServer::shutdown(std::chrono::milliseconds limit) {
     drainConnections();
     {
         std::unique_lock lock(m_countMutex);
-        m_allClosed.wait_until(lock, began + limit, [this] { return m_connections == 0; });
-        drain.cut = m_connections;
+        m_allClosed.wait_until(lock, began + limit, [this] { return m_open.empty(); });
+        drain.cut = int(m_open.size());
     }
     stop();
     drain.inFlight = m_inFlight;
@@ -131,8 +133,8 @@ void HttpServer::drainConnections() {
     std::vector<std::shared_ptr<HttpConnection>> open;
     {
         std::lock_guard lock(m_countMutex);
-        for (const auto& [key, weak] : m_open)
-            if (auto connection = weak.lock())
+        for (const Tracked& tracked : m_open)
+            if (auto connection = tracked.weak.lock())
                 open.push_back(std::move(connection));
     }
     for (const auto& connection : open)
@@ -163,47 +165,97 @@ void HttpServer::onAccept(const boost::system::error_code& ec, tcp::socket socke
     }
     boost::system::error_code ignored;
     const std::string address = socket.remote_endpoint(ignored).address().to_string(ignored);
-    if (admit(address)) {
+    const std::string clientKey = ClientKey::of(address);
+    if (admit(clientKey)) {
         // Answers leave in one write each; without this the kernel would
         // hold a small answer back waiting for the client's delayed ACK.
         socket.set_option(tcp::no_delay(true), ignored);
-        auto connection = std::make_shared<HttpConnection>(std::move(socket), *this, address);
-        track(connection);
+        auto connection =
+            std::make_shared<HttpConnection>(std::move(socket), *this, address, clientKey);
+        track(connection, clientKey);
         connection->start();
     } else {
-        socket.close(ignored);
+        refuse(std::move(socket));
     }
     accept();
 }
 
-bool HttpServer::admit(const std::string& address) {
-    std::lock_guard lock(m_countMutex);
-    int& fromAddress = m_perAddress[address];
-    if (m_connections >= HttpLimits::kMaxConnections ||
-        fromAddress >= HttpLimits::kMaxConnectionsPerAddress) {
-        if (fromAddress == 0)
-            m_perAddress.erase(address);
-        return false;
+void HttpServer::refuse(tcp::socket socket) {
+    // Refusals wait a moment for the answer to leave; past a bound, a
+    // flood of them gets a bare close.
+    if (m_refusing.load() >= HttpLimits::kMaxRefusalsAnswered) {
+        boost::system::error_code ignored;
+        socket.close(ignored);
+        return;
     }
-    ++m_connections;
-    ++fromAddress;
+    std::make_shared<HttpRefusal>(std::move(socket), m_refusing)->start();
+}
+
+bool HttpServer::admit(const std::string& clientKey) {
+    std::weak_ptr<HttpConnection> shed;
+    {
+        std::lock_guard lock(m_countMutex);
+        const auto known = m_perClient.find(clientKey);
+        const bool clientFull =
+            known != m_perClient.end() && known->second >= HttpLimits::kMaxConnectionsPerAddress;
+        if (clientFull || m_connections >= HttpLimits::kMaxConnections) {
+            const Tracked* oldest = oldestWaitingForHead(clientFull ? &clientKey : nullptr);
+            if (!oldest)
+                return false;
+            // Its place is the new one's from now on, whenever it closes.
+            oldest->connection->markShed();
+            shed = oldest->weak;
+            uncount(oldest->clientKey);
+        }
+        ++m_connections;
+        ++m_perClient[clientKey];
+    }
+    // Outside the lock: the last reference may go here, and a connection's
+    // end takes the lock.
+    if (auto connection = shed.lock())
+        connection->closeShed();
     return true;
 }
 
-void HttpServer::track(const std::shared_ptr<HttpConnection>& connection) {
-    std::lock_guard lock(m_countMutex);
-    m_open.emplace(connection.get(), connection);
+// A connection that has not sent a whole head has nothing under way, and a
+// client that holds many such can only be holding them to keep others out.
+// The pointers are alive while listed: a connection's end unlists it under
+// the lock the caller holds.
+const HttpServer::Tracked* HttpServer::oldestWaitingForHead(const std::string* clientKey) const {
+    for (const Tracked& tracked : m_open) {
+        if (clientKey && tracked.clientKey != *clientKey)
+            continue;
+        if (tracked.connection->waitingForHead() && !tracked.connection->isShed())
+            return &tracked;
+    }
+    return nullptr;
 }
 
-void HttpServer::release(const std::string& address, const HttpConnection* connection) {
+void HttpServer::track(const std::shared_ptr<HttpConnection>& connection,
+                       const std::string& clientKey) {
     std::lock_guard lock(m_countMutex);
-    --m_connections;
-    m_open.erase(connection);
-    const auto it = m_perAddress.find(address);
-    if (it != m_perAddress.end() && --it->second <= 0)
-        m_perAddress.erase(it);
-    if (m_connections == 0)
+    m_open.push_back({connection.get(), connection, clientKey});
+    m_openAt.emplace(connection.get(), std::prev(m_open.end()));
+}
+
+void HttpServer::release(const std::string& clientKey, const HttpConnection* connection) {
+    std::lock_guard lock(m_countMutex);
+    if (const auto at = m_openAt.find(connection); at != m_openAt.end()) {
+        m_open.erase(at->second);
+        m_openAt.erase(at);
+    }
+    // A shed connection gave its place away when it was chosen.
+    if (!connection->isShed())
+        uncount(clientKey);
+    if (m_open.empty())
         m_allClosed.notify_all();
+}
+
+void HttpServer::uncount(const std::string& clientKey) {
+    --m_connections;
+    const auto it = m_perClient.find(clientKey);
+    if (it != m_perClient.end() && --it->second <= 0)
+        m_perClient.erase(it);
 }
 
 HttpResponse HttpServer::answer(const HttpRequest& request) const {

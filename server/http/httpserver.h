@@ -10,6 +10,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <functional>
+#include <list>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -65,7 +66,7 @@ public:
     // Runs `job` on a worker; false when every worker is busy and the queue
     // is full.
     bool runLater(std::function<void()> job);
-    void release(const std::string& address, const HttpConnection* connection);
+    void release(const std::string& clientKey, const HttpConnection* connection);
     bool isDraining() const { return m_draining.load(); }
     void noteInFlight() { ++m_inFlight; }
     void noteAnswered() { ++m_answered; }
@@ -74,8 +75,16 @@ private:
     bool bind(const std::string& host, int port, std::string* error);
     void accept();
     void onAccept(const boost::system::error_code& ec, boost::asio::ip::tcp::socket socket);
-    bool admit(const std::string& address);
-    void track(const std::shared_ptr<HttpConnection>& connection);
+    // Counts a new connection of `clientKey` in; when a cap is reached, the
+    // oldest connection that has not yet sent a whole head (of the same
+    // client when it is the client's cap) makes room. False when none can.
+    bool admit(const std::string& clientKey);
+    struct Tracked;
+    const Tracked* oldestWaitingForHead(const std::string* clientKey) const;
+    void refuse(boost::asio::ip::tcp::socket socket);
+    // Under the count lock.
+    void uncount(const std::string& clientKey);
+    void track(const std::shared_ptr<HttpConnection>& connection, const std::string& clientKey);
     void closeAcceptor();
     // Tells every open connection, on its own strand, that the server drains.
     void drainConnections();
@@ -91,8 +100,16 @@ private:
     std::unique_ptr<WorkerPool> m_workers;
     std::mutex m_countMutex;
     int m_connections = 0;
-    std::unordered_map<std::string, int> m_perAddress;
-    std::unordered_map<const HttpConnection*, std::weak_ptr<HttpConnection>> m_open;
+    std::unordered_map<std::string, int> m_perClient;
+    // The open connections, oldest first, and where each stands in the list.
+    struct Tracked {
+        HttpConnection* connection;
+        std::weak_ptr<HttpConnection> weak;
+        std::string clientKey;
+    };
+    std::list<Tracked> m_open;
+    std::unordered_map<const HttpConnection*, std::list<Tracked>::iterator> m_openAt;
+    std::atomic<int> m_refusing = 0;
     std::condition_variable m_allClosed;
     std::atomic<bool> m_draining = false;
     std::atomic<int> m_inFlight = 0;

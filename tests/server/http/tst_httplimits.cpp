@@ -1,4 +1,5 @@
 #include "server/contentserver.h"
+#include "server/http/clientkey.h"
 #include "server/http/httplimits.h"
 #include "support/server/rawsocket.h"
 #include "support/server/storedreports.h"
@@ -62,9 +63,12 @@ private slots:
     void framingAndHostAreReadOneWayOnly();
     void aGzipBodyWithoutItsTrailerIsRefused();
     void pipelinedRequestsAreAnsweredInOrder();
+    void aTricklingRequestIsCutAtItsDeadline_data();
     void aTricklingRequestIsCutAtItsDeadline();
     void idleKeepAliveConnectionsAreClosed();
-    void connectionsPerAddressAreLimited();
+    void clientsAreCountedByAddressOrTheirIpv6Slash64_data();
+    void clientsAreCountedByAddressOrTheirIpv6Slash64();
+    void connectionsPerClientAreLimited();
     void connectionsInAllAreLimited();
     void stopReturnsAtOnceWhateverTheClientsDo();
 
@@ -75,6 +79,8 @@ private:
     // Whether a connection from `source` is taken and answered 200 within
     // the time.
     bool servedWithin(const char* source, int timeoutMs);
+    std::vector<std::unique_ptr<RawSocket>> hold(int count, int perSource,
+                                                 const QByteArray& sourcePrefix, bool withHead);
 
     QTemporaryDir* m_dir = nullptr;
     ContentServer* m_server = nullptr;
@@ -276,17 +282,31 @@ void TestHttpLimits::pipelinedRequestsAreAnsweredInOrder() {
     QCOMPARE(StoredReports(*m_server).recordIds(), QStringList{"p1"});
 }
 
+void TestHttpLimits::aTricklingRequestIsCutAtItsDeadline_data() {
+    QTest::addColumn<QByteArray>("whole");
+    QTest::addColumn<QByteArray>("trickled");
+    QTest::addColumn<int>("deadlineSeconds");
+    QTest::newRow("head") << QByteArray()
+                          << get("/", QByteArray("X-Slow: ") + QByteArray(40, 'a') + "\r\n")
+                          << int(HttpLimits::kHeadDeadline.count());
+    QTest::newRow("body") << postHead("Content-Length: 60\r\n\r\n") << QByteArray(60, 'x')
+                          << int(HttpLimits::kRequestDeadline.count());
+}
+
 void TestHttpLimits::aTricklingRequestIsCutAtItsDeadline() {
-    const QByteArray request = get("/", QByteArray("X-Slow: ") + QByteArray(40, 'a') + "\r\n");
+    QFETCH(QByteArray, whole);
+    QFETCH(QByteArray, trickled);
+    QFETCH(int, deadlineSeconds);
     RawSocket socket;
     QVERIFY(socket.connectTo(m_server->port()));
     QElapsedTimer clock;
     clock.start();
-    const qint64 deadlineMs = HttpLimits::kRequestDeadline.count() * 1000;
+    QVERIFY(socket.send(whole));
+    const qint64 deadlineMs = deadlineSeconds * 1000;
     // A byte every 500 ms keeps each read short but never finishes in time.
     qsizetype at = 0;
-    while (socket.isOpen() && at < request.size() - 1 && clock.elapsed() < deadlineMs + 3000) {
-        socket.send(request.mid(at++, 1));
+    while (socket.isOpen() && at < trickled.size() - 1 && clock.elapsed() < deadlineMs + 3000) {
+        socket.send(trickled.mid(at++, 1));
         socket.closedWithin(500);
     }
     QVERIFY2(!socket.isOpen(), "the trickling connection was not closed");
@@ -304,23 +324,70 @@ void TestHttpLimits::idleKeepAliveConnectionsAreClosed() {
     QVERIFY2(socket->closedWithin(3000), "left open after the idle time");
 }
 
-void TestHttpLimits::connectionsPerAddressAreLimited() {
+// Connections that hold a place: with a whole head and half a body (a
+// request under way), or with nothing sent yet.
+std::vector<std::unique_ptr<RawSocket>>
+TestHttpLimits::hold(int count, int perSource, const QByteArray& sourcePrefix, bool withHead) {
     std::vector<std::unique_ptr<RawSocket>> held;
-    for (int i = 0; i < HttpLimits::kMaxConnectionsPerAddress; ++i) {
+    for (int i = 0; i < count; ++i) {
+        const QByteArray source = sourcePrefix + QByteArray::number(1 + i / perSource);
         held.push_back(std::make_unique<RawSocket>());
-        QVERIFY(held.back()->connectTo(m_server->port(), "127.0.0.5"));
+        if (!held.back()->connectTo(m_server->port(), source.constData()))
+            return {};
+        // The go-ahead says the server has the head.
+        if (withHead &&
+            (!held.back()->send(postHead("Content-Length: 1000\r\nExpect: 100-continue\r\n\r\n")) ||
+             RawSocket::statusOf(held.back()->readResponse()) != 100 || !held.back()->send("x")))
+            return {};
     }
-    // The held ones are served, the one over the limit is closed at once.
-    QVERIFY(held.front()->send(get("/")));
-    QCOMPARE(RawSocket::statusOf(held.front()->readResponse()), 200);
+    return held;
+}
+
+void TestHttpLimits::clientsAreCountedByAddressOrTheirIpv6Slash64_data() {
+    QTest::addColumn<QByteArray>("address");
+    QTest::addColumn<QByteArray>("key");
+    QTest::newRow("v4") << QByteArray("203.0.113.7") << QByteArray("203.0.113.7");
+    QTest::newRow("v6 host") << QByteArray("2001:db8:1:2:aaaa:bbbb:cccc:dddd")
+                             << QByteArray("2001:db8:1:2::/64");
+    QTest::newRow("v6 same /64") << QByteArray("2001:db8:1:2::1")
+                                 << QByteArray("2001:db8:1:2::/64");
+    QTest::newRow("v6 next /64") << QByteArray("2001:db8:1:3::1")
+                                 << QByteArray("2001:db8:1:3::/64");
+    QTest::newRow("v4 in v6") << QByteArray("::ffff:198.51.100.2") << QByteArray("198.51.100.2");
+    QTest::newRow("loopback v6") << QByteArray("::1") << QByteArray("::/64");
+    QTest::newRow("not an address") << QByteArray("unix") << QByteArray("unix");
+}
+
+void TestHttpLimits::clientsAreCountedByAddressOrTheirIpv6Slash64() {
+    QFETCH(QByteArray, address);
+    QFETCH(QByteArray, key);
+    QCOMPARE(QByteArray::fromStdString(ClientKey::of(address.toStdString())), key);
+}
+
+// When a cap is full, a connection that has not sent its head makes room
+// (of the same client, for the client's cap); when every one is under way,
+// the new one is told 503 before the close. Other clients are not affected.
+void TestHttpLimits::connectionsPerClientAreLimited() {
+    const int cap = HttpLimits::kMaxConnectionsPerAddress;
+    auto idle = hold(cap, cap, "127.0.0.", false);
+    QCOMPARE(int(idle.size()), cap);
+    QVERIFY(servedWithin("127.0.0.1", 3000));
+    QVERIFY(idle.front()->closedWithin(2000));
+    QVERIFY(idle.back()->send(get("/")));
+    QCOMPARE(RawSocket::statusOf(idle.back()->readResponse()), 200);
+
+    auto busy = hold(cap, cap, "127.0.0.", true);
+    QCOMPARE(int(busy.size()), cap);
     RawSocket over;
-    QVERIFY(over.connectTo(m_server->port(), "127.0.0.5"));
+    QVERIFY(over.connectTo(m_server->port(), "127.0.0.1"));
+    const QByteArray refused = over.readResponse(2000);
+    QCOMPARE(RawSocket::statusOf(refused), 503);
+    QCOMPARE(RawSocket::headerOf(refused, "Retry-After"), QByteArray("1"));
     QVERIFY(over.closedWithin(2000));
-    // Other addresses are not affected.
-    QCOMPARE(RawSocket::statusOf(exchange(get("/"))), 200);
+    QVERIFY(servedWithin("127.0.0.9", 3000));
     // A closed connection frees its place, once the server has seen it close.
-    held.back()->close();
-    QVERIFY(servedWithin("127.0.0.5", 5000));
+    busy.back()->close();
+    QVERIFY(servedWithin("127.0.0.1", 5000));
 }
 
 void TestHttpLimits::connectionsInAllAreLimited() {
@@ -334,19 +401,18 @@ void TestHttpLimits::connectionsInAllAreLimited() {
     }
     if (files.rlim_cur < wanted)
         QSKIP("too few file descriptors for the connection limit");
-    std::vector<std::unique_ptr<RawSocket>> held;
-    const int perAddress = HttpLimits::kMaxConnectionsPerAddress;
-    for (int i = 0; i < HttpLimits::kMaxConnections; ++i) {
-        const QByteArray source = "127.0.1." + QByteArray::number(1 + i / perAddress);
-        held.push_back(std::make_unique<RawSocket>());
-        QVERIFY(held.back()->connectTo(m_server->port(), source.constData()));
-    }
-    QVERIFY(held.back()->send(get("/")));
-    QCOMPARE(RawSocket::statusOf(held.back()->readResponse()), 200);
+    const int perClient = HttpLimits::kMaxConnectionsPerAddress;
+    auto busy = hold(HttpLimits::kMaxConnections - 1, perClient, "127.0.1.", true);
+    auto idle = hold(1, 1, "127.0.3.", false);
+    QVERIFY(!busy.empty() && !idle.empty());
+    // The one without a head makes room; then none is left to.
+    auto last = hold(1, 1, "127.0.2.", true);
+    QCOMPARE(int(last.size()), 1);
+    QVERIFY(idle.front()->closedWithin(2000));
     RawSocket over;
-    QVERIFY(over.connectTo(m_server->port(), "127.0.2.1"));
-    QVERIFY(over.closedWithin(2000));
-    held.clear();
+    QVERIFY(over.connectTo(m_server->port(), "127.0.2.2"));
+    QCOMPARE(RawSocket::statusOf(over.readResponse(2000)), 503);
+    busy.clear();
     QVERIFY(servedWithin("127.0.2.1", 5000));
 }
 
