@@ -148,8 +148,14 @@ Figures run(const std::vector<ServerProcess*>& servers, const std::string& tag) 
 }
 
 bool startServer(ServerProcess& server, const QString& data, const QString& database) {
-    QStringList arguments{QStringLiteral("--port"), QStringLiteral("%PORT%"),
-                          QStringLiteral("--data"), data};
+    // The collector's own capacity: every client here is one address, which
+    // the per-client limit would hold to a trickle.
+    QStringList arguments{QStringLiteral("--port"),
+                          QStringLiteral("%PORT%"),
+                          QStringLiteral("--data"),
+                          data,
+                          QStringLiteral("--client-records-per-second"),
+                          QStringLiteral("0")};
     if (!database.isEmpty())
         arguments << QStringLiteral("--database") << database;
     if (server.start(QStringLiteral(VANTORO_CONTENT_SERVER), arguments))

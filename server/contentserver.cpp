@@ -163,6 +163,16 @@ void ContentServer::setPublicUrl(const QUrl& url) {
         m_publicUrl.setPath(QString());
 }
 
+void ContentServer::setClientRecordsPerSecond(double rate) {
+    std::lock_guard lock(m_configMutex);
+    m_recordsPerSecond = rate;
+}
+
+double ContentServer::clientRecordsPerSecond() const {
+    std::lock_guard lock(m_configMutex);
+    return m_recordsPerSecond;
+}
+
 QUrl ContentServer::publicUrl() const {
     {
         std::lock_guard lock(m_configMutex);
@@ -193,8 +203,9 @@ bool ContentServer::start(const QString& host, int port) {
 
     openContent();
     openAdmin();
-    m_public = std::make_unique<PublicRoutes>(*m_content, *m_store, m_lungComments,
-                                              [this] { return publicUrl().toString(); });
+    m_public = std::make_unique<PublicRoutes>(
+        *m_content, *m_store, m_lungComments, [this] { return publicUrl().toString(); },
+        clientRecordsPerSecond());
     m_server = std::make_unique<HttpServer>([this](const HttpRequest& req) { return handle(req); },
                                             refusalPage);
     std::string error;

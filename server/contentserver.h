@@ -79,6 +79,11 @@ public:
     void setPublicUrl(const QUrl& url);
     QUrl publicUrl() const;
 
+    // Records a second one client may send, on average (see PublicRoutes);
+    // 0 for no limit. Takes effect at the next start().
+    void setClientRecordsPerSecond(double rate);
+    double clientRecordsPerSecond() const;
+
     // The store the last start() opened, kept after stop() so that what it
     // holds can still be read; null before the first start.
     const ReportStore* reportStore() const { return m_store.get(); }
@@ -115,6 +120,7 @@ private:
     std::unique_ptr<PublicRoutes> m_public;
     std::optional<AdminToken> m_adminToken;
     QUrl m_publicUrl;
+    double m_recordsPerSecond = PublicRoutes::kDefaultRecordsPerSecond;
     QString m_host;
     int m_port = 0;
 };

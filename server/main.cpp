@@ -73,6 +73,7 @@ int main(int argc, char* argv[]) {
     server.setContentFolder(options.contentFolder);
     server.setPublicUrl(options.publicUrl);
     server.setDatabaseUrl(options.databaseUrl);
+    server.setClientRecordsPerSecond(options.clientRecordsPerSecond);
     const std::optional<AdminToken> token = adminToken(options, server.dataFolder());
     if (!token)
         return 1;

@@ -4,6 +4,7 @@
 #include "results/blewfogresult.h"
 #include "results/blewresultstring.h"
 #include "server/content/contentfolder.h"
+#include "server/http/clientkey.h"
 #include "server/pages/clienttext.h"
 #include "server/pages/renderedpages.h"
 #include "server/pages/replies.h"
@@ -33,9 +34,14 @@ void sendBadShareLink(HttpResponse& res) {
 
 PublicRoutes::PublicRoutes(ContentFolder& content, ReportStore& store,
                            const QHash<QString, QString>& lungComments,
-                           std::function<QString()> publicUrl)
+                           std::function<QString()> publicUrl, double recordsPerSecond)
     : m_content(content), m_store(store), m_lungComments(lungComments),
       m_publicUrl(std::move(publicUrl)) {
+    if (recordsPerSecond > 0) {
+        const double burst = std::max(20 * recordsPerSecond, double(ReportIntake::kMaxRecords));
+        m_reportRecords = std::make_unique<ClientBuckets>(recordsPerSecond, burst);
+        m_reportBytes = std::make_unique<ClientBuckets>(256 * recordsPerSecond, 256 * burst);
+    }
     install();
 }
 
@@ -152,19 +158,29 @@ void PublicRoutes::smogResult(const HttpRequest& req, HttpResponse& res) {
 // full, the uploader is told at once to come back shortly; it keeps the
 // records until then.
 void PublicRoutes::report(const HttpRequest& req, HttpResponse& res) {
+    // Bytes are counted before any work is done on them, records once the
+    // report is read; both per client.
+    const std::string client = ClientKey::of(req.clientAddress);
+    if (const int wait = m_reportBytes ? m_reportBytes->take(client, double(req.body.size())) : 0)
+        return sendSlowDown(res, wait);
     res.setHeader("Retry-After", std::to_string(kBusyRetryAfterSeconds));
     sendJson(res, 503, {{QStringLiteral("error"), QStringLiteral("the collector is busy")}});
-    res.later = [this, body = QByteArray::fromStdString(req.body),
+    res.later = [this, client, body = QByteArray::fromStdString(req.body),
                  encoding = req.header("Content-Encoding"),
-                 client = QString::fromStdString(req.clientAddress)] {
+                 address = QString::fromStdString(req.clientAddress)] {
         HttpResponse made;
-        takeReport(body, encoding, client, made);
+        takeReport(body, encoding, {address, client}, made);
         return made;
     };
 }
 
+void PublicRoutes::sendSlowDown(HttpResponse& res, int seconds) {
+    res.setHeader("Retry-After", std::to_string(seconds));
+    sendJson(res, 429, {{QStringLiteral("error"), QStringLiteral("too many reports")}});
+}
+
 void PublicRoutes::takeReport(const QByteArray& compressed, const std::string& encoding,
-                              const QString& client, HttpResponse& res) {
+                              const Sender& sender, HttpResponse& res) {
     auto refuse = [&res](const QString& why) {
         qCWarning(lcServer).noquote() << "report refused:" << ClientText::printable(why);
         res.close = true;
@@ -182,8 +198,13 @@ void PublicRoutes::takeReport(const QByteArray& compressed, const std::string& e
     const QByteArray& body = *inflated;
     // The intake reads the text where it lies: a copy of a report that
     // may be megabytes is what it must not make.
-    const ReportIntake::Answer answer =
-        ReportIntake(m_store).take(QByteArrayView(body.data(), qsizetype(body.size())), client);
+    const auto allowance = [this, &sender](qsizetype records) {
+        return m_reportRecords ? m_reportRecords->take(sender.clientKey, double(records)) : 0;
+    };
+    const ReportIntake::Answer answer = ReportIntake(m_store).take(
+        QByteArrayView(body.data(), qsizetype(body.size())), sender.address, allowance);
+    if (answer.status == 429)
+        return sendSlowDown(res, answer.retryAfter);
     res.close = answer.status == 400 || answer.status == 413;
     // The store is out of reach: the application keeps the report and
     // sends it again; this says when it is worth trying.

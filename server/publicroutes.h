@@ -1,5 +1,6 @@
 #pragma once
 
+#include "server/http/clientbuckets.h"
 #include "server/http/httprouter.h"
 #include "server/pages/landingpagecache.h"
 
@@ -22,7 +23,8 @@ public:
     // gives what the landing pages' own links start with, once the server
     // is listening.
     PublicRoutes(ContentFolder& content, ReportStore& store,
-                 const QHash<QString, QString>& lungComments, std::function<QString()> publicUrl);
+                 const QHash<QString, QString>& lungComments, std::function<QString()> publicUrl,
+                 double recordsPerSecond = kDefaultRecordsPerSecond);
 
     // False when no public route has the request's method and path.
     bool handle(const HttpRequest& req, HttpResponse& res);
@@ -32,6 +34,13 @@ public:
     static constexpr int kRetryAfterSeconds = 30;
     // What a report is told to wait while the collector's queue is full.
     static constexpr int kBusyRetryAfterSeconds = 5;
+    // What one client may send by default, in records a second: the
+    // application sends a report of at most 5,000 records now and then, so
+    // a client over this is many players behind one address or not the
+    // application. A client may send 20 seconds' worth at once (and at
+    // least one report of the most records a report may have), and 256
+    // compressed bytes a record. 0 takes no limit.
+    static constexpr double kDefaultRecordsPerSecond = 1000;
 
 private:
     void install();
@@ -43,8 +52,13 @@ private:
     void lungResult(const HttpRequest& req, HttpResponse& res);
     void smogResult(const HttpRequest& req, HttpResponse& res);
     void report(const HttpRequest& req, HttpResponse& res);
-    void takeReport(const QByteArray& compressed, const std::string& encoding,
-                    const QString& client, HttpResponse& res);
+    struct Sender {
+        QString address;
+        std::string clientKey;
+    };
+    void takeReport(const QByteArray& compressed, const std::string& encoding, const Sender& sender,
+                    HttpResponse& res);
+    static void sendSlowDown(HttpResponse& res, int seconds);
 
     ContentFolder& m_content;
     ReportStore& m_store;
@@ -54,4 +68,7 @@ private:
     std::mutex m_pagesMutex;
     std::shared_ptr<const RenderedPages> m_pages;
     LandingPageCache m_landingPages;
+    // Null without a limit.
+    std::unique_ptr<ClientBuckets> m_reportBytes;
+    std::unique_ptr<ClientBuckets> m_reportRecords;
 };

@@ -36,12 +36,18 @@ QString ipv4Class(const QList<int>& p) {
 
 ReportIntake::ReportIntake(ReportStore& store) : m_store(store) {}
 
-ReportIntake::Answer ReportIntake::take(QByteArrayView json, QStringView clientAddress) {
+ReportIntake::Answer ReportIntake::take(QByteArrayView json, QStringView clientAddress,
+                                        const RecordAllowance& allowance) {
     ReportParser parser(json, kMaxRecords);
     const std::optional<ReportStore::Report> report = parser.parse();
     if (!report)
         return refused(parser.failure() == ReportParser::Failure::TooManyRecords ? 413 : 400,
                        parser.error());
+    if (const int wait = allowance ? allowance(report->records.size()) : 0; wait > 0) {
+        Answer slowDown{429, {{QStringLiteral("error"), QStringLiteral("too many records")}}};
+        slowDown.retryAfter = wait;
+        return slowDown;
+    }
     // Kept with the report; said here so that a loss is seen at once.
     if (report->droppedRecords > 0)
         qCWarning(lcServer) << "a report says" << report->droppedRecords

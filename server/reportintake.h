@@ -4,6 +4,7 @@
 #include <QJsonObject>
 #include <QString>
 #include <QStringView>
+#include <functional>
 
 class ReportStore;
 
@@ -16,12 +17,19 @@ public:
         int status = 0;
         // {"stored": n, "duplicates": n} or {"error": why}
         QJsonObject body;
+        // For 429: the seconds to wait before sending again.
+        int retryAfter = 0;
     };
+    // The seconds the sender must wait before a report of `records` records
+    // is kept, or 0 when it may be kept now (and is counted).
+    using RecordAllowance = std::function<int(qsizetype records)>;
 
     explicit ReportIntake(ReportStore& store);
 
-    // `clientAddress` is the sender's IP address as text, or empty.
-    Answer take(QByteArrayView json, QStringView clientAddress = {});
+    // `clientAddress` is the sender's IP address as text, or empty. A report
+    // the allowance holds back is answered 429 and not kept.
+    Answer take(QByteArrayView json, QStringView clientAddress = {},
+                const RecordAllowance& allowance = {});
 
     // "loopback", "private", "link-local" or "public" for an IP address in
     // text; empty for anything else.

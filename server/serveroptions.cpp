@@ -1,5 +1,6 @@
 #include "server/serveroptions.h"
 
+#include "server/publicroutes.h"
 #include "server/store/reportstores.h"
 
 #include <QCommandLineParser>
@@ -14,6 +15,7 @@ const QString kContent = QStringLiteral("content");
 const QString kTokenFile = QStringLiteral("admin-token-file");
 const QString kPublicUrl = QStringLiteral("public-url");
 const QString kDatabase = QStringLiteral("database");
+const QString kClientRate = QStringLiteral("client-records-per-second");
 
 // The scheme and authority players use; a path would have to be known to
 // every link the pages carry, so none is taken.
@@ -51,6 +53,10 @@ void ServerOptions::addTo(QCommandLineParser& parser) {
          QStringLiteral("Address players reach this server at, such as https://vantoro.example.com "
                         "behind a reverse proxy; landing pages link with it."),
          QStringLiteral("url")},
+        {kClientRate,
+         QStringLiteral("Analytics records one client (an IPv4 address or an IPv6 /64) may send "
+                        "a second, on average; more gets 429. 0 for no limit."),
+         QStringLiteral("n"), QString::number(PublicRoutes::kDefaultRecordsPerSecond)},
     });
 }
 
@@ -82,6 +88,13 @@ ServerOptions ServerOptions::from(const QCommandLineParser& parser) {
             options.error.prepend(QStringLiteral("--database: "));
             return options;
         }
+    }
+    bool rateOk = false;
+    options.clientRecordsPerSecond = parser.value(kClientRate).toDouble(&rateOk);
+    if (!rateOk ||
+        !(options.clientRecordsPerSecond >= 0 && options.clientRecordsPerSecond <= 1e9)) {
+        options.error = QStringLiteral("--client-records-per-second wants a number from 0 on");
+        return options;
     }
     if (parser.isSet(kPublicUrl)) {
         const QUrl url(parser.value(kPublicUrl), QUrl::StrictMode);

@@ -17,6 +17,8 @@ struct ServerOptions {
     QUrl publicUrl;
     // sqlite:PATH or postgresql://...; empty for the SQLite file in the data folder.
     QString databaseUrl;
+    // Records a second one client may send; 0 for no limit.
+    double clientRecordsPerSecond = -1;
     // Why the line cannot be followed; empty when it can.
     QString error;
 

@@ -28,25 +28,24 @@ const std::string& HttpRefusal::answer() {
 
 void HttpRefusal::start() {
     m_stream.expires_after(kLinger);
-    boost::asio::async_write(m_stream, boost::asio::buffer(answer()),
-                             [self = shared_from_this()](const boost::beast::error_code& ec,
-                                                         std::size_t) {
-                                 boost::beast::error_code ignored;
-                                 if (ec)
-                                     return void(self->m_stream.socket().close(ignored));
-                                 self->m_stream.socket().shutdown(
-                                     boost::asio::ip::tcp::socket::shutdown_send, ignored);
-                                 self->drain();
-                             });
+    boost::asio::async_write(
+        m_stream, boost::asio::buffer(answer()),
+        [self = shared_from_this()](const boost::beast::error_code& ec, std::size_t) {
+            boost::beast::error_code ignored;
+            if (ec)
+                return void(self->m_stream.socket().close(ignored));
+            self->m_stream.socket().shutdown(boost::asio::ip::tcp::socket::shutdown_send, ignored);
+            self->drain();
+        });
 }
 
 void HttpRefusal::drain() {
-    m_stream.async_read_some(boost::asio::buffer(m_drain),
-                             [self = shared_from_this()](const boost::beast::error_code& ec,
-                                                         std::size_t) {
-                                 if (!ec)
-                                     return self->drain();
-                                 boost::beast::error_code ignored;
-                                 self->m_stream.socket().close(ignored);
-                             });
+    m_stream.async_read_some(
+        boost::asio::buffer(m_drain),
+        [self = shared_from_this()](const boost::beast::error_code& ec, std::size_t) {
+            if (!ec)
+                return self->drain();
+            boost::beast::error_code ignored;
+            self->m_stream.socket().close(ignored);
+        });
 }
