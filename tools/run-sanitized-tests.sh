@@ -2,7 +2,9 @@
 # Builds the Qt-Core-only libraries (blow, sound, analytics, results, the
 # platform's system and audio rooms) and the content server with the address
 # and undefined-behaviour sanitizers, in build-sanitize/, and runs their tests
-# (those labelled "core"). Any report fails the run.
+# (those labelled "core"). Any report fails the run. Then the parsers' fuzz
+# harnesses, built with clang in build-fuzz/, run for a short while each
+# (tools/run-fuzzers.sh).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -20,3 +22,4 @@ cmake --build "$build" --target "${targets[@]}"
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0:strict_string_checks=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 ctest --preset sanitize -j2
+"$root/tools/run-fuzzers.sh"

@@ -98,7 +98,9 @@ std::optional<Failure> checkFields(const QHash<QString, Field>& fields, int endL
 } // namespace
 
 bool ArticleFile::isValidId(const QString& id) {
-    static const QRegularExpression shape(QStringLiteral("^[A-Za-z0-9_-]{1,64}$"));
+    // Anchored at the very end: "$" would also match before a final newline.
+    static const QRegularExpression shape(
+        QRegularExpression::anchoredPattern(QStringLiteral("[A-Za-z0-9_-]{1,64}")));
     return shape.match(id).hasMatch();
 }
 

@@ -73,6 +73,11 @@ void HttpRequestParser::on_field_impl(http::field name, string_view nameText, st
         ec = http::error::header_limit;
         return;
     }
+    // Fields after a chunked body (its trailer) are counted, but they are not
+    // the header's: a Host, a Content-Encoding or a cookie sent after the
+    // body must not pass for one sent before it.
+    if (is_header_done())
+        return;
     // Two lengths, even equal ones, mean two parties may read the body
     // differently; nothing honest sends that.
     if (name == http::field::content_length && ++m_contentLengths > 1) {

@@ -105,8 +105,11 @@ private:
     // Checks the escapes, so that only text ReportParser::decode can read is
     // given to it.
     bool string(QByteArrayView* raw, bool* escaped) {
-        if (!expect('"'))
+        // Not expect(): that skips the blanks after the quote, which are the
+        // string's own text.
+        if (peek() != '"')
             return false;
+        ++m_p;
         const char* start = m_p;
         *escaped = false;
         for (;;) {

@@ -402,6 +402,8 @@ void TestDashboardQueries::factsFromAnyText_data() {
         << QByteArray(R"({"\u0074ype":"launch","ts":1})") << "-|-|-|1|1970-01-01|-";
     QTest::newRow("last member wins")
         << QByteArray(R"({"type":"launch","type":"event"})") << "event|-|-|-|-|-";
+    QTest::newRow("blanks inside the quotes are text")
+        << QByteArray(R"({"type":" event"," ts":1,"label":"x"})") << " event|-|-|-|-|-";
     const QString none = TestDashboardQueries::none();
     QTest::newRow("truncated") << QByteArray(R"({"type":"event","event_id":"blow")") << none;
     QTest::newRow("bad escape") << QByteArray(R"({"type":"ev\xent"})") << none;

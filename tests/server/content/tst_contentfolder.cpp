@@ -109,6 +109,7 @@ void TestContentFolder::aGoodArticleIsReadWhole() {
     QVERIFY(ArticleFile::isValidId(QString(64, u'a')));
     QVERIFY(!ArticleFile::isValidId(QString(65, u'a')));
     QVERIFY(!ArticleFile::isValidId(QStringLiteral("a.b")));
+    QVERIFY(!ArticleFile::isValidId(QStringLiteral("a\n")));
     QVERIFY(!ArticleFile::isValidId(QString()));
 }
 

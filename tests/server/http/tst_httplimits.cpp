@@ -56,6 +56,7 @@ private slots:
     void bodiesOverTheLimitAre413_data();
     void bodiesOverTheLimitAre413();
     void chunkedUploadsAreStored();
+    void trailerFieldsAreNotHeaderFields();
     void anUploadThatAsksToContinueIsToldTo();
     void aRepeatedContentLengthIsRefused_data();
     void aRepeatedContentLengthIsRefused();
@@ -193,6 +194,20 @@ void TestHttpLimits::chunkedUploadsAreStored() {
         exchange(postHead("Transfer-Encoding: chunked\r\n\r\n") + chunked(body, 7));
     QCOMPARE(RawSocket::statusOf(response), 200);
     QCOMPARE(StoredReports(*m_server).recordIds(), (QStringList{"c1", "c2"}));
+}
+
+// A report whose only Content-Encoding comes in the trailer, after its
+// chunked body, is not taken as compressed.
+void TestHttpLimits::trailerFieldsAreNotHeaderFields() {
+    const QByteArray body = gzipped(R"({"records": [{"id": "t1"}]})");
+    QByteArray request = "POST /analytics/report HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+                         "Transfer-Encoding: chunked\r\n\r\n" +
+                         chunked(body, 7);
+    // The last chunk's line stays; the trailer goes before the closing blank line.
+    request.chop(2);
+    request += "Content-Encoding: gzip\r\nHost: 127.0.0.2\r\n\r\n";
+    QCOMPARE(RawSocket::statusOf(exchange(request)), 400);
+    QCOMPARE(StoredReports(*m_server).reportCount(), 0);
 }
 
 void TestHttpLimits::anUploadThatAsksToContinueIsToldTo() {
