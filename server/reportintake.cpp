@@ -5,6 +5,7 @@
 #include "server/serverlog.h"
 #include "server/store/reportstore.h"
 
+#include <QDateTime>
 #include <QList>
 
 namespace {
@@ -39,7 +40,7 @@ ReportIntake::ReportIntake(ReportStore& store) : m_store(store) {}
 ReportIntake::Answer ReportIntake::take(QByteArrayView json, QStringView clientAddress,
                                         const RecordAllowance& allowance) {
     ReportParser parser(json, kMaxRecords);
-    const std::optional<ReportStore::Report> report = parser.parse();
+    std::optional<ReportStore::Report> report = parser.parse();
     if (!report)
         return refused(parser.failure() == ReportParser::Failure::TooManyRecords ? 413 : 400,
                        parser.error());
@@ -48,6 +49,7 @@ ReportIntake::Answer ReportIntake::take(QByteArrayView json, QStringView clientA
         slowDown.retryAfter = wait;
         return slowDown;
     }
+    dateAtArrivalWhenAhead(*report);
     // Kept with the report; said here so that a loss is seen at once.
     if (report->droppedRecords > 0)
         qCWarning(lcServer) << "a report says" << report->droppedRecords
@@ -60,6 +62,25 @@ ReportIntake::Answer ReportIntake::take(QByteArrayView json, QStringView clientA
     return {200,
             {{QStringLiteral("stored"), outcome.stored},
              {QStringLiteral("duplicates"), outcome.duplicates}}};
+}
+
+// A phone's clock may be wrong, and a sender may lie: a record dated more
+// than a day ahead would sort before every real one for as long as its date
+// lies ahead (crash texts are shown newest first). Its facts take the time
+// it arrived; its text keeps what was sent.
+void ReportIntake::dateAtArrivalWhenAhead(UploadedReport& report) {
+    const double now = double(QDateTime::currentMSecsSinceEpoch()) / 1000;
+    int redated = 0;
+    for (ReportStore::Record& record : report.records) {
+        if (!record.facts || !record.facts->ts || *record.facts->ts <= now + kMaxAheadSeconds)
+            continue;
+        record.facts->ts = now;
+        record.facts->day = RecordFacts::dayOf(now);
+        ++redated;
+    }
+    if (redated > 0)
+        qCWarning(lcServer) << redated
+                            << "records dated more than a day ahead are dated at their arrival";
 }
 
 ReportIntake::Answer ReportIntake::refused(int status, const QString& why) {

@@ -7,6 +7,7 @@
 #include <functional>
 
 class ReportStore;
+struct UploadedReport;
 
 // What the collector does with an inflated report: the rules it must pass,
 // what is kept, and the answer the uploader gets. A refusal (400, 413) says
@@ -39,8 +40,11 @@ public:
     // this is refused before it is read to its end.
     static constexpr qsizetype kMaxRecords = 20000;
 
+    static constexpr double kMaxAheadSeconds = 24 * 3600;
+
 private:
     static Answer refused(int status, const QString& why);
+    static void dateAtArrivalWhenAhead(UploadedReport& report);
 
     ReportStore& m_store;
 };

@@ -168,20 +168,30 @@ QString endsSection(const Q::EndsOfUse& ends) {
         .arg(number(ends.count), median);
 }
 
-QString eventsSection(const QList<Q::EventCount>& events) {
+// The row that sums what a table leaves out; none when nothing is.
+QString othersRow(const char* figure, qint64 others, int columns = 2) {
+    if (others <= 0)
+        return {};
+    return QStringLiteral("<tr class=\"muted\"><td colspan=\"%1\">其余（未列出）</td>"
+                          "<td class=\"num\" data-figure=\"%2-others\">%3</td></tr>")
+        .arg(number(columns - 1), QLatin1String(figure), number(others));
+}
+
+QString eventsSection(const QList<Q::EventCount>& events, qint64 others) {
     QString rows;
     for (const Q::EventCount& e : events)
         rows +=
             QStringLiteral("<tr><td><code>%1</code></td><td class=\"num\" data-figure=\"events\" "
                            "data-event=\"%2\">%3</td></tr>")
                 .arg(field(eventName(e.eventId)), field(e.eventId), number(e.count));
+    rows += othersRow("events", others);
     return QStringLiteral("<section><h2>事件<small>Events per identifier</small></h2>%1"
                           "<table><thead><tr><th>事件标识</th><th class=\"num\">次数</th></tr>"
                           "</thead><tbody>%2</tbody></table></section>")
         .arg(eventChart(events), rows);
 }
 
-QString sharesSection(const QList<Q::ShareCount>& shares) {
+QString sharesSection(const QList<Q::ShareCount>& shares, qint64 others) {
     QString rows;
     for (const Q::ShareCount& s : shares) {
         const QString name = s.network.isNull()
@@ -192,6 +202,7 @@ QString sharesSection(const QList<Q::ShareCount>& shares) {
                                "data-network=\"%2\">%3</td></tr>")
                     .arg(name, s.network.isNull() ? QString() : field(s.network), number(s.count));
     }
+    rows += othersRow("shares", others);
     return QStringLiteral("<section><h2>分享渠道<small>Shares per network</small></h2>"
                           "<p class=\"muted\">分享事件（blow_share、haze_share、rank_share）按"
                           "标签计数；没有标签的分享事件单独计数，不推测渠道。</p><table><thead>"
@@ -200,7 +211,7 @@ QString sharesSection(const QList<Q::ShareCount>& shares) {
         .arg(rows);
 }
 
-QString crashesSection(const QList<Q::CrashGroup>& groups) {
+QString crashesSection(const QList<Q::CrashGroup>& groups, qint64 others) {
     QString rows;
     for (const Q::CrashGroup& g : groups)
         rows +=
@@ -212,6 +223,11 @@ QString crashesSection(const QList<Q::CrashGroup>& groups) {
                      utcTime(g.firstSeen), utcTime(g.lastSeen));
     if (groups.isEmpty())
         rows = QStringLiteral("<tr><td colspan=\"7\" class=\"muted\">这段时间没有崩溃。</td></tr>");
+    if (others > 0)
+        rows += QStringLiteral("<tr class=\"muted\"><td colspan=\"3\">其余分组（未列出）</td>"
+                               "<td class=\"num\" data-figure=\"crash-others\">%1</td>"
+                               "<td colspan=\"3\"></td></tr>")
+                    .arg(number(others));
     return QStringLiteral(
                "<section class=\"wide\"><h2>崩溃分组<small>Crash groups, latest first"
                "</small></h2><table><thead><tr><th>原因</th><th>构建（dSYM UUID）</th>"
@@ -251,8 +267,10 @@ QString totalsLine(const DashboardQueries::Figures& f, qsizetype problems) {
         sessions += d.count;
     for (const Q::EventCount& e : f.events)
         events += e.count;
+    events += f.otherEvents;
     for (const Q::CrashGroup& g : f.crashes)
         crashes += g.count;
+    crashes += f.otherCrashes;
     return QStringLiteral(
                "<p class=\"totals\">%1 至 %2 · 会话 <span data-figure=\"total-sessions\">"
                "%3</span> · 事件 <span data-figure=\"total-events\">%4</span> · "
@@ -278,8 +296,9 @@ QByteArray DashboardPage::overview(const DashboardQueries::Figures& figures,
                        "<main>%2%3<div class=\"grid\">%4%5%6%7%8%9</div></main>")
             .arg(totalsLine(figures, problems.size()), messages, periodForm(figures.period),
                  sessionsSection(figures.sessions), endsSection(figures.ends),
-                 sharesSection(figures.shares), eventsSection(figures.events),
-                 crashesSection(figures.crashes), problemsSection(problems));
+                 sharesSection(figures.shares, figures.otherShares),
+                 eventsSection(figures.events, figures.otherEvents),
+                 crashesSection(figures.crashes, figures.otherCrashes), problemsSection(problems));
     return page(QStringLiteral("运营概览"), body);
 }
 
@@ -287,9 +306,15 @@ QByteArray DashboardPage::crashes(const QString& groupKey,
                                   const QList<DashboardQueries::CrashText>& texts,
                                   const QString& error) {
     QString items;
-    for (const DashboardQueries::CrashText& t : texts)
-        items += QStringLiteral("<h2>%1 UTC</h2><pre data-figure=\"crash-text\">%2</pre>")
-                     .arg(utcTime(t.ts), esc(t.text));
+    for (const DashboardQueries::CrashText& t : texts) {
+        const QString cut =
+            t.cut ? QStringLiteral("<p class=\"muted\" data-figure=\"crash-text-cut\">只显示开头 "
+                                   "%1 个字符；整条记录 %2 个字符。</p>")
+                        .arg(number(t.text.size()), number(t.recordLength))
+                  : QString();
+        items += QStringLiteral("<h2>%1 UTC</h2><pre data-figure=\"crash-text\">%2</pre>%3")
+                     .arg(utcTime(t.ts), esc(t.text), cut);
+    }
     if (!error.isEmpty())
         items = QStringLiteral("<div class=\"error\">读取失败：%1</div>").arg(esc(error));
     else if (texts.isEmpty())

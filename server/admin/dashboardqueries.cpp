@@ -3,6 +3,7 @@
 #include "server/store/reportstore.h"
 
 #include <QHash>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -16,12 +17,40 @@ QString textAt(const QVariantList& row, int column) {
     return row.value(column).isNull() ? QString() : row.value(column).toString();
 }
 
-// A crash text as the record carries it, or its whole body when it cannot
-// be read: the operator sees what arrived either way.
+// The text of a JSON string whose end may have been cut off, from its first
+// character on; an escape cut in its middle is left out.
+QString stringHead(const QString& raw) {
+    qsizetype end = raw.size();
+    for (qsizetype i = 0; i < raw.size(); ++i) {
+        if (raw[i] == u'"') {
+            end = i;
+            break;
+        }
+        if (raw[i] == u'\\') {
+            const qsizetype length = i + 1 < raw.size() && raw[i + 1] == u'u' ? 6 : 2;
+            if (i + length > raw.size()) {
+                end = i;
+                break;
+            }
+            i += length - 1;
+        }
+    }
+    const QJsonDocument array =
+        QJsonDocument::fromJson(QStringLiteral("[\"%1\"]").arg(raw.first(end)).toUtf8());
+    return array.array().at(0).toString();
+}
+
+// A crash text as the record carries it (its head when only that was read),
+// or the body itself when it cannot be read: the operator sees what arrived
+// either way.
 QString contextOf(const QString& body) {
     const QJsonValue context =
         QJsonDocument::fromJson(body.toUtf8()).object().value(QLatin1String("context"));
-    return context.isString() ? context.toString() : body;
+    if (context.isString())
+        return context.toString();
+    static const QString member = QStringLiteral("\"context\":\"");
+    const qsizetype at = body.indexOf(member);
+    return at < 0 ? body : stringHead(body.sliced(at + member.size()));
 }
 
 } // namespace
@@ -56,11 +85,15 @@ DashboardQueries::Figures DashboardQueries::figures(const DashboardPeriod& perio
     figures.period = period;
     figures.sessions = sessionsPerDay(period);
     figures.ends = endsOfUse(period);
-    figures.events = eventsPerIdentifier(period);
-    figures.shares = sharesPerNetwork(period);
-    figures.crashes = crashGroups(period);
+    figures.events = eventsPerIdentifier(period, &figures.otherEvents);
+    figures.shares = sharesPerNetwork(period, &figures.otherShares);
+    figures.crashes = crashGroups(period, &figures.otherCrashes);
     figures.error = m_error;
     return figures;
+}
+
+qint64 DashboardQueries::count(const char* sql, const QVariantList& params) {
+    return select(sql, params).value(0).value(0).toLongLong();
 }
 
 QList<DashboardQueries::DayCount> DashboardQueries::sessionsPerDay(const DashboardPeriod& period) {
@@ -106,72 +139,110 @@ DashboardQueries::EndsOfUse DashboardQueries::endsOfUse(const DashboardPeriod& p
     return ends;
 }
 
+namespace {
+
+template <typename Row> qint64 summed(const QList<Row>& rows) {
+    qint64 sum = 0;
+    for (const Row& row : rows)
+        sum += row.count;
+    return sum;
+}
+
+} // namespace
+
 QList<DashboardQueries::EventCount>
-DashboardQueries::eventsPerIdentifier(const DashboardPeriod& period) {
+DashboardQueries::eventsPerIdentifier(const DashboardPeriod& period, qint64* others) {
     QList<EventCount> events;
-    for (const QString& id : knownEvents())
+    QVariantList params = between(period);
+    for (const QString& id : knownEvents()) {
         events.append({id, 0});
-    const QList<QVariantList> rows =
-        select("SELECT event_id, COUNT(*) AS n FROM records WHERE kind = 'event' AND day >= ? "
-               "AND day <= ? GROUP BY event_id ORDER BY n DESC, event_id",
-               between(period));
-    for (const QVariantList& row : rows) {
-        const QString id = textAt(row, 0);
-        const qint64 count = row.value(1).toLongLong();
-        const qsizetype known = id.isNull() ? -1 : knownEvents().indexOf(id);
-        if (known >= 0)
-            events[known].count = count;
-        else
-            events.append({id, count});
+        params << id;
     }
+    for (const QVariantList& row :
+         select("SELECT event_id, COUNT(*) FROM records WHERE kind = 'event' AND day >= ? AND "
+                "day <= ? AND event_id IN (?, ?, ?, ?, ?, ?, ?, ?, ?) GROUP BY event_id",
+                params))
+        events[knownEvents().indexOf(textAt(row, 0))].count = row.value(1).toLongLong();
+    params << kTopRows;
+    for (const QVariantList& row :
+         select("SELECT event_id, COUNT(*) AS n FROM records WHERE kind = 'event' AND day >= ? "
+                "AND day <= ? AND (event_id IS NULL OR event_id NOT IN (?, ?, ?, ?, ?, ?, ?, ?, "
+                "?)) GROUP BY event_id ORDER BY n DESC, event_id LIMIT ?",
+                params))
+        events.append({textAt(row, 0), row.value(1).toLongLong()});
+    if (others)
+        *others = count("SELECT COUNT(*) FROM records WHERE kind = 'event' AND day >= ? AND "
+                        "day <= ?",
+                        between(period)) -
+                  summed(events);
     return events;
 }
 
 QList<DashboardQueries::ShareCount>
-DashboardQueries::sharesPerNetwork(const DashboardPeriod& period) {
+DashboardQueries::sharesPerNetwork(const DashboardPeriod& period, qint64* others) {
     QVariantList params = between(period);
     for (const QString& id : shareEvents())
         params << id;
-    const QList<QVariantList> rows =
-        select("SELECT label, COUNT(*) AS n FROM records WHERE kind = 'event' AND day >= ? AND "
-               "day <= ? AND event_id IN (?, ?, ?) GROUP BY label ORDER BY n DESC, label",
-               params);
-    QList<ShareCount> shares;
-    ShareCount unlabelled;
-    for (const QVariantList& row : rows) {
-        const ShareCount share{textAt(row, 0), row.value(1).toLongLong()};
-        if (share.network.isNull())
-            unlabelled = share;
-        else
-            shares.append(share);
-    }
-    shares.append(unlabelled);
-    return shares;
+    const QByteArray shares = "SELECT label, COUNT(*) AS n FROM records WHERE kind = 'event' AND "
+                              "day >= ? AND day <= ? AND event_id IN (?, ?, ?) ";
+    QList<ShareCount> rows;
+    for (const QVariantList& row :
+         select(shares + "AND label IS NOT NULL GROUP BY label ORDER BY n DESC, label LIMIT ?",
+                params + QVariantList{kTopRows}))
+        rows.append({textAt(row, 0), row.value(1).toLongLong()});
+    rows.append({QString(), select(shares + "AND label IS NULL GROUP BY label", params)
+                                .value(0)
+                                .value(1)
+                                .toLongLong()});
+    if (others)
+        *others = count("SELECT COUNT(*) FROM records WHERE kind = 'event' AND day >= ? AND "
+                        "day <= ? AND event_id IN (?, ?, ?)",
+                        params) -
+                  summed(rows);
+    return rows;
 }
 
-QList<DashboardQueries::CrashGroup> DashboardQueries::crashGroups(const DashboardPeriod& period) {
+QList<DashboardQueries::CrashGroup> DashboardQueries::crashGroups(const DashboardPeriod& period,
+                                                                  qint64* others) {
     QList<CrashGroup> groups;
     const QList<QVariantList> rows = select(
         "SELECT crash_group, crash_kind, crash_build, crash_frame, COUNT(*), MIN(ts), "
         "MAX(ts) AS last_seen FROM records WHERE kind = 'error' AND day >= ? AND day <= ? AND "
         "crash_group IS NOT NULL GROUP BY crash_group, crash_kind, crash_build, crash_frame "
-        "ORDER BY last_seen DESC, crash_group",
-        between(period));
+        "ORDER BY last_seen DESC, crash_group LIMIT ?",
+        between(period) + QVariantList{kTopRows});
     for (const QVariantList& row : rows)
         groups.append({textAt(row, 0), textAt(row, 1), textAt(row, 2), textAt(row, 3),
                        row.value(4).toLongLong(), row.value(5).toDouble(),
                        row.value(6).toDouble()});
+    if (others)
+        *others = count("SELECT COUNT(*) FROM records WHERE kind = 'error' AND day >= ? AND "
+                        "day <= ? AND crash_group IS NOT NULL",
+                        between(period)) -
+                  summed(groups);
     return groups;
 }
 
 QList<DashboardQueries::CrashText> DashboardQueries::crashTexts(const QString& groupKey,
                                                                 int limit) {
     QList<CrashText> texts;
+    // Only the head of each record is read: a record kept before crash texts
+    // were cut may be megabytes. (A literal: PostgreSQL has no substr that
+    // takes the bigint a parameter is bound as.)
+    static_assert(kReadCrashRecord == 16384);
     const QList<QVariantList> rows =
-        select("SELECT ts, body FROM records WHERE crash_group = ? ORDER BY ts DESC, id DESC "
-               "LIMIT ?",
+        select("SELECT ts, substr(body, 1, 16384), length(body) FROM records WHERE "
+               "crash_group = ? ORDER BY ts DESC, id DESC LIMIT ?",
                {groupKey, qMax(0, limit)});
-    for (const QVariantList& row : rows)
-        texts.append({row.value(0).toDouble(), contextOf(textAt(row, 1))});
+    for (const QVariantList& row : rows) {
+        CrashText text{row.value(0).toDouble(), contextOf(textAt(row, 1)), false,
+                       row.value(2).toLongLong()};
+        text.cut = text.text.size() > kShownCrashText || text.recordLength > kReadCrashRecord;
+        if (text.text.size() > kShownCrashText)
+            text.text.truncate(text.text[kShownCrashText - 1].isHighSurrogate()
+                                   ? kShownCrashText - 1
+                                   : kShownCrashText);
+        texts.append(text);
+    }
     return texts;
 }

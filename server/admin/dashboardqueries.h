@@ -42,7 +42,11 @@ public:
     };
     struct CrashText {
         double ts = 0;
+        // At most kShownCrashText characters of the crash text.
         QString text;
+        bool cut = false;
+        // The length of the whole record, in characters.
+        qint64 recordLength = 0;
     };
     struct Figures {
         DashboardPeriod period;
@@ -51,7 +55,11 @@ public:
         QList<EventCount> events;
         QList<ShareCount> shares;
         QList<CrashGroup> crashes;
-        QString error; // the first query that failed, or empty
+        // What the tables leave out below their top rows.
+        qint64 otherEvents = 0;
+        qint64 otherShares = 0;
+        qint64 otherCrashes = 0;
+        QString error = {}; // the first query that failed, or empty
     };
 
     explicit DashboardQueries(const ReportStore& store);
@@ -61,14 +69,18 @@ public:
     // Launch records per day, every day of the period listed.
     QList<DayCount> sessionsPerDay(const DashboardPeriod& period);
     EndsOfUse endsOfUse(const DashboardPeriod& period);
-    // The known identifiers first, in their order and each listed, then any
-    // other seen, most frequent first.
-    QList<EventCount> eventsPerIdentifier(const DashboardPeriod& period);
+    // Each table lists its top kTopRows rows; `others`, when given, is what
+    // the rest count in all. A report can hold 20,000 identifiers of its own
+    // making: the page stays the same size whatever arrives.
+    //
+    // The known identifiers first, in their order and each listed, then the
+    // most frequent others.
+    QList<EventCount> eventsPerIdentifier(const DashboardPeriod& period, qint64* others = nullptr);
     // Share events by label, most frequent first, and always one row (null
     // network) for those that carry no label.
-    QList<ShareCount> sharesPerNetwork(const DashboardPeriod& period);
+    QList<ShareCount> sharesPerNetwork(const DashboardPeriod& period, qint64* others = nullptr);
     // One group per (kind, build, first frame), the one seen last first.
-    QList<CrashGroup> crashGroups(const DashboardPeriod& period);
+    QList<CrashGroup> crashGroups(const DashboardPeriod& period, qint64* others = nullptr);
     // A group's crash texts, newest first, at any time.
     QList<CrashText> crashTexts(const QString& groupKey, int limit = kMaxCrashTexts);
 
@@ -78,9 +90,14 @@ public:
     static const QStringList& knownEvents();
     static const QStringList& shareEvents();
     static constexpr int kMaxCrashTexts = 50;
+    static constexpr int kTopRows = 20;
+    static constexpr int kShownCrashText = 4096;
+    // Characters of a crash record read for the page.
+    static constexpr int kReadCrashRecord = 16384;
 
 private:
     QList<QVariantList> select(const char* sql, const QVariantList& params);
+    qint64 count(const char* sql, const QVariantList& params);
 
     const ReportStore& m_store;
     QString m_error;

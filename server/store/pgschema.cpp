@@ -56,12 +56,20 @@ const QList<PgSchema::Step>& PgSchema::steps() {
                  "CREATE INDEX IF NOT EXISTS records_crash_group ON records(crash_group, ts) "
                  "WHERE crash_group IS NOT NULL",
              }},
-            // The operator's sessions, by a digest of each id. A record
-            // column added later takes version 3 or above.
+            // The operator's sessions, by a digest of each id.
             {2,
              {
                  "CREATE TABLE IF NOT EXISTS admin_sessions("
                  "digest TEXT PRIMARY KEY, expires BIGINT NOT NULL)",
+             }},
+            // The figures' index without the labels, a second copy of each
+            // (as in the SQLite store). A record column added later takes
+            // version 4 or above.
+            {3,
+             {
+                 "DROP INDEX IF EXISTS records_figures",
+                 "CREATE INDEX IF NOT EXISTS records_by_day ON records(kind, day, event_id, "
+                 "duration)",
              }},
         } +
         columnSteps();

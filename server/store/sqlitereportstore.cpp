@@ -64,12 +64,14 @@ QByteArray updateFacts() {
 // gains the new columns and has its facts read again from the bodies once.
 const int kFactsVersion = RecordColumns::version();
 
-// The figures' queries select by kind and day and read the event, label and
-// duration, which this index holds too: they never touch the table's rows.
-// A crash group's texts are found by its key, newest first; only errors
-// carry a key, so that index stays small.
+// The figures' queries select by kind and day and read the event and the
+// duration, which this index holds too. Labels (long, and only read for
+// share events) stay in the rows: an index of them was a second copy of
+// every label. A crash group's texts are found by its key, newest first;
+// only errors carry a key, so that index stays small.
 const char* const kFactIndexes[] = {
-    "CREATE INDEX IF NOT EXISTS records_figures ON records(kind, day, event_id, label, duration)",
+    "DROP INDEX IF EXISTS records_figures",
+    "CREATE INDEX IF NOT EXISTS records_by_day ON records(kind, day, event_id, duration)",
     "CREATE INDEX IF NOT EXISTS records_crash_group ON records(crash_group, ts) "
     "WHERE crash_group IS NOT NULL",
 };

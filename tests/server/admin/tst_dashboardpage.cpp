@@ -193,6 +193,10 @@ void TestDashboardPage::aCrashGroupPageShowsItsTexts() {
     QVERIFY(page.contains("2026-12-03 12:01:00 UTC"));
     QVERIFY(page.contains("0123456789abcdef"));
     QVERIFY(DashboardPage::crashes("x", {}, "disk <gone>").contains("disk &lt;gone&gt;"));
+    QVERIFY(!page.contains("crash-text-cut"));
+    const QByteArray cut = DashboardPage::crashes("x", {{kNoon, "head", true, 70000}});
+    QVERIFY(cut.contains("data-figure=\"crash-text-cut\""));
+    QVERIFY(cut.contains("70000"));
 }
 
 // The server's Content-Security-Policy allows inline styles and nothing

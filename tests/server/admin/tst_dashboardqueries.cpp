@@ -103,6 +103,7 @@ private slots:
     void eventsPerIdentifierListTheKnownOnesAndAnyOther();
     void sharesAreCountedByLabelAndWithoutOne();
     void crashesGroupAcrossAddressesAndSplitByBuild();
+    void floodsLeaveTheTablesTheirTopRowsAndASum();
     void aReportSentTwiceCountsOnce();
     void anOldDatabaseGainsItsFactsOnce();
     void factsFromAnyText_data();
@@ -305,6 +306,50 @@ void TestDashboardQueries::crashesGroupAcrossAddressesAndSplitByBuild() {
     QCOMPARE(queries.crashTexts(groups[0].key, 1).size(), 1);
     QVERIFY(queries.crashTexts("0000000000000000").isEmpty());
     QVERIFY(queries.error().isEmpty());
+}
+
+// One upload of identifiers, labels and crash groups of its own making, and
+// crash texts dated years ahead: each table keeps its top rows and sums the
+// rest, the texts are shown cut, and the real crash stays the newest.
+void TestDashboardQueries::floodsLeaveTheTablesTheirTopRowsAndASum() {
+    const double day = at("2026-12-03");
+    QJsonArray events{eventRecord(day, "blow"), eventRecord(day, "blow")};
+    for (int i = 0; i < 50; ++i) {
+        events.append(eventRecord(day, QStringLiteral("flood%1").arg(i)));
+        events.append(eventRecord(day, "blow_share", QStringLiteral("net%1").arg(i)));
+    }
+    QJsonArray errors;
+    for (int i = 0; i < 25; ++i)
+        errors.append(errorRecord(
+            day, crashText(QStringLiteral("reason %1").arg(i), "/opt/v", "5600", "B1")));
+    const QString real = crashText("SIGSEGV", "/opt/v", "5600", "B2");
+    const QString longText = real + QString(20000, u'x');
+    errors.append(errorRecord(day + 60, longText));
+    for (int i = 0; i < 3; ++i)
+        errors.append(errorRecord(at("2031-01-01"), longText));
+    send({{"events", events}, {"error", errors}});
+
+    Q queries(*m_store);
+    const Q::Figures f = queries.figures(kWeek);
+    QVERIFY2(f.error.isEmpty(), qPrintable(f.error));
+    QCOMPARE(f.events.size(), Q::knownEvents().size() + Q::kTopRows);
+    QCOMPARE(f.events[0].count, 2);
+    QCOMPARE(f.otherEvents, 102 - 2 - 50 - 20);
+    QCOMPARE(f.shares.size(), Q::kTopRows + 1);
+    QCOMPARE(f.otherShares, 50 - Q::kTopRows);
+    QCOMPARE(f.crashes.size(), Q::kTopRows);
+    // Dated at their arrival, the future copies fall out of the week.
+    QCOMPARE(f.otherCrashes, 26 - Q::kTopRows);
+    QCOMPARE(f.crashes[0].kind, "SIGSEGV");
+
+    const QList<Q::CrashText> texts = queries.crashTexts(f.crashes[0].key);
+    QCOMPARE(texts.size(), 4);
+    QCOMPARE(texts.last().ts, day + 60);
+    for (const Q::CrashText& text : texts) {
+        QVERIFY(text.cut);
+        QCOMPARE(text.text, longText.first(Q::kShownCrashText));
+        QVERIFY(text.recordLength > longText.size());
+    }
 }
 
 void TestDashboardQueries::aReportSentTwiceCountsOnce() {
