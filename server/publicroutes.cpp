@@ -83,9 +83,10 @@ std::shared_ptr<const RenderedPages> PublicRoutes::pages() {
 }
 
 // For a load balancer or a service manager: whether reports can be kept
-// now. It says nothing else to the open internet, and costs no query.
+// now. It says nothing else to the open internet, and costs no query while
+// reports are being kept.
 void PublicRoutes::healthz(HttpResponse& res) {
-    const bool up = m_store.isOpen();
+    const bool up = m_writeHealth.writable();
     res.status = up ? 200 : 503;
     res.contentType = "text/plain; charset=utf-8";
     res.body = up ? "ok\n" : "unavailable\n";
@@ -205,6 +206,8 @@ void PublicRoutes::takeReport(const QByteArray& compressed, const std::string& e
         QByteArrayView(body.data(), qsizetype(body.size())), sender.address, allowance);
     if (answer.status == 429)
         return sendSlowDown(res, answer.retryAfter);
+    if (answer.status == 200 || answer.status == 503)
+        m_writeHealth.noteStored(answer.status == 200);
     res.close = answer.status == 400 || answer.status == 413;
     // The store is out of reach: the application keeps the report and
     // sends it again; this says when it is worth trying.

@@ -3,6 +3,7 @@
 #include "server/http/clientbuckets.h"
 #include "server/http/httprouter.h"
 #include "server/pages/landingpagecache.h"
+#include "server/store/writehealth.h"
 
 #include <QHash>
 #include <QString>
@@ -68,6 +69,7 @@ private:
     std::mutex m_pagesMutex;
     std::shared_ptr<const RenderedPages> m_pages;
     LandingPageCache m_landingPages;
+    WriteHealth m_writeHealth{m_store};
     // Null without a limit.
     std::unique_ptr<ClientBuckets> m_reportBytes;
     std::unique_ptr<ClientBuckets> m_reportRecords;

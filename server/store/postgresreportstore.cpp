@@ -282,3 +282,14 @@ ReportStore::SessionState PostgresReportStore::sessionState(const QByteArray& di
 bool PostgresReportStore::endSession(const QByteArray& digest) {
     return sessionStatement("DELETE FROM admin_sessions WHERE digest = $1", {digest}).ok();
 }
+
+bool PostgresReportStore::probeWrite() {
+    PgConnectionPool::Lease conn = lease(nullptr);
+    // One row that no session digest can equal, written anew each time and
+    // long expired, so that a sign-in's sweep may take it away.
+    return conn &&
+           PgResult::exec(conn.get(), "INSERT INTO admin_sessions(digest, expires) "
+                                      "VALUES('write-probe', 0) ON CONFLICT (digest) DO UPDATE SET "
+                                      "expires = 0")
+               .ok();
+}

@@ -32,6 +32,7 @@ public:
     bool beginSession(const QByteArray& digest, qint64 expires, qint64 now) override;
     SessionState sessionState(const QByteArray& digest, qint64 now) const override;
     bool endSession(const QByteArray& digest) override;
+    bool probeWrite() override;
 
     // Tries of one report when the database gives it up for a conflict.
     static constexpr int kAttempts = 4;

@@ -59,4 +59,9 @@ public:
     // False when the store cannot be reached; the session then lasts until
     // it expires.
     virtual bool endSession(const QByteArray& digest) = 0;
+
+    // Writes a row and takes it away again in one transaction: whether the
+    // store can keep a report now (a full disk, a read-only file or a lock
+    // held elsewhere say no). Waits for no lock.
+    virtual bool probeWrite() = 0;
 };

@@ -159,7 +159,7 @@ bool SqliteReportStore::open(const QString& path, QString* error) {
         m_db = nullptr;
         return false;
     }
-    sqlite3_busy_timeout(m_db, 2000);
+    sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
     // One transaction: a new database is then written and synced to disk
     // once, not once per table, which the application's start waits for.
     bool upgraded = false;
@@ -478,4 +478,21 @@ bool SqliteReportStore::endSession(const QByteArray& digest) {
         return false;
     bindText(remove.get(), 1, digest);
     return sqlite3_step(remove.get()) == SQLITE_DONE;
+}
+
+bool SqliteReportStore::probeWrite() {
+    std::lock_guard lock(m_mutex);
+    if (!m_db)
+        return false;
+    // A lock held by another process is a failure now, not a wait.
+    sqlite3_busy_timeout(m_db, 0);
+    const bool written =
+        sqlite3_exec(m_db,
+                     "BEGIN IMMEDIATE; CREATE TABLE IF NOT EXISTS write_probe(at INTEGER); "
+                     "INSERT INTO write_probe VALUES(1); DELETE FROM write_probe; COMMIT",
+                     nullptr, nullptr, nullptr) == SQLITE_OK;
+    if (!written)
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
+    return written;
 }

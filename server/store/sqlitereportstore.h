@@ -28,6 +28,7 @@ public:
     bool beginSession(const QByteArray& digest, qint64 expires, qint64 now) override;
     SessionState sessionState(const QByteArray& digest, qint64 now) const override;
     bool endSession(const QByteArray& digest) override;
+    bool probeWrite() override;
 
 private:
     bool exec(const char* sql);
@@ -38,6 +39,8 @@ private:
     bool readFactsAgain();
     qint64 insertReport(const Report& report, const QString& clientClass);
     bool insertRecords(qint64 reportId, const Report& report, Outcome* outcome);
+
+    static constexpr int kBusyTimeoutMs = 2000;
 
     mutable std::mutex m_mutex;
     sqlite3* m_db = nullptr;

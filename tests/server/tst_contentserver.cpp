@@ -18,6 +18,7 @@
 #include <QTest>
 #include <httplib.h>
 #include <mutex>
+#include <sqlite3.h>
 #include <zlib.h>
 
 namespace {
@@ -91,6 +92,7 @@ private slots:
     void everyRequestIsLoggedOnce();
     void landingPagesLinkToThemselvesAtThePublicUrl();
     void withoutItsStoreTheCollectorSaysWhenToComeBack();
+    void theHealthCheckSaysWhetherReportsCanBeKept();
     void landingPageCacheKeepsTheMostRecentlyAsked();
     void theDataItMakesIsItsUsersAlone();
 
@@ -636,6 +638,25 @@ void TestContentServer::withoutItsStoreTheCollectorSaysWhenToComeBack() {
     QCOMPARE(StoredReports(*m_server).reportCount(), 0);
     // The pages do not need it.
     QCOMPARE(get("/wechat/getPm25CentralIssue.do")->status, 200);
+    QCOMPARE(get("/healthz")->status, 503);
+}
+
+// While the database cannot be written (here another process holds it
+// locked, which even root cannot write past), reports get 503 and so does
+// the health check; once it can, both are served again with no report
+// needed to find out.
+void TestContentServer::theHealthCheckSaysWhetherReportsCanBeKept() {
+    QCOMPARE(get("/healthz")->status, 200);
+    sqlite3* other = nullptr;
+    const QByteArray path = (m_dir->path() + QStringLiteral("/reports.sqlite")).toUtf8();
+    QCOMPARE(sqlite3_open(path.constData(), &other), SQLITE_OK);
+    QCOMPARE(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+    QCOMPARE(post(compressed(reportWith({QStringLiteral("h1")}), Wrap::Gzip), "gzip")->status, 503);
+    QCOMPARE(get("/healthz")->status, 503);
+    sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+    QTRY_COMPARE_WITH_TIMEOUT(get("/healthz")->status, 200, 5000);
+    QCOMPARE(post(compressed(reportWith({QStringLiteral("h1")}), Wrap::Gzip), "gzip")->status, 200);
 }
 
 void TestContentServer::landingPageCacheKeepsTheMostRecentlyAsked() {

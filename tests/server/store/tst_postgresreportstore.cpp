@@ -371,6 +371,7 @@ void TestPostgresReportStore::sessionsAreSharedExpireAndEndForEveryStore() {
     QVERIFY(b->endSession("d2"));
     QCOMPARE(a->sessionState("d2", 1001), State::Invalid);
     QCOMPARE(a->sessionState("d3", 1001), State::Valid);
+    QVERIFY(a->probeWrite());
 
     // A database that cannot be reached keeps and answers nothing.
     m_postgres->stop();
@@ -378,10 +379,12 @@ void TestPostgresReportStore::sessionsAreSharedExpireAndEndForEveryStore() {
     QCOMPARE(a->sessionState("d3", 1001), State::Unreachable);
     QVERIFY(!a->beginSession("d4", 3000, 1001));
     QVERIFY(!a->endSession("d3"));
+    QVERIFY(!a->probeWrite());
     QString why;
     QVERIFY2(m_postgres->start(&why), qPrintable(why));
     // The connections the restart closed are replaced without a failure.
     QTRY_COMPARE_WITH_TIMEOUT(b->sessionState("d3", 1001), State::Valid, 5000);
+    QVERIFY(b->probeWrite());
 }
 
 QTEST_GUILESS_MAIN(TestPostgresReportStore)
