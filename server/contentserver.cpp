@@ -18,6 +18,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QLockFile>
 
 namespace {
 
@@ -182,6 +183,33 @@ QUrl ContentServer::publicUrl() const {
     return QUrl(baseUrl());
 }
 
+void ContentServer::setLockSqliteStore(bool lock) {
+    m_lockSqliteStore = lock;
+}
+
+bool ContentServer::lockStore() {
+    const QString path = ReportStores::sqlitePath(databaseUrl());
+    if (!m_lockSqliteStore || path.isEmpty() || m_storeLock)
+        return true;
+    // A lock of a process that is gone is taken over.
+    auto lock = std::make_unique<QLockFile>(path + QStringLiteral(".lock"));
+    lock->setStaleLockTime(0);
+    if (!lock->tryLock(0)) {
+        qint64 pid = 0;
+        QString host, app;
+        lock->getLockInfo(&pid, &host, &app);
+        qCCritical(lcServer).noquote()
+            << QStringLiteral("the report database %1 is in use by another server (process %2); "
+                              "several servers share one PostgreSQL database instead (--database "
+                              "postgresql://...)")
+                   .arg(path)
+                   .arg(pid);
+        return false;
+    }
+    m_storeLock = std::move(lock);
+    return true;
+}
+
 void ContentServer::openAdmin() {
     std::lock_guard lock(m_configMutex);
     if (!m_adminToken)
@@ -199,6 +227,8 @@ bool ContentServer::start(const QString& host, int port) {
     // alone (one the operator made keeps the operator's mode).
     if (!QFileInfo::exists(folder) && QDir().mkpath(folder))
         QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    if (!lockStore())
+        return false;
     m_store = ReportStores::open(databaseUrl());
 
     openContent();
@@ -253,6 +283,7 @@ void ContentServer::closeAfterServing() {
     m_public.reset();
     m_admin.reset();
     m_store->close();
+    m_storeLock.reset();
     m_content.reset();
     m_port = 0;
 }

@@ -17,6 +17,7 @@
 #include <string>
 
 class AdminRoutes;
+class QLockFile;
 class ContentFolder;
 class HttpServer;
 struct HttpRequest;
@@ -84,6 +85,11 @@ public:
     void setClientRecordsPerSecond(double rate);
     double clientRecordsPerSecond() const;
 
+    // Takes a lock beside an SQLite database at start(), so that a second
+    // server process on the same file is refused at its start rather than
+    // left to fight over the file: several processes share PostgreSQL.
+    void setLockSqliteStore(bool lock);
+
     // The store the last start() opened, kept after stop() so that what it
     // holds can still be read; null before the first start.
     const ReportStore* reportStore() const { return m_store.get(); }
@@ -93,6 +99,7 @@ public:
     static constexpr int kRetryAfterSeconds = PublicRoutes::kRetryAfterSeconds;
 
 private:
+    bool lockStore();
     void openContent();
     void openAdmin();
     // What start() opened besides the HTTP server, once it has stopped.
@@ -107,6 +114,8 @@ private:
     void route(const HttpRequest& req, HttpResponse& res);
 
     std::unique_ptr<HttpServer> m_server;
+    bool m_lockSqliteStore = false;
+    std::unique_ptr<QLockFile> m_storeLock;
     // Made at start(); kept after stop() so that what it holds can be read.
     std::unique_ptr<ReportStore> m_store;
     QString m_databaseUrl;

@@ -74,12 +74,15 @@ int main(int argc, char* argv[]) {
     server.setPublicUrl(options.publicUrl);
     server.setDatabaseUrl(options.databaseUrl);
     server.setClientRecordsPerSecond(options.clientRecordsPerSecond);
+    server.setLockSqliteStore(true);
     const std::optional<AdminToken> token = adminToken(options, server.dataFolder());
     if (!token)
         return 1;
     server.setAdminToken(*token);
     if (!server.start(options.host, options.port)) {
-        fail(QStringLiteral("cannot listen on %1 port %2").arg(options.host).arg(options.port));
+        fail(QStringLiteral("cannot start on %1 port %2 (see above)")
+                 .arg(options.host)
+                 .arg(options.port));
         return 1;
     }
     // Scripts and the application read the address from the first line.

@@ -39,6 +39,10 @@ QString ReportStores::sqliteUrl(const QString& path) {
     return kSqlite + path;
 }
 
+QString ReportStores::sqlitePath(const QString& url) {
+    return url.startsWith(kSqlite) ? url.sliced(kSqlite.size()) : QString();
+}
+
 std::unique_ptr<ReportStore> ReportStores::open(const QString& url) {
     auto store = std::make_unique<SqliteReportStore>();
     if (isPostgres(url)) {
@@ -50,7 +54,7 @@ std::unique_ptr<ReportStore> ReportStores::open(const QString& url) {
             << QUrl(url).toString(QUrl::RemovePassword) << "cannot be used - reports are refused";
         return store;
     }
-    const QString path = url.sliced(kSqlite.size());
+    const QString path = sqlitePath(url);
     QString error;
     // Pages do not need the database; without it only the collector answers 503.
     if (!store->open(path, &error))

@@ -15,6 +15,8 @@ public:
     // Empty when the URL names a store; otherwise why it does not.
     static QString check(const QString& url);
     static QString sqliteUrl(const QString& path);
+    // The file of an sqlite: URL; empty for any other.
+    static QString sqlitePath(const QString& url);
     // The store of a URL that check() accepts. A database that cannot be
     // reached now is logged and leaves the store closed: reports are then
     // answered 503 until it can be reached.
