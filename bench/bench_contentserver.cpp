@@ -18,6 +18,7 @@
 #include "server/contentserver.h"
 #include "serverprocess.h"
 #include "support/zlibpacked.h"
+#include "underattack.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -440,5 +441,6 @@ int main(int argc, char* argv[]) {
     server.stop();
 
     benchMemory(program, runTag);
+    UnderAttack(program).run();
     return 0;
 }
