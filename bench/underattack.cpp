@@ -175,10 +175,9 @@ struct Server {
 };
 
 void printStatuses(const std::string& phase, const std::atomic<int>* byStatus) {
-    const std::string counts = std::to_string(byStatus[0]) + " stored, " +
-                               std::to_string(byStatus[1]) + " 429, " +
-                               std::to_string(byStatus[2]) + " 503, " +
-                               std::to_string(byStatus[3]) + " other or none";
+    const std::string counts =
+        std::to_string(byStatus[0]) + " stored, " + std::to_string(byStatus[1]) + " 429, " +
+        std::to_string(byStatus[2]) + " 503, " + std::to_string(byStatus[3]) + " other or none";
     benchPrint(phase + "_reports_answered", byStatus[0] + byStatus[1] + byStatus[2],
                counts.c_str());
 }

@@ -39,6 +39,20 @@ struct Gate {
     }
 };
 
+HttpResponse refusal(int status) {
+    HttpResponse res;
+    res.status = status;
+    return res;
+}
+
+int listening(HttpServer& server) {
+    std::string error;
+    const int port = server.listen("127.0.0.1", 0, &error);
+    if (port <= 0)
+        qWarning("cannot listen: %s", error.c_str());
+    return port;
+}
+
 } // namespace
 
 // Work a route hands to the server's workers: it never holds a network
@@ -68,14 +82,9 @@ private slots:
                 };
                 return res;
             },
-            [](int status) {
-                HttpResponse res;
-                res.status = status;
-                return res;
-            });
-        std::string error;
-        const int port = server.listen("127.0.0.1", 0, &error);
-        QVERIFY2(port > 0, error.c_str());
+            refusal);
+        const int port = listening(server);
+        QVERIFY(port > 0);
 
         // Every worker busy and the queue full, and one more: which one of
         // them finds the queue full depends on the network threads' order.
@@ -133,14 +142,9 @@ private slots:
                 };
                 return res;
             },
-            [](int status) {
-                HttpResponse res;
-                res.status = status;
-                return res;
-            });
-        std::string error;
-        const int port = server.listen("127.0.0.1", 0, &error);
-        QVERIFY2(port > 0, error.c_str());
+            refusal);
+        const int port = listening(server);
+        QVERIFY(port > 0);
         std::vector<std::unique_ptr<RawSocket>> clients;
         for (int i = 0; i < HttpLimits::kWorkerThreads + 3; ++i) {
             clients.push_back(std::make_unique<RawSocket>());
