@@ -175,6 +175,9 @@ bool Launcher::eventFilter(QObject* watched, QEvent* event) {
 // pages and landing pages itself on the loopback interface.
 void Launcher::startEmbeddedServer() {
     m_server = std::make_unique<ContentServer>();
+    // Its only client is this player, on loopback: a limit per client would
+    // only hold back the player's own backlog.
+    m_server->setClientRecordsPerSecond(0);
     if (!m_server->start()) {
         qCWarning(lcLaunch) << "the embedded content server would not start; pages will not load";
         return;
