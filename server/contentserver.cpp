@@ -164,6 +164,11 @@ void ContentServer::setPublicUrl(const QUrl& url) {
         m_publicUrl.setPath(QString());
 }
 
+void ContentServer::setTrustedProxies(const TrustedProxies& proxies) {
+    std::lock_guard lock(m_configMutex);
+    m_trustedProxies = proxies;
+}
+
 void ContentServer::setClientRecordsPerSecond(double rate) {
     std::lock_guard lock(m_configMutex);
     m_recordsPerSecond = rate;
@@ -238,6 +243,10 @@ bool ContentServer::start(const QString& host, int port) {
         clientRecordsPerSecond());
     m_server = std::make_unique<HttpServer>([this](const HttpRequest& req) { return handle(req); },
                                             refusalPage);
+    {
+        std::lock_guard lock(m_configMutex);
+        m_server->setTrustedProxies(m_trustedProxies);
+    }
     std::string error;
     const int bound =
         port >= 0 && port <= 65535 ? m_server->listen(host.toStdString(), port, &error) : 0;

@@ -2,6 +2,7 @@
 
 #include "server/admin/admintoken.h"
 #include "server/content/contentproblem.h"
+#include "server/http/trustedproxies.h"
 #include "server/publicroutes.h"
 #include "server/store/reportstore.h"
 
@@ -80,6 +81,11 @@ public:
     void setPublicUrl(const QUrl& url);
     QUrl publicUrl() const;
 
+    // The reverse proxies whose X-Forwarded-For or Forwarded header names the
+    // client (see TrustedProxies); none by default. Takes effect at the next
+    // start().
+    void setTrustedProxies(const TrustedProxies& proxies);
+
     // Records a second one client may send, on average (see PublicRoutes);
     // 0 for no limit. Takes effect at the next start().
     void setClientRecordsPerSecond(double rate);
@@ -130,6 +136,7 @@ private:
     std::optional<AdminToken> m_adminToken;
     QUrl m_publicUrl;
     double m_recordsPerSecond = PublicRoutes::kDefaultRecordsPerSecond;
+    TrustedProxies m_trustedProxies;
     QString m_host;
     int m_port = 0;
 };

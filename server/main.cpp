@@ -75,6 +75,7 @@ int main(int argc, char* argv[]) {
     server.setDatabaseUrl(options.databaseUrl);
     server.setClientRecordsPerSecond(options.clientRecordsPerSecond);
     server.setLockSqliteStore(true);
+    server.setTrustedProxies(options.trustedProxies);
     const std::optional<AdminToken> token = adminToken(options, server.dataFolder());
     if (!token)
         return 1;

@@ -16,6 +16,7 @@ const QString kTokenFile = QStringLiteral("admin-token-file");
 const QString kPublicUrl = QStringLiteral("public-url");
 const QString kDatabase = QStringLiteral("database");
 const QString kClientRate = QStringLiteral("client-records-per-second");
+const QString kTrustedProxy = QStringLiteral("trusted-proxy");
 
 // The scheme and authority players use; a path would have to be known to
 // every link the pages carry, so none is taken.
@@ -53,6 +54,12 @@ void ServerOptions::addTo(QCommandLineParser& parser) {
          QStringLiteral("Address players reach this server at, such as https://vantoro.example.com "
                         "behind a reverse proxy; landing pages link with it."),
          QStringLiteral("url")},
+        {kTrustedProxy,
+         QStringLiteral("A reverse proxy (ADDRESS or ADDRESS/PREFIX; repeatable) whose "
+                        "X-Forwarded-For or Forwarded header names the client, for the limits, "
+                        "the admin throttle and the reports' address class. From anyone else "
+                        "those headers are ignored."),
+         QStringLiteral("address")},
         {kClientRate,
          QStringLiteral("Analytics records one client (an IPv4 address or an IPv6 /64) may send "
                         "a second, on average; more gets 429. 0 for no limit."),
@@ -89,6 +96,16 @@ ServerOptions ServerOptions::from(const QCommandLineParser& parser) {
             return options;
         }
     }
+    std::vector<std::string> proxies;
+    for (const QString& proxy : parser.values(kTrustedProxy))
+        proxies.push_back(proxy.toStdString());
+    std::string proxyError;
+    const auto trusted = TrustedProxies::parse(proxies, &proxyError);
+    if (!trusted) {
+        options.error = QStringLiteral("--trusted-proxy: ") + QString::fromStdString(proxyError);
+        return options;
+    }
+    options.trustedProxies = *trusted;
     bool rateOk = false;
     options.clientRecordsPerSecond = parser.value(kClientRate).toDouble(&rateOk);
     if (!rateOk ||

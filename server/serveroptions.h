@@ -1,5 +1,7 @@
 #pragma once
 
+#include "server/http/trustedproxies.h"
+
 #include <QString>
 #include <QUrl>
 
@@ -17,6 +19,8 @@ struct ServerOptions {
     QUrl publicUrl;
     // sqlite:PATH or postgresql://...; empty for the SQLite file in the data folder.
     QString databaseUrl;
+    // Whose forwarded client header is taken; none by default.
+    TrustedProxies trustedProxies;
     // Records a second one client may send; 0 for no limit.
     double clientRecordsPerSecond = -1;
     // Why the line cannot be followed; empty when it can.

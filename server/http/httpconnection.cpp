@@ -168,7 +168,7 @@ void HttpConnection::sendContinue() {
 
 void HttpConnection::answer() {
     HttpRequest& request = m_parser->request();
-    request.clientAddress = m_address;
+    request.clientAddress = m_server.clientOf(request, m_address);
     HttpResponse response = m_server.answer(request);
     if (response.later) {
         // Nothing is read meanwhile: the answer comes back to this strand,

@@ -166,7 +166,7 @@ void HttpServer::onAccept(const boost::system::error_code& ec, tcp::socket socke
     boost::system::error_code ignored;
     const std::string address = socket.remote_endpoint(ignored).address().to_string(ignored);
     const std::string clientKey = ClientKey::of(address);
-    if (admit(clientKey)) {
+    if (admit(clientKey, m_proxies.trusts(address))) {
         // Answers leave in one write each; without this the kernel would
         // hold a small answer back waiting for the client's delayed ACK.
         socket.set_option(tcp::no_delay(true), ignored);
@@ -191,13 +191,13 @@ void HttpServer::refuse(tcp::socket socket) {
     std::make_shared<HttpRefusal>(std::move(socket), m_refusing)->start();
 }
 
-bool HttpServer::admit(const std::string& clientKey) {
+bool HttpServer::admit(const std::string& clientKey, bool proxy) {
     std::weak_ptr<HttpConnection> shed;
     {
         std::lock_guard lock(m_countMutex);
         const auto known = m_perClient.find(clientKey);
-        const bool clientFull =
-            known != m_perClient.end() && known->second >= HttpLimits::kMaxConnectionsPerAddress;
+        const bool clientFull = !proxy && known != m_perClient.end() &&
+                                known->second >= HttpLimits::kMaxConnectionsPerAddress;
         if (clientFull || m_connections >= HttpLimits::kMaxConnections) {
             const Tracked* oldest = oldestWaitingForHead(clientFull ? &clientKey : nullptr);
             if (!oldest)

@@ -2,6 +2,7 @@
 
 #include "server/http/httprequest.h"
 #include "server/http/httpresponse.h"
+#include "server/http/trustedproxies.h"
 
 #include <atomic>
 #include <boost/asio/io_context.hpp>
@@ -49,6 +50,13 @@ public:
     HttpServer(const HttpServer&) = delete;
     HttpServer& operator=(const HttpServer&) = delete;
 
+    // Before listen(): whose X-Forwarded-For is taken (see TrustedProxies).
+    void setTrustedProxies(TrustedProxies proxies) { m_proxies = std::move(proxies); }
+    // The client a request from `peer` speaks for.
+    std::string clientOf(const HttpRequest& request, const std::string& peer) const {
+        return m_proxies.clientOf(request, peer);
+    }
+
     // Binds, listens and starts serving. Port 0 takes a free port. The
     // bound port, or 0 with the reason in *error.
     int listen(const std::string& host, int port, std::string* error);
@@ -78,7 +86,8 @@ private:
     // Counts a new connection of `clientKey` in; when a cap is reached, the
     // oldest connection that has not yet sent a whole head (of the same
     // client when it is the client's cap) makes room. False when none can.
-    bool admit(const std::string& clientKey);
+    // A trusted proxy (`proxy`) is held only to the overall cap.
+    bool admit(const std::string& clientKey, bool proxy);
     struct Tracked;
     const Tracked* oldestWaitingForHead(const std::string* clientKey) const;
     void refuse(boost::asio::ip::tcp::socket socket);
@@ -90,6 +99,7 @@ private:
     void drainConnections();
 
     Handler m_handler;
+    TrustedProxies m_proxies;
     RefusalPage m_refusalPage;
     std::vector<std::unique_ptr<boost::asio::io_context>> m_loops;
     // Only the acceptor's loop takes it.

@@ -28,6 +28,7 @@ private slots:
     void publicUrl();
     void portAndContentFolder();
     void databaseUrl();
+    void limitsAndProxies();
 };
 
 void TestServerOptions::defaults() {
@@ -110,6 +111,18 @@ void TestServerOptions::databaseUrl() {
     for (const char* url : {"sqlite:", "mysql://db/vantoro", "/var/lib/reports.sqlite", ""})
         QVERIFY(parsed({QStringLiteral("--database"), QString::fromLatin1(url)})
                     .error.startsWith(QStringLiteral("--database")));
+}
+
+void TestServerOptions::limitsAndProxies() {
+    QCOMPARE(parsed({}).clientRecordsPerSecond, 1000.0);
+    QCOMPARE(parsed({"--client-records-per-second", "0"}).clientRecordsPerSecond, 0.0);
+    QVERIFY(parsed({"--client-records-per-second", "-1"}).error.contains("per-second"));
+    QVERIFY(parsed({}).trustedProxies.isEmpty());
+    const ServerOptions two =
+        parsed({"--trusted-proxy", "127.0.0.1", "--trusted-proxy", "fd00::/8"});
+    QVERIFY2(two.error.isEmpty(), qPrintable(two.error));
+    QVERIFY(two.trustedProxies.trusts("127.0.0.1") && two.trustedProxies.trusts("fd12::3"));
+    QVERIFY(parsed({"--trusted-proxy", "proxy.example"}).error.startsWith("--trusted-proxy"));
 }
 
 QTEST_GUILESS_MAIN(TestServerOptions)

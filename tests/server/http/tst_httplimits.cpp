@@ -1,6 +1,7 @@
 #include "server/contentserver.h"
 #include "server/http/clientkey.h"
 #include "server/http/httplimits.h"
+#include "server/http/trustedproxies.h"
 #include "support/server/rawsocket.h"
 #include "support/server/storedreports.h"
 #include "support/zlibpacked.h"
@@ -71,6 +72,7 @@ private slots:
     void clientsAreCountedByAddressOrTheirIpv6Slash64();
     void connectionsPerClientAreLimited();
     void connectionsInAllAreLimited();
+    void aTrustedProxySpeaksForItsClients();
     void stopReturnsAtOnceWhateverTheClientsDo();
 
 private:
@@ -429,6 +431,28 @@ void TestHttpLimits::connectionsInAllAreLimited() {
     QCOMPARE(RawSocket::statusOf(over.readResponse(2000)), 503);
     busy.clear();
     QVERIFY(servedWithin("127.0.2.1", 5000));
+}
+
+// Behind a trusted proxy the client is the one it names, for the report's
+// address class; a stranger's header is ignored; the proxy's connections are
+// many clients' and held only to the overall cap.
+void TestHttpLimits::aTrustedProxySpeaksForItsClients() {
+    std::string error;
+    m_server->stop();
+    m_server->setTrustedProxies(*TrustedProxies::parse({"127.0.0.81"}, &error));
+    QVERIFY(m_server->start());
+    const QByteArray body = gzipped(R"({"records": [{"id": "p1"}]})");
+    const QByteArray report =
+        postHead("X-Forwarded-For: 10.9.9.9, 203.0.113.9\r\nContent-Length: " +
+                 QByteArray::number(body.size()) + "\r\n\r\n") +
+        body;
+    QCOMPARE(RawSocket::statusOf(sent(report, "127.0.0.81")->readResponse()), 200);
+    QCOMPARE(RawSocket::statusOf(sent(report, "127.0.0.9")->readResponse()), 200);
+    QCOMPARE(StoredReports(*m_server).reportClients(), (QStringList{"public", "loopback"}));
+
+    // Each with a request under way: none could make room for another.
+    const auto proxied = hold(HttpLimits::kMaxConnectionsPerAddress + 8, 1000, "127.0.0.8", true);
+    QCOMPARE(int(proxied.size()), HttpLimits::kMaxConnectionsPerAddress + 8);
 }
 
 void TestHttpLimits::stopReturnsAtOnceWhateverTheClientsDo() {
