@@ -28,12 +28,12 @@ private slots:
         QTest::newRow("nothing forwarded") << "10.0.0.5" << Headers{} << "10.0.0.5";
         QTest::newRow("junk where our proxy spoke")
             << "10.0.0.5" << Headers{{"X-Forwarded-For", "203.0.113.9, unknown"}} << "10.0.0.5";
-        QTest::newRow("only ours, all the way") << "10.0.0.5"
-                                                << Headers{{"X-Forwarded-For", "10.0.0.7"}}
-                                                << "10.0.0.7";
+        QTest::newRow("only ours, all the way")
+            << "10.0.0.5" << Headers{{"X-Forwarded-For", "10.0.0.7"}} << "10.0.0.7";
         QTest::newRow("Forwarded, IPv6 with a port")
             << "10.0.0.5"
-            << Headers{{"Forwarded", R"(for=192.0.2.60;proto=http, For="[2001:db8:cafe::17]:4711")"}}
+            << Headers{{"Forwarded",
+                        R"(for=192.0.2.60;proto=http, For="[2001:db8:cafe::17]:4711")"}}
             << "2001:db8:cafe::17";
         QTest::newRow("X-Forwarded-For before Forwarded")
             << "10.0.0.5"
@@ -60,8 +60,8 @@ private slots:
 
     void onlyAddressesAndPrefixesAreTaken() {
         std::string error;
-        for (const char* bad : {"10.0.0.1/33", "::1/129", "10.0.0.1/", "proxy.example", "10.0.0/8",
-                                "10.0.0.1/8x"}) {
+        for (const char* bad :
+             {"10.0.0.1/33", "::1/129", "10.0.0.1/", "proxy.example", "10.0.0/8", "10.0.0.1/8x"}) {
             QVERIFY2(!TrustedProxies::parse({bad}, &error), bad);
             QVERIFY(error.find(bad) != std::string::npos);
         }
