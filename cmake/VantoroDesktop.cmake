@@ -146,11 +146,16 @@ if(BUILD_TESTING)
   if(VANTORO_SYSTEMD_ANALYZE)
     set(VANTORO_BINDIR "$<TARGET_FILE_DIR:vantoro-content-server>")
     set(VANTORO_SYSCONFDIR /etc)
-    set(unit ${CMAKE_BINARY_DIR}/systemd/check/vantoro-content-server.service)
-    configure_file(${VANTORO_PACKAGING_DIR}/systemd/vantoro-content-server.service.in ${unit}.in
-                   @ONLY)
-    file(GENERATE OUTPUT ${unit} INPUT ${unit}.in)
-    add_test(NAME service_unit_valid COMMAND ${VANTORO_SYSTEMD_ANALYZE} verify --man=no ${unit})
+    include(${VANTORO_PACKAGING_DIR}/systemd/units.cmake)
+    set(check ${CMAKE_BINARY_DIR}/systemd/check)
+    vantoro_write_units(${VANTORO_PACKAGING_DIR}/systemd ${check}/in units)
+    # The instance unit is checked as an instance of itself.
+    file(GENERATE OUTPUT ${check}/vantoro-content-server.service
+         INPUT ${check}/in/vantoro-content-server.service)
+    file(GENERATE OUTPUT ${check}/vantoro-content-server@8081.service
+         INPUT ${check}/in/vantoro-content-server@.service)
+    add_test(NAME service_unit_valid COMMAND ${VANTORO_SYSTEMD_ANALYZE} verify --man=no
+             ${check}/vantoro-content-server.service ${check}/vantoro-content-server@8081.service)
     # Unknown or malformed settings are only warned about and ignored.
     set_tests_properties(service_unit_valid PROPERTIES
                          FAIL_REGULAR_EXPRESSION "[Uu]nknown|ignoring|[Ff]ailed|not executable")

@@ -11,11 +11,13 @@ else()
 endif()
 set(VANTORO_BINDIR ${CMAKE_INSTALL_PREFIX}/${VANTORO_INSTALL_BINDIR})
 
-configure_file(${VANTORO_SYSTEMD_SOURCE_DIR}/vantoro-content-server.service.in
-  ${VANTORO_SYSTEMD_BINARY_DIR}/vantoro-content-server.service @ONLY)
-file(INSTALL ${VANTORO_SYSTEMD_BINARY_DIR}/vantoro-content-server.service
-  DESTINATION ${CMAKE_INSTALL_PREFIX}/lib/systemd/system
-  PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+include(${VANTORO_SYSTEMD_SOURCE_DIR}/units.cmake)
+vantoro_write_units(${VANTORO_SYSTEMD_SOURCE_DIR} ${VANTORO_SYSTEMD_BINARY_DIR} units)
+foreach(unit IN LISTS units)
+  file(INSTALL ${unit}
+    DESTINATION ${CMAKE_INSTALL_PREFIX}/lib/systemd/system
+    PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+endforeach()
 file(INSTALL ${VANTORO_SYSTEMD_SOURCE_DIR}/vantoro-content-server.default
   DESTINATION ${VANTORO_SYSCONFDIR}/default RENAME vantoro-content-server
   PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
