@@ -68,9 +68,10 @@ std::string seconds(std::uint64_t nanoseconds) {
 
 } // namespace
 
-static_assert(kRouteNames.size() == 15 && kBounds.size() == kBoundLabels.size());
-
 std::size_t ServerMetrics::routeOf(std::string_view path) {
+    // The tables above and the counters' sizes must agree.
+    static_assert(kRouteNames.size() == kRoutes && kBounds.size() == kBuckets &&
+                  kBoundLabels.size() == kBuckets && kOutcomeNames.size() == kOutcomes);
     for (std::size_t route = 0; route + 1 < kRouteNames.size(); ++route)
         if (kRouteNames[route] == path)
             return route;
