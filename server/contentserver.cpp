@@ -38,16 +38,7 @@ void addErrorPage(HttpResponse& res) {
                                 : QStringLiteral("请求无法处理。"));
 }
 
-// A request the connection refused before it was whole (too big, malformed).
-HttpResponse refusalPage(int status) {
-    qCInfo(lcServer) << "a request was refused with" << status;
-    HttpResponse res;
-    res.status = status;
-    res.close = true;
-    addErrorPage(res);
-    addDefaultHeaders(res);
-    return res;
-}
+using SteadyClock = std::chrono::steady_clock;
 
 // Only the fixed routes exist: a path that climbs out of the root is
 // refused before routing, whatever it is spelled like.
@@ -219,7 +210,8 @@ void ContentServer::openAdmin() {
     std::lock_guard lock(m_configMutex);
     if (!m_adminToken)
         return;
-    m_admin = std::make_unique<AdminRoutes>(*m_adminToken, m_publicUrl, *m_store, *m_content);
+    m_admin = std::make_unique<AdminRoutes>(*m_adminToken, m_publicUrl, *m_store, *m_content,
+                                            [this](HttpResponse& res) { sendMetrics(res); });
 }
 
 bool ContentServer::start(const QString& host, int port) {
@@ -239,10 +231,10 @@ bool ContentServer::start(const QString& host, int port) {
     openContent();
     openAdmin();
     m_public = std::make_unique<PublicRoutes>(
-        *m_content, *m_store, m_lungComments, [this] { return publicUrl().toString(); },
+        *m_content, *m_store, m_lungComments, [this] { return publicUrl().toString(); }, m_metrics,
         clientRecordsPerSecond());
     m_server = std::make_unique<HttpServer>([this](const HttpRequest& req) { return handle(req); },
-                                            refusalPage);
+                                            [this](int status) { return refusalPage(status); });
     {
         std::lock_guard lock(m_configMutex);
         m_server->setTrustedProxies(m_trustedProxies);
@@ -297,21 +289,66 @@ void ContentServer::closeAfterServing() {
     m_port = 0;
 }
 
+// A request the connection refused before it was whole (too big, malformed).
+HttpResponse ContentServer::refusalPage(int status) {
+    const SteadyClock::time_point began = SteadyClock::now();
+    qCInfo(lcServer) << "a request was refused with" << status;
+    HttpResponse res;
+    res.status = status;
+    res.close = true;
+    addErrorPage(res);
+    addDefaultHeaders(res);
+    m_metrics.noteAnswer(ServerMetrics::otherRoute(), status, SteadyClock::now() - began);
+    return res;
+}
+
 HttpResponse ContentServer::handle(const HttpRequest& req) {
+    const SteadyClock::time_point began = SteadyClock::now();
     HttpResponse res;
     guarded(
         req.path, [&] { route(req, res); }, res);
-    // An answer made later, on a worker, is finished there the same way.
     if (res.later)
-        res.later = [inner = std::move(res.later), method = req.method, path = req.path] {
-            HttpResponse made;
-            guarded(
-                path, [&] { made = inner(); }, made);
-            finish(method, path, made);
-            return made;
-        };
+        measureLater(res, req, began);
     finish(req.method, req.path, res);
+    if (!res.later)
+        noteAnswer(req.path, res.status, began);
     return res;
+}
+
+// An answer made later, on a worker, is finished there the same way; its
+// time runs from the request's arrival, the wait for a worker included.
+void ContentServer::measureLater(HttpResponse& res, const HttpRequest& req,
+                                 SteadyClock::time_point began) {
+    res.later = [this, inner = std::move(res.later), method = req.method, path = req.path, began] {
+        HttpResponse made;
+        guarded(
+            path, [&] { made = inner(); }, made);
+        finish(method, path, made);
+        noteAnswer(path, made.status, began);
+        return made;
+    };
+    res.notTaken = [this, then = std::move(res.notTaken), path = req.path, status = res.status,
+                    began] {
+        if (then)
+            then();
+        noteAnswer(path, status, began);
+    };
+}
+
+void ContentServer::noteAnswer(const std::string& path, int status, SteadyClock::time_point began) {
+    m_metrics.noteAnswer(ServerMetrics::routeOf(path), status, SteadyClock::now() - began);
+}
+
+void ContentServer::sendMetrics(HttpResponse& res) const {
+    ServerMetrics::Levels levels;
+    if (m_server) {
+        levels.connectionsOpen = m_server->openConnections();
+        levels.workerQueueLength = static_cast<long long>(m_server->queuedJobs());
+    }
+    res.status = 200;
+    res.contentType = ServerMetrics::kContentType;
+    res.setHeader("Cache-Control", "no-store");
+    res.body = m_metrics.text(levels);
 }
 
 void ContentServer::guarded(const std::string& path, const std::function<void()>& work,

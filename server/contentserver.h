@@ -3,6 +3,7 @@
 #include "server/admin/admintoken.h"
 #include "server/content/contentproblem.h"
 #include "server/http/trustedproxies.h"
+#include "server/metrics/servermetrics.h"
 #include "server/publicroutes.h"
 #include "server/store/reportstore.h"
 
@@ -111,6 +112,14 @@ private:
     // What start() opened besides the HTTP server, once it has stopped.
     void closeAfterServing();
     HttpResponse handle(const HttpRequest& req);
+    // Counts an answer made later when it is made, or its stand-in when no
+    // worker takes it.
+    void measureLater(HttpResponse& res, const HttpRequest& req,
+                      std::chrono::steady_clock::time_point began);
+    void noteAnswer(const std::string& path, int status,
+                    std::chrono::steady_clock::time_point began);
+    HttpResponse refusalPage(int status);
+    void sendMetrics(HttpResponse& res) const;
     // Runs a handler; an exception it throws becomes a 500 answer.
     static void guarded(const std::string& path, const std::function<void()>& work,
                         HttpResponse& res);
@@ -119,6 +128,9 @@ private:
     static void finish(const std::string& method, const std::string& path, HttpResponse& res);
     void route(const HttpRequest& req, HttpResponse& res);
 
+    // Counts for the life of this object, across restarts, as a scraper
+    // expects of a counter.
+    ServerMetrics m_metrics;
     std::unique_ptr<HttpServer> m_server;
     bool m_lockSqliteStore = false;
     std::unique_ptr<QLockFile> m_storeLock;

@@ -5,6 +5,7 @@
 #include "results/blewresultstring.h"
 #include "server/content/contentfolder.h"
 #include "server/http/clientkey.h"
+#include "server/metrics/servermetrics.h"
 #include "server/pages/clienttext.h"
 #include "server/pages/renderedpages.h"
 #include "server/pages/replies.h"
@@ -34,8 +35,9 @@ void sendBadShareLink(HttpResponse& res) {
 
 PublicRoutes::PublicRoutes(ContentFolder& content, ReportStore& store,
                            const QHash<QString, QString>& lungComments,
-                           std::function<QString()> publicUrl, double recordsPerSecond)
-    : m_content(content), m_store(store), m_lungComments(lungComments),
+                           std::function<QString()> publicUrl, ServerMetrics& metrics,
+                           double recordsPerSecond)
+    : m_content(content), m_store(store), m_metrics(metrics), m_lungComments(lungComments),
       m_publicUrl(std::move(publicUrl)) {
     if (recordsPerSecond > 0) {
         const double burst = std::max(20 * recordsPerSecond, double(ReportIntake::kMaxRecords));
@@ -166,6 +168,7 @@ void PublicRoutes::report(const HttpRequest& req, HttpResponse& res) {
         return sendSlowDown(res, wait);
     res.setHeader("Retry-After", std::to_string(kBusyRetryAfterSeconds));
     sendJson(res, 503, {{QStringLiteral("error"), QStringLiteral("the collector is busy")}});
+    res.notTaken = [this] { m_metrics.noteReport(ServerMetrics::ReportOutcome::Busy); };
     res.later = [this, client, body = QByteArray::fromStdString(req.body),
                  encoding = req.header("Content-Encoding"),
                  address = QString::fromStdString(req.clientAddress)] {
@@ -176,14 +179,16 @@ void PublicRoutes::report(const HttpRequest& req, HttpResponse& res) {
 }
 
 void PublicRoutes::sendSlowDown(HttpResponse& res, int seconds) {
+    m_metrics.noteReport(ServerMetrics::ReportOutcome::Limited);
     res.setHeader("Retry-After", std::to_string(seconds));
     sendJson(res, 429, {{QStringLiteral("error"), QStringLiteral("too many reports")}});
 }
 
 void PublicRoutes::takeReport(const QByteArray& compressed, const std::string& encoding,
                               const Sender& sender, HttpResponse& res) {
-    auto refuse = [&res](const QString& why) {
+    auto refuse = [this, &res](const QString& why) {
         qCWarning(lcServer).noquote() << "report refused:" << ClientText::printable(why);
+        m_metrics.noteReport(ServerMetrics::ReportOutcome::Refused);
         res.close = true;
         sendJson(res, 400, {{QStringLiteral("error"), why}});
     };
@@ -202,16 +207,36 @@ void PublicRoutes::takeReport(const QByteArray& compressed, const std::string& e
     const auto allowance = [this, &sender](qsizetype records) {
         return m_reportRecords ? m_reportRecords->take(sender.clientKey, double(records)) : 0;
     };
-    const ReportIntake::Answer answer = ReportIntake(m_store).take(
-        QByteArrayView(body.data(), qsizetype(body.size())), sender.address, allowance);
+    answerIntake(ReportIntake(m_store).take(QByteArrayView(body.data(), qsizetype(body.size())),
+                                            sender.address, allowance),
+                 res);
+}
+
+void PublicRoutes::answerIntake(const ReportIntake::Answer& answer, HttpResponse& res) {
     if (answer.status == 429)
         return sendSlowDown(res, answer.retryAfter);
     if (answer.status == 200 || answer.status == 503)
         m_writeHealth.noteStored(answer.status == 200);
     res.close = answer.status == 400 || answer.status == 413;
+    noteIntake(answer);
     // The store is out of reach: the application keeps the report and
     // sends it again; this says when it is worth trying.
     if (answer.status == 503)
         res.setHeader("Retry-After", std::to_string(kRetryAfterSeconds));
     sendJson(res, answer.status, answer.body);
+}
+
+void PublicRoutes::noteIntake(const ReportIntake::Answer& answer) {
+    using Outcome = ServerMetrics::ReportOutcome;
+    if (answer.status == 200) {
+        m_metrics.noteReport(Outcome::Stored);
+        m_metrics.noteRecords(answer.body.value(QStringLiteral("stored")).toInteger(),
+                              answer.body.value(QStringLiteral("duplicates")).toInteger());
+    } else if (answer.status == 503) {
+        m_metrics.noteReport(Outcome::Unavailable);
+        if (answer.storeFailed)
+            m_metrics.noteStoreError();
+    } else {
+        m_metrics.noteReport(Outcome::Refused);
+    }
 }

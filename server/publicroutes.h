@@ -3,6 +3,7 @@
 #include "server/http/clientbuckets.h"
 #include "server/http/httprouter.h"
 #include "server/pages/landingpagecache.h"
+#include "server/reportintake.h"
 #include "server/store/writehealth.h"
 
 #include <QHash>
@@ -12,6 +13,7 @@
 #include <mutex>
 
 class ContentFolder;
+class ServerMetrics;
 class RenderedPages;
 class ReportStore;
 
@@ -22,10 +24,10 @@ class PublicRoutes {
 public:
     // `lungComments` is the lung test's comment table by key; `publicUrl`
     // gives what the landing pages' own links start with, once the server
-    // is listening.
+    // is listening; `metrics` counts what becomes of each report.
     PublicRoutes(ContentFolder& content, ReportStore& store,
                  const QHash<QString, QString>& lungComments, std::function<QString()> publicUrl,
-                 double recordsPerSecond = kDefaultRecordsPerSecond);
+                 ServerMetrics& metrics, double recordsPerSecond = kDefaultRecordsPerSecond);
 
     // False when no public route has the request's method and path.
     bool handle(const HttpRequest& req, HttpResponse& res);
@@ -59,10 +61,13 @@ private:
     };
     void takeReport(const QByteArray& compressed, const std::string& encoding, const Sender& sender,
                     HttpResponse& res);
-    static void sendSlowDown(HttpResponse& res, int seconds);
+    void sendSlowDown(HttpResponse& res, int seconds);
+    void answerIntake(const ReportIntake::Answer& answer, HttpResponse& res);
+    void noteIntake(const ReportIntake::Answer& answer);
 
     ContentFolder& m_content;
     ReportStore& m_store;
+    ServerMetrics& m_metrics;
     const QHash<QString, QString>& m_lungComments;
     const std::function<QString()> m_publicUrl;
     HttpRouter m_router;

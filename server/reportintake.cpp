@@ -57,8 +57,11 @@ ReportIntake::Answer ReportIntake::take(QByteArrayView json, QStringView clientA
     if (!m_store.isOpen())
         return {503, {{QStringLiteral("error"), QStringLiteral("no database")}}};
     const ReportStore::Outcome outcome = m_store.store(*report, addressClass(clientAddress));
-    if (!outcome.ok)
-        return {503, {{QStringLiteral("error"), QStringLiteral("the report was not kept")}}};
+    if (!outcome.ok) {
+        Answer failed{503, {{QStringLiteral("error"), QStringLiteral("the report was not kept")}}};
+        failed.storeFailed = true;
+        return failed;
+    }
     return {200,
             {{QStringLiteral("stored"), outcome.stored},
              {QStringLiteral("duplicates"), outcome.duplicates}}};

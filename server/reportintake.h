@@ -20,6 +20,8 @@ public:
         QJsonObject body;
         // For 429: the seconds to wait before sending again.
         int retryAfter = 0;
+        // For 503: the store was open and failed to keep the report.
+        bool storeFailed = false;
     };
     // The seconds the sender must wait before a report of `records` records
     // is kept, or 0 when it may be kept now (and is counted).

@@ -73,7 +73,7 @@ AdminGate::AdminGate(AdminToken token, ReportStore& store, bool secureCookie,
       m_secureCookie(secureCookie) {}
 
 bool AdminGate::covers(std::string_view path) {
-    return path == "/admin" || path.starts_with("/admin/");
+    return path == "/admin" || path.starts_with("/admin/") || path == "/metrics";
 }
 
 // Only failures are limited: the right token or a live session passes

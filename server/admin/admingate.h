@@ -29,7 +29,8 @@ public:
     AdminGate(AdminToken token, ReportStore& store, bool secureCookie,
               AdminSessions::Clock clock = {});
 
-    // "/admin" and every path below it.
+    // "/admin" and every path below it, and "/metrics", where a scraper
+    // expects the figures.
     static bool covers(std::string_view path);
 
     Verdict check(const HttpRequest& req);

@@ -12,9 +12,9 @@
 
 // Over HTTPS the login cookie must never travel in clear.
 AdminRoutes::AdminRoutes(AdminToken token, const QUrl& publicUrl, ReportStore& store,
-                         ContentFolder& content)
+                         ContentFolder& content, MetricsPage metrics)
     : m_gate(std::move(token), store, publicUrl.scheme() == QLatin1String("https")),
-      m_origin(publicUrl), m_store(store), m_content(content) {
+      m_origin(publicUrl), m_store(store), m_content(content), m_metrics(std::move(metrics)) {
     install();
 }
 
@@ -31,6 +31,7 @@ void AdminRoutes::install() {
                  [this](Req req, HttpResponse& res) { crashes(req, res); });
     m_locked.add("PUT", "/admin/ranking",
                  [this](Req req, HttpResponse& res) { replaceRanking(req, res); });
+    m_locked.add("GET", "/metrics", [this](Req, HttpResponse& res) { m_metrics(res); });
 }
 
 namespace {

@@ -5,6 +5,7 @@
 #include "server/http/httprouter.h"
 
 #include <QUrl>
+#include <functional>
 
 class ContentFolder;
 class ReportStore;
@@ -12,15 +13,19 @@ struct HttpRequest;
 struct HttpResponse;
 
 // Everything under /admin: the sign-in, the dashboard, the crash texts and
-// the ranking upload. Only the sign-in answers without the token; an
-// unknown path below /admin says 404 only to those who may see it. Nothing
-// but GET and HEAD is taken from another site's page (403).
+// the ranking upload; and /metrics, behind the same door. Only the sign-in
+// answers without the token; an unknown path below /admin says 404 only to
+// those who may see it. Nothing but GET and HEAD is taken from another
+// site's page (403).
 class AdminRoutes {
 public:
+    // Fills the answer to /metrics.
+    using MetricsPage = std::function<void(HttpResponse&)>;
+
     // `publicUrl` (may be empty): where the operator reaches the server;
     // over https the cookie is Secure.
-    AdminRoutes(AdminToken token, const QUrl& publicUrl, ReportStore& store,
-                ContentFolder& content);
+    AdminRoutes(AdminToken token, const QUrl& publicUrl, ReportStore& store, ContentFolder& content,
+                MetricsPage metrics);
 
     void handle(const HttpRequest& req, HttpResponse& res);
 
@@ -35,6 +40,7 @@ private:
     OriginCheck m_origin;
     ReportStore& m_store;
     ContentFolder& m_content;
+    MetricsPage m_metrics;
     // The sign-in, open to all; the rest, behind the gate.
     HttpRouter m_open;
     HttpRouter m_locked;

@@ -181,6 +181,8 @@ void HttpConnection::answer() {
         response.later = nullptr;
         if (m_server.runLater(std::move(work)))
             return;
+        if (response.notTaken)
+            response.notTaken();
     }
     send(response);
 }

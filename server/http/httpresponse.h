@@ -18,6 +18,8 @@ struct HttpResponse {
     // off the network threads, and the fields above are only what is sent
     // when no worker can take it now.
     std::function<HttpResponse()> later;
+    // Called when no worker takes `later`, as the fields above go instead.
+    std::function<void()> notTaken;
 
     void setHeader(const std::string& name, const std::string& value);
     // Sets it unless the answer has one already.

@@ -266,6 +266,15 @@ HttpResponse HttpServer::refusal(int status) const {
     return m_refusalPage(status);
 }
 
+int HttpServer::openConnections() const {
+    std::lock_guard lock(m_countMutex);
+    return m_connections;
+}
+
+std::size_t HttpServer::queuedJobs() const {
+    return m_workers ? m_workers->queued() : 0;
+}
+
 bool HttpServer::runLater(std::function<void()> job) {
     return m_workers && m_workers->trySubmit(std::move(job));
 }

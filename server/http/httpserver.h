@@ -67,6 +67,9 @@ public:
     // as by stop(). Blocks until the server has stopped.
     Drain shutdown(std::chrono::milliseconds limit);
     bool isRunning() const { return !m_loops.empty(); }
+    // Levels for the operator, at the moment they are asked for.
+    int openConnections() const;
+    std::size_t queuedJobs() const;
 
     // For the connections.
     HttpResponse answer(const HttpRequest& request) const;
@@ -108,7 +111,7 @@ private:
     std::unique_ptr<boost::asio::steady_timer> m_retry;
     std::vector<std::thread> m_threads;
     std::unique_ptr<WorkerPool> m_workers;
-    std::mutex m_countMutex;
+    mutable std::mutex m_countMutex;
     int m_connections = 0;
     std::unordered_map<std::string, int> m_perClient;
     // The open connections, oldest first, and where each stands in the list.

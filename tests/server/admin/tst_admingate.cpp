@@ -334,6 +334,10 @@ void TestAdminGate::coversOnlyTheAdminTree() {
     QVERIFY(!AdminGate::covers("/administrator"));
     QVERIFY(!AdminGate::covers("/wechat/admin"));
     QVERIFY(!AdminGate::covers("/"));
+    // The scrape path is behind the door too, and only it.
+    QVERIFY(AdminGate::covers("/metrics"));
+    QVERIFY(!AdminGate::covers("/metrics/"));
+    QVERIFY(!AdminGate::covers("/metricsx"));
 }
 
 void TestAdminGate::sessionsEndAfterTwelveHoursAndLeaveNoRows() {

@@ -24,6 +24,7 @@ struct Gate {
     bool open = false;
     std::atomic<int> arrived = 0;
     std::atomic<int> working = 0;
+    std::atomic<int> notTaken = 0;
 
     void waitOpen() {
         ++working;
@@ -74,6 +75,7 @@ private slots:
                 ++gate->arrived;
                 res.status = 503;
                 res.body = "busy";
+                res.notTaken = [gate] { ++gate->notTaken; };
                 res.later = [gate] {
                     gate->waitOpen();
                     HttpResponse done;
@@ -110,6 +112,11 @@ private slots:
                 if (slow[i]->readResponse(10).endsWith("busy"))
                     refused = i;
         QVERIFY(refused >= 0);
+        // The route hears of it, and the levels an operator reads show the
+        // full queue and every one of these clients.
+        QCOMPARE(gate->notTaken.load(), 1);
+        QCOMPARE(server.queuedJobs(), HttpLimits::kMaxQueuedJobs);
+        QCOMPARE(server.openConnections(), capacity + 1);
         slow.erase(slow.begin() + refused);
         for (int i = 0; i < 2 * HttpLimits::kIoThreads; ++i) {
             RawSocket page;
@@ -126,6 +133,8 @@ private slots:
             QVERIFY(answer.endsWith("done"));
         }
         QCOMPARE(gate->working.load(), capacity);
+        QCOMPARE(gate->notTaken.load(), 1);
+        QCOMPARE(server.queuedJobs(), std::size_t(0));
         server.stop();
     }
 
