@@ -12,9 +12,9 @@
 
 // Over HTTPS the login cookie must never travel in clear.
 AdminRoutes::AdminRoutes(AdminToken token, const QUrl& publicUrl, ReportStore& store,
-                         ContentFolder& content)
+                         ContentFolder& content, int keepDays)
     : m_gate(std::move(token), store, publicUrl.scheme() == QLatin1String("https")),
-      m_origin(publicUrl), m_store(store), m_content(content) {
+      m_origin(publicUrl), m_store(store), m_content(content), m_keepDays(keepDays) {
     install();
 }
 
@@ -116,7 +116,7 @@ void AdminRoutes::dashboard(const HttpRequest& req, HttpResponse& res) {
     const DashboardQueries::Figures figures = queries.figures(period);
     if (!figures.error.isEmpty())
         qCWarning(lcServer).noquote() << "admin: the figures could not be read:" << figures.error;
-    sendPage(res, 200, DashboardPage::overview(figures, m_content.problems(), notice));
+    sendPage(res, 200, DashboardPage::overview(figures, m_content.problems(), notice, m_keepDays));
 }
 
 void AdminRoutes::crashes(const HttpRequest& req, HttpResponse& res) {

@@ -18,9 +18,10 @@ struct HttpResponse;
 class AdminRoutes {
 public:
     // `publicUrl` (may be empty): where the operator reaches the server;
-    // over https the cookie is Secure.
-    AdminRoutes(AdminToken token, const QUrl& publicUrl, ReportStore& store,
-                ContentFolder& content);
+    // over https the cookie is Secure. `keepDays`: how long records are
+    // kept, shown on the dashboard (0 for ever).
+    AdminRoutes(AdminToken token, const QUrl& publicUrl, ReportStore& store, ContentFolder& content,
+                int keepDays = 0);
 
     void handle(const HttpRequest& req, HttpResponse& res);
 
@@ -35,6 +36,7 @@ private:
     OriginCheck m_origin;
     ReportStore& m_store;
     ContentFolder& m_content;
+    const int m_keepDays;
     // The sign-in, open to all; the rest, behind the gate.
     HttpRouter m_open;
     HttpRouter m_locked;

@@ -28,6 +28,8 @@ private slots:
     void publicUrl();
     void portAndContentFolder();
     void databaseUrl();
+    void keepDays_data();
+    void keepDays();
 };
 
 void TestServerOptions::defaults() {
@@ -110,6 +112,31 @@ void TestServerOptions::databaseUrl() {
     for (const char* url : {"sqlite:", "mysql://db/vantoro", "/var/lib/reports.sqlite", ""})
         QVERIFY(parsed({QStringLiteral("--database"), QString::fromLatin1(url)})
                     .error.startsWith(QStringLiteral("--database")));
+}
+
+// Absent keeps records for ever; anything but a whole number from 1 on is
+// refused rather than read as "for ever".
+void TestServerOptions::keepDays_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("days");
+    QTest::addColumn<bool>("refused");
+    QTest::newRow("absent") << QStringList{} << 0 << false;
+    QTest::newRow("one") << QStringList{"--keep-days", "1"} << 1 << false;
+    QTest::newRow("a year") << QStringList{"--keep-days=365"} << 365 << false;
+    QTest::newRow("zero") << QStringList{"--keep-days", "0"} << 0 << true;
+    QTest::newRow("negative") << QStringList{"--keep-days", "-3"} << 0 << true;
+    QTest::newRow("fraction") << QStringList{"--keep-days", "1.5"} << 0 << true;
+    QTest::newRow("empty") << QStringList{"--keep-days", ""} << 0 << true;
+}
+
+void TestServerOptions::keepDays() {
+    QFETCH(QStringList, arguments);
+    QFETCH(int, days);
+    QFETCH(bool, refused);
+    const ServerOptions options = parsed(arguments);
+    QCOMPARE(options.error.startsWith(QStringLiteral("--keep-days")), refused);
+    if (!refused)
+        QCOMPARE(options.keepDays, days);
 }
 
 QTEST_GUILESS_MAIN(TestServerOptions)
