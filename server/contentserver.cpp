@@ -13,6 +13,7 @@
 #include "server/publicroutes.h"
 #include "server/serverlog.h"
 #include "server/store/reportstores.h"
+#include "server/store/retention.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -170,6 +171,16 @@ double ContentServer::clientRecordsPerSecond() const {
     return m_recordsPerSecond;
 }
 
+void ContentServer::setKeepDays(int days) {
+    std::lock_guard lock(m_configMutex);
+    m_keepDays = days;
+}
+
+int ContentServer::keepDays() const {
+    std::lock_guard lock(m_configMutex);
+    return m_keepDays;
+}
+
 QUrl ContentServer::publicUrl() const {
     {
         std::lock_guard lock(m_configMutex);
@@ -210,8 +221,9 @@ void ContentServer::openAdmin() {
     std::lock_guard lock(m_configMutex);
     if (!m_adminToken)
         return;
-    m_admin = std::make_unique<AdminRoutes>(*m_adminToken, m_publicUrl, *m_store, *m_content,
-                                            [this](HttpResponse& res) { sendMetrics(res); });
+    m_admin = std::make_unique<AdminRoutes>(
+        *m_adminToken, m_publicUrl, *m_store, *m_content,
+        [this](HttpResponse& res) { sendMetrics(res); }, m_keepDays);
 }
 
 bool ContentServer::start(const QString& host, int port) {
@@ -227,6 +239,10 @@ bool ContentServer::start(const QString& host, int port) {
     if (!lockStore())
         return false;
     m_store = ReportStores::open(databaseUrl());
+    if (const int days = keepDays(); days > 0) {
+        m_retention = std::make_unique<Retention>(*m_store, days);
+        m_retention->start();
+    }
 
     openContent();
     openAdmin();
@@ -283,6 +299,7 @@ void ContentServer::closeAfterServing() {
     m_server.reset();
     m_public.reset();
     m_admin.reset();
+    m_retention.reset();
     m_store->close();
     m_storeLock.reset();
     m_content.reset();

@@ -20,6 +20,7 @@
 
 class AdminRoutes;
 class QLockFile;
+class Retention;
 class ContentFolder;
 class HttpServer;
 struct HttpRequest;
@@ -92,6 +93,12 @@ public:
     void setClientRecordsPerSecond(double rate);
     double clientRecordsPerSecond() const;
 
+    // Records older than this many days are removed at start() and then
+    // daily (see Retention); 0 keeps them for ever. Takes effect at the
+    // next start().
+    void setKeepDays(int days);
+    int keepDays() const;
+
     // Takes a lock beside an SQLite database at start(), so that a second
     // server process on the same file is refused at its start rather than
     // left to fight over the file: several processes share PostgreSQL.
@@ -136,6 +143,9 @@ private:
     std::unique_ptr<QLockFile> m_storeLock;
     // Made at start(); kept after stop() so that what it holds can be read.
     std::unique_ptr<ReportStore> m_store;
+    // Made at start() when records are not kept for ever; stopped before
+    // the store closes.
+    std::unique_ptr<Retention> m_retention;
     QString m_databaseUrl;
     QHash<QString, QString> m_lungComments;
     mutable std::mutex m_configMutex;
@@ -149,6 +159,7 @@ private:
     QUrl m_publicUrl;
     double m_recordsPerSecond = PublicRoutes::kDefaultRecordsPerSecond;
     TrustedProxies m_trustedProxies;
+    int m_keepDays = 0;
     QString m_host;
     int m_port = 0;
 };

@@ -74,6 +74,7 @@ int main(int argc, char* argv[]) {
     server.setPublicUrl(options.publicUrl);
     server.setDatabaseUrl(options.databaseUrl);
     server.setClientRecordsPerSecond(options.clientRecordsPerSecond);
+    server.setKeepDays(options.keepDays);
     server.setLockSqliteStore(true);
     server.setTrustedProxies(options.trustedProxies);
     const std::optional<AdminToken> token = adminToken(options, server.dataFolder());

@@ -17,6 +17,7 @@ const QString kPublicUrl = QStringLiteral("public-url");
 const QString kDatabase = QStringLiteral("database");
 const QString kClientRate = QStringLiteral("client-records-per-second");
 const QString kTrustedProxy = QStringLiteral("trusted-proxy");
+const QString kKeepDays = QStringLiteral("keep-days");
 
 // The scheme and authority players use; a path would have to be known to
 // every link the pages carry, so none is taken.
@@ -64,6 +65,10 @@ void ServerOptions::addTo(QCommandLineParser& parser) {
          QStringLiteral("Analytics records one client (an IPv4 address or an IPv6 /64) may send "
                         "a second, on average; more gets 429. 0 for no limit."),
          QStringLiteral("n"), QString::number(PublicRoutes::kDefaultRecordsPerSecond)},
+        {kKeepDays,
+         QStringLiteral("Removes analytics records older than n days (whole UTC days), at start "
+                        "and then daily; without it they are kept for ever."),
+         QStringLiteral("n")},
     });
 }
 
@@ -112,6 +117,14 @@ ServerOptions ServerOptions::from(const QCommandLineParser& parser) {
         !(options.clientRecordsPerSecond >= 0 && options.clientRecordsPerSecond <= 1e9)) {
         options.error = QStringLiteral("--client-records-per-second wants a number from 0 on");
         return options;
+    }
+    if (parser.isSet(kKeepDays)) {
+        bool daysOk = false;
+        options.keepDays = parser.value(kKeepDays).toInt(&daysOk);
+        if (!daysOk || options.keepDays < 1) {
+            options.error = QStringLiteral("--keep-days wants a whole number of days from 1 on");
+            return options;
+        }
     }
     if (parser.isSet(kPublicUrl)) {
         const QUrl url(parser.value(kPublicUrl), QUrl::StrictMode);

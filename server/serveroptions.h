@@ -23,6 +23,8 @@ struct ServerOptions {
     TrustedProxies trustedProxies;
     // Records a second one client may send; 0 for no limit.
     double clientRecordsPerSecond = -1;
+    // Days records are kept; 0 for ever.
+    int keepDays = 0;
     // Why the line cannot be followed; empty when it can.
     QString error;
 

@@ -12,9 +12,10 @@
 
 // Over HTTPS the login cookie must never travel in clear.
 AdminRoutes::AdminRoutes(AdminToken token, const QUrl& publicUrl, ReportStore& store,
-                         ContentFolder& content, MetricsPage metrics)
+                         ContentFolder& content, MetricsPage metrics, int keepDays)
     : m_gate(std::move(token), store, publicUrl.scheme() == QLatin1String("https")),
-      m_origin(publicUrl), m_store(store), m_content(content), m_metrics(std::move(metrics)) {
+      m_origin(publicUrl), m_store(store), m_content(content), m_metrics(std::move(metrics)),
+      m_keepDays(keepDays) {
     install();
 }
 
@@ -117,7 +118,7 @@ void AdminRoutes::dashboard(const HttpRequest& req, HttpResponse& res) {
     const DashboardQueries::Figures figures = queries.figures(period);
     if (!figures.error.isEmpty())
         qCWarning(lcServer).noquote() << "admin: the figures could not be read:" << figures.error;
-    sendPage(res, 200, DashboardPage::overview(figures, m_content.problems(), notice));
+    sendPage(res, 200, DashboardPage::overview(figures, m_content.problems(), notice, m_keepDays));
 }
 
 void AdminRoutes::crashes(const HttpRequest& req, HttpResponse& res) {

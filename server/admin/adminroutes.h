@@ -23,9 +23,10 @@ public:
     using MetricsPage = std::function<void(HttpResponse&)>;
 
     // `publicUrl` (may be empty): where the operator reaches the server;
-    // over https the cookie is Secure.
+    // over https the cookie is Secure. `keepDays`: how long records are
+    // kept, shown on the dashboard (0 for ever).
     AdminRoutes(AdminToken token, const QUrl& publicUrl, ReportStore& store, ContentFolder& content,
-                MetricsPage metrics);
+                MetricsPage metrics, int keepDays = 0);
 
     void handle(const HttpRequest& req, HttpResponse& res);
 
@@ -41,6 +42,7 @@ private:
     ReportStore& m_store;
     ContentFolder& m_content;
     MetricsPage m_metrics;
+    const int m_keepDays;
     // The sign-in, open to all; the rest, behind the gate.
     HttpRouter m_open;
     HttpRouter m_locked;

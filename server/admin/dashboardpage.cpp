@@ -281,10 +281,21 @@ QString totalsLine(const DashboardQueries::Figures& f, qsizetype problems) {
              number(f.ends.count), number(crashes), number(problems));
 }
 
+// Why the oldest days may show nothing: records older than that are gone.
+QString keepLine(int keepDays) {
+    if (keepDays <= 0)
+        return QStringLiteral("<p class=\"keep\"><span data-figure=\"keep-days\">永久</span>"
+                              "保留 · kept for ever</p>");
+    return QStringLiteral("<p class=\"keep\">保留 <span data-figure=\"keep-days\">%1</span> 天 · "
+                          "kept for %1 days</p>")
+        .arg(keepDays);
+}
+
 } // namespace
 
 QByteArray DashboardPage::overview(const DashboardQueries::Figures& figures,
-                                   const QList<ContentProblem>& problems, const QString& notice) {
+                                   const QList<ContentProblem>& problems, const QString& notice,
+                                   int keepDays) {
     QString messages;
     if (!notice.isEmpty())
         messages += QStringLiteral("<div class=\"notice\">%1</div>").arg(esc(notice));
@@ -294,9 +305,9 @@ QByteArray DashboardPage::overview(const DashboardQueries::Figures& figures,
     const QString body =
         QStringLiteral("<header><h1>运营概览 <small>Operator overview</small></h1>%1</header>"
                        "<main>%2%3<div class=\"grid\">%4%5%6%7%8%9</div></main>")
-            .arg(totalsLine(figures, problems.size()), messages, periodForm(figures.period),
-                 sessionsSection(figures.sessions), endsSection(figures.ends),
-                 sharesSection(figures.shares, figures.otherShares),
+            .arg(totalsLine(figures, problems.size()) + keepLine(keepDays), messages,
+                 periodForm(figures.period), sessionsSection(figures.sessions),
+                 endsSection(figures.ends), sharesSection(figures.shares, figures.otherShares),
                  eventsSection(figures.events, figures.otherEvents),
                  crashesSection(figures.crashes, figures.otherCrashes), problemsSection(problems));
     return page(QStringLiteral("运营概览"), body);

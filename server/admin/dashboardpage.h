@@ -16,9 +16,11 @@
 class DashboardPage {
 public:
     // `notice`: a message for the operator above the figures (e.g. a period
-    // that could not be read), or empty.
+    // that could not be read), or empty. `keepDays`: how many days records
+    // are kept, 0 for ever.
     static QByteArray overview(const DashboardQueries::Figures& figures,
-                               const QList<ContentProblem>& problems, const QString& notice = {});
+                               const QList<ContentProblem>& problems, const QString& notice = {},
+                               int keepDays = 0);
     // One crash group's texts; `error` when they could not be read.
     static QByteArray crashes(const QString& groupKey,
                               const QList<DashboardQueries::CrashText>& texts,

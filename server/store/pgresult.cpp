@@ -99,3 +99,7 @@ QVariant PgResult::value(int row, int column) const {
         return QString::fromUtf8(text);
     }
 }
+
+qint64 PgResult::affectedRows() const {
+    return m_result ? QByteArray(PQcmdTuples(m_result)).toLongLong() : 0;
+}

@@ -30,6 +30,8 @@ public:
     QString message() const;
     int rows() const;
     int columns() const;
+    // The rows an INSERT, UPDATE or DELETE touched; 0 for other statements.
+    qint64 affectedRows() const;
     bool isNull(int row, int column) const;
     QByteArray bytes(int row, int column) const;
     // A value by its column's type: integers as qlonglong, reals and

@@ -63,13 +63,20 @@ const QList<PgSchema::Step>& PgSchema::steps() {
                  "digest TEXT PRIMARY KEY, expires BIGINT NOT NULL)",
              }},
             // The figures' index without the labels, a second copy of each
-            // (as in the SQLite store). A record column added later takes
-            // version 4 or above.
+            // (as in the SQLite store).
             {3,
              {
                  "DROP INDEX IF EXISTS records_figures",
                  "CREATE INDEX IF NOT EXISTS records_by_day ON records(kind, day, event_id, "
                  "duration)",
+             }},
+            // Old rows are found by ts, and a report's records by their
+            // report (also what taking a report row away checks). A record
+            // column added later takes version 5 or above.
+            {4,
+             {
+                 "CREATE INDEX IF NOT EXISTS records_by_ts ON records(ts)",
+                 "CREATE INDEX IF NOT EXISTS records_by_report ON records(report)",
              }},
         } +
         columnSteps();

@@ -42,6 +42,17 @@ void bindValue(const QVariant& value, QList<QByteArray>* params, QList<unsigned>
     }
 }
 
+// The three steps of a removal, in order, as in the SQLite store; $1 is the
+// cutoff's ts, $2 its received text, $3 the batch. Each is a transaction of
+// its own. Two processes removing at once skip each other's rows.
+const char* const kRemovals[] = {
+    "DELETE FROM records WHERE id IN (SELECT id FROM records WHERE ts < $1 LIMIT $3)",
+    "DELETE FROM records WHERE id IN (SELECT c.id FROM records c JOIN reports r "
+    "ON r.id = c.report WHERE c.ts IS NULL AND r.received < $2 LIMIT $3)",
+    "DELETE FROM reports WHERE id IN (SELECT r.id FROM reports r WHERE r.received < $2 "
+    "AND NOT EXISTS (SELECT 1 FROM records c WHERE c.report = r.id) LIMIT $3)",
+};
+
 } // namespace
 
 PostgresReportStore::PostgresReportStore(const QString& url, int connections)
@@ -292,4 +303,31 @@ bool PostgresReportStore::probeWrite() {
                                       "VALUES('write-probe', 0) ON CONFLICT (digest) DO UPDATE SET "
                                       "expires = 0")
                .ok();
+}
+
+ReportStore::Removal PostgresReportStore::removeBefore(double ts, int batch) {
+    const QList<QByteArray> params{QByteArray::number(ts, 'g', 17),
+                                   QDateTime::fromMSecsSinceEpoch(qint64(ts * 1000), Qt::UTC)
+                                       .toString(Qt::ISODateWithMs)
+                                       .toUtf8(),
+                                   QByteArray::number(batch)};
+    Removal removal;
+    PgConnectionPool::Lease conn = lease(nullptr);
+    if (!conn)
+        return removal;
+    for (int step = 0; step < 3; ++step) {
+        const PgResult result =
+            PgResult::exec(conn.get(), kRemovals[step], params, {kFloat8, kText, kInt8});
+        if (!result.ok()) {
+            qCWarning(lcServer).noquote()
+                << "report store: cannot remove old rows:" << result.message();
+            return removal;
+        }
+        const qint64 removed = result.affectedRows();
+        (step < 2 ? removal.records : removal.reports) = removed;
+        if (removed > 0)
+            break;
+    }
+    removal.ok = true;
+    return removal;
 }

@@ -33,6 +33,7 @@ public:
     SessionState sessionState(const QByteArray& digest, qint64 now) const override;
     bool endSession(const QByteArray& digest) override;
     bool probeWrite() override;
+    Removal removeBefore(double ts, int batch) override;
 
     // Tries of one report when the database gives it up for a conflict.
     static constexpr int kAttempts = 4;

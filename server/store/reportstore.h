@@ -24,6 +24,13 @@ public:
         int duplicates = 0;
     };
 
+    // What one removeBefore() took away.
+    struct Removal {
+        bool ok = false;
+        qint64 records = 0;
+        qint64 reports = 0;
+    };
+
     virtual ~ReportStore() = default;
 
     // False while the store cannot be reached; a store that lost its
@@ -64,4 +71,13 @@ public:
     // store can keep a report now (a full disk, a read-only file or a lock
     // held elsewhere say no). Waits for no lock.
     virtual bool probeWrite() = 0;
+
+    // Takes away at most `batch` rows older than `ts` (seconds since 1970)
+    // in one short transaction: first records whose ts is before it, then
+    // records without a ts whose report was received before it, then, once
+    // no such record is left, report rows received before it that have no
+    // record any more. Called again until it removes nothing, so that a
+    // large removal never holds the store for long. Not ok (nothing
+    // removed) when the store cannot be written.
+    virtual Removal removeBefore(double ts, int batch) = 0;
 };

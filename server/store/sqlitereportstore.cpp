@@ -69,11 +69,26 @@ const int kFactsVersion = RecordColumns::version();
 // share events) stay in the rows: an index of them was a second copy of
 // every label. A crash group's texts are found by its key, newest first;
 // only errors carry a key, so that index stays small.
+// Removing old rows finds them by ts and finds a report's records by
+// their report, in batches that each read only what they take away.
 const char* const kFactIndexes[] = {
     "DROP INDEX IF EXISTS records_figures",
     "CREATE INDEX IF NOT EXISTS records_by_day ON records(kind, day, event_id, duration)",
     "CREATE INDEX IF NOT EXISTS records_crash_group ON records(crash_group, ts) "
     "WHERE crash_group IS NOT NULL",
+    "CREATE INDEX IF NOT EXISTS records_by_ts ON records(ts)",
+    "CREATE INDEX IF NOT EXISTS records_by_report ON records(report)",
+};
+
+// The three steps of a removal, in order; ?1 is the cutoff's ts, ?2 its
+// received text, ?3 the batch. `received` is ISO 8601 in UTC with
+// milliseconds, which sorts as the times do.
+const char* const kRemovals[] = {
+    "DELETE FROM records WHERE id IN (SELECT id FROM records WHERE ts < ?1 LIMIT ?3)",
+    "DELETE FROM records WHERE id IN (SELECT c.id FROM records c JOIN reports r "
+    "ON r.id = c.report WHERE c.ts IS NULL AND r.received < ?2 LIMIT ?3)",
+    "DELETE FROM reports WHERE id IN (SELECT r.id FROM reports r WHERE r.received < ?2 "
+    "AND NOT EXISTS (SELECT 1 FROM records c WHERE c.report = r.id) LIMIT ?3)",
 };
 
 // The operator's sessions: a digest of each id and when it ends. A file
@@ -495,4 +510,40 @@ bool SqliteReportStore::probeWrite() {
         sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
     sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
     return written;
+}
+
+ReportStore::Removal SqliteReportStore::removeBefore(double ts, int batch) {
+    const QByteArray received = QDateTime::fromMSecsSinceEpoch(qint64(ts * 1000), Qt::UTC)
+                                    .toString(Qt::ISODateWithMs)
+                                    .toUtf8();
+    // Held for one batch only: reports wait at most that long.
+    std::lock_guard lock(m_mutex);
+    Removal removal;
+    if (!m_db)
+        return removal;
+    for (int step = 0; step < 3; ++step) {
+        const qint64 removed = removeRows(kRemovals[step], ts, received, batch);
+        if (removed < 0)
+            return removal;
+        (step < 2 ? removal.records : removal.reports) = removed;
+        if (removed > 0)
+            break;
+    }
+    removal.ok = true;
+    return removal;
+}
+
+qint64 SqliteReportStore::removeRows(const char* sql, double ts, const QByteArray& received,
+                                     int batch) {
+    Statement remove(m_db, sql);
+    if (!remove)
+        return -1;
+    sqlite3_bind_double(remove.get(), 1, ts);
+    bindText(remove.get(), 2, received);
+    sqlite3_bind_int(remove.get(), 3, batch);
+    if (sqlite3_step(remove.get()) != SQLITE_DONE) {
+        qCWarning(lcServer) << "report store: cannot remove old rows:" << sqlite3_errmsg(m_db);
+        return -1;
+    }
+    return sqlite3_changes(m_db);
 }

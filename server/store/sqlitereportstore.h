@@ -29,8 +29,12 @@ public:
     SessionState sessionState(const QByteArray& digest, qint64 now) const override;
     bool endSession(const QByteArray& digest) override;
     bool probeWrite() override;
+    Removal removeBefore(double ts, int batch) override;
 
 private:
+    // Runs one removal statement with the cutoff's ts, received text and
+    // the batch bound; the rows it took away, or -1.
+    qint64 removeRows(const char* sql, double ts, const QByteArray& received, int batch);
     bool exec(const char* sql);
     bool createSchema();
     bool upgradeSchema();

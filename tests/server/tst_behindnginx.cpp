@@ -49,10 +49,9 @@ private slots:
         m_port = freeLoopbackPort();
         for (QProcess* server : {&m_a, &m_b}) {
             const int port = startContentServer(
-                *server,
-                {"--data", m_dir.filePath(QString::number(quintptr(server))), "--database",
-                 m_postgres.url(), "--trusted-proxy", "127.0.0.1", "--public-url",
-                 QStringLiteral("https://127.0.0.1:%1").arg(m_port)});
+                *server, {"--data", m_dir.filePath(QString::number(quintptr(server))), "--database",
+                          m_postgres.url(), "--trusted-proxy", "127.0.0.1", "--public-url",
+                          QStringLiteral("https://127.0.0.1:%1").arg(m_port)});
             QVERIFY(port > 0);
             m_upstreams << port;
         }
@@ -76,7 +75,8 @@ private slots:
         QVERIFY2(out.endsWith("\n200 2"), out.right(40).constData());
         QVERIFY(curl({"/wechat/capacityPmShare.do?value=3000&percent=50&level=1_2"}, &out));
         const QByteArray link =
-            QStringLiteral("https://127.0.0.1:%1/wechat/capacityPmShare.do?value=3000&amp;percent=50")
+            QStringLiteral(
+                "https://127.0.0.1:%1/wechat/capacityPmShare.do?value=3000&amp;percent=50")
                 .arg(m_port)
                 .toUtf8();
         QVERIFY2(out.contains(link), link.constData());
@@ -114,15 +114,17 @@ private:
             return false;
         ext.close();
         const QString openssl = QStringLiteral("openssl");
-        return run(openssl, {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", "ca.key",
-                             "-out", "ca.pem", "-days", "2", "-subj", "/CN=Vantoro test CA"},
+        return run(openssl,
+                   {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", "ca.key", "-out",
+                    "ca.pem", "-days", "2", "-subj", "/CN=Vantoro test CA"},
                    nullptr, d) &&
-               run(openssl, {"req", "-newkey", "rsa:2048", "-nodes", "-keyout", "server.key",
-                             "-out", "server.csr", "-subj", "/CN=127.0.0.1"},
+               run(openssl,
+                   {"req", "-newkey", "rsa:2048", "-nodes", "-keyout", "server.key", "-out",
+                    "server.csr", "-subj", "/CN=127.0.0.1"},
                    nullptr, d) &&
-               run(openssl, {"x509", "-req", "-in", "server.csr", "-CA", "ca.pem", "-CAkey",
-                             "ca.key", "-CAcreateserial", "-out", "server.pem", "-days", "2",
-                             "-extfile", "ext.cnf"},
+               run(openssl,
+                   {"x509", "-req", "-in", "server.csr", "-CA", "ca.pem", "-CAkey", "ca.key",
+                    "-CAcreateserial", "-out", "server.pem", "-days", "2", "-extfile", "ext.cnf"},
                    nullptr, d);
     }
 
@@ -163,9 +165,10 @@ private:
     bool curl(QStringList arguments, QByteArray* out) {
         QString& path = arguments.last();
         path = QStringLiteral("https://127.0.0.1:%1%2").arg(m_port).arg(path);
-        return run("curl", QStringList{"-sS", "--fail", "--http2", "--cacert",
-                                       m_dir.filePath("ca.pem"), "--interface", "127.0.0.2"} +
-                               arguments,
+        return run("curl",
+                   QStringList{"-sS", "--fail", "--http2", "--cacert", m_dir.filePath("ca.pem"),
+                               "--interface", "127.0.0.2"} +
+                       arguments,
                    out);
     }
 
@@ -174,7 +177,8 @@ private:
         QFile body(file);
         if (!body.open(QIODevice::WriteOnly))
             return false;
-        body.write(zlibPacked(R"({"events":[{"id":")" + id.toUtf8() + R"(","type":"event"}]})", 31));
+        body.write(
+            zlibPacked(R"({"events":[{"id":")" + id.toUtf8() + R"(","type":"event"}]})", 31));
         body.close();
         QByteArray out;
         return curl({"-H", "Content-Encoding: gzip", "-H", "X-Forwarded-For: 203.0.113.9",

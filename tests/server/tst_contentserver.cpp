@@ -5,6 +5,7 @@
 #include "server/pages/landingpagecache.h"
 #include "support/server/storedreports.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -89,6 +90,7 @@ private slots:
     void badReportsAreRefusedAndNothingIsStored_data();
     void badReportsAreRefusedAndNothingIsStored();
     void reportIdsSurviveARestart();
+    void withKeepDaysOldRecordsGoAtStart();
     void everyRequestIsLoggedOnce();
     void landingPagesLinkToThemselvesAtThePublicUrl();
     void withoutItsStoreTheCollectorSaysWhenToComeBack();
@@ -561,6 +563,37 @@ void TestContentServer::reportIdsSurviveARestart() {
              (QJsonObject{{"stored", 1}, {"duplicates", 1}}));
     QCOMPARE(StoredReports(*m_server).recordIds(), (QStringList{"r1", "r2", "r3"}));
     QCOMPARE(StoredReports(*m_server).reportCount(), 2);
+}
+
+// The removal runs at start on a thread of its own, says what it removed,
+// and is stopped before the store closes.
+void TestContentServer::withKeepDaysOldRecordsGoAtStart() {
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+    QJsonArray records;
+    for (const auto& [id, daysBack] : {std::pair{"old", 40}, std::pair{"recent", 1}})
+        records.append(QJsonObject{{QStringLiteral("id"), id},
+                                   {QStringLiteral("type"), QStringLiteral("launch")},
+                                   {QStringLiteral("ts"), double(now - daysBack * 86400)}});
+    const QByteArray report =
+        QJsonDocument(QJsonObject{{QStringLiteral("launch"), records}}).toJson();
+    QCOMPARE(post(compressed(report, Wrap::Gzip), "gzip")->status, 200);
+    QCOMPARE(StoredReports(*m_server).recordIds(), (QStringList{"old", "recent"}));
+    {
+        std::lock_guard lock(g_logMutex);
+        g_serverLog.clear();
+    }
+    m_server->stop();
+    m_server->setKeepDays(30);
+    QVERIFY(m_server->start());
+    QTRY_COMPARE_WITH_TIMEOUT(StoredReports(*m_server).recordIds(), QStringList{"recent"}, 5000);
+    auto runLines = [] {
+        std::lock_guard lock(g_logMutex);
+        return g_serverLog.filter(QStringLiteral("retention: removed 1 records and 0 reports "
+                                                 "older than 30 days"));
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(runLines().size(), 1, 5000);
+    // The report still has a record, and arrived just now.
+    QCOMPARE(StoredReports(*m_server).reportCount(), 1);
 }
 
 void TestContentServer::everyRequestIsLoggedOnce() {

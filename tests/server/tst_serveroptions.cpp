@@ -29,6 +29,8 @@ private slots:
     void portAndContentFolder();
     void databaseUrl();
     void limitsAndProxies();
+    void keepDays_data();
+    void keepDays();
 };
 
 void TestServerOptions::defaults() {
@@ -123,6 +125,31 @@ void TestServerOptions::limitsAndProxies() {
     QVERIFY2(two.error.isEmpty(), qPrintable(two.error));
     QVERIFY(two.trustedProxies.trusts("127.0.0.1") && two.trustedProxies.trusts("fd12::3"));
     QVERIFY(parsed({"--trusted-proxy", "proxy.example"}).error.startsWith("--trusted-proxy"));
+}
+
+// Absent keeps records for ever; anything but a whole number from 1 on is
+// refused rather than read as "for ever".
+void TestServerOptions::keepDays_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("days");
+    QTest::addColumn<bool>("refused");
+    QTest::newRow("absent") << QStringList{} << 0 << false;
+    QTest::newRow("one") << QStringList{"--keep-days", "1"} << 1 << false;
+    QTest::newRow("a year") << QStringList{"--keep-days=365"} << 365 << false;
+    QTest::newRow("zero") << QStringList{"--keep-days", "0"} << 0 << true;
+    QTest::newRow("negative") << QStringList{"--keep-days", "-3"} << 0 << true;
+    QTest::newRow("fraction") << QStringList{"--keep-days", "1.5"} << 0 << true;
+    QTest::newRow("empty") << QStringList{"--keep-days", ""} << 0 << true;
+}
+
+void TestServerOptions::keepDays() {
+    QFETCH(QStringList, arguments);
+    QFETCH(int, days);
+    QFETCH(bool, refused);
+    const ServerOptions options = parsed(arguments);
+    QCOMPARE(options.error.startsWith(QStringLiteral("--keep-days")), refused);
+    if (!refused)
+        QCOMPARE(options.keepDays, days);
 }
 
 QTEST_GUILESS_MAIN(TestServerOptions)

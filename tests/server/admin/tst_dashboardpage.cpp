@@ -44,6 +44,7 @@ private slots:
     void hostileTextIsEscaped();
     void aCrashGroupPageShowsItsTexts();
     void thePageNeedsNothingFromOutside();
+    void theHeaderSaysHowLongRecordsAreKept();
 };
 
 void TestDashboardPage::periodsFromARequest_data() {
@@ -212,6 +213,16 @@ void TestDashboardPage::thePageNeedsNothingFromOutside() {
         QVERIFY2(!page.contains(QLatin1String(forbidden), Qt::CaseInsensitive), forbidden);
     QVERIFY(page.contains("<svg"));
     QVERIFY(page.contains("运营概览"));
+}
+
+// The oldest days of a period may be empty because they were removed; the
+// header says so, in the header and not among the figures' totals.
+void TestDashboardPage::theHeaderSaysHowLongRecordsAreKept() {
+    const Q::Figures figures{kWeek, {}, {}, {}, {}, {}, {}};
+    const QByteArray kept = DashboardPage::overview(figures, {}, {}, 30);
+    QCOMPARE(figuresOf(kept).value("keep-days[]"), "30");
+    QVERIFY(kept.indexOf("keep-days") < kept.indexOf("</header>"));
+    QCOMPARE(figuresOf(DashboardPage::overview(figures, {})).value("keep-days[]"), "永久");
 }
 
 QTEST_GUILESS_MAIN(TestDashboardPage)
