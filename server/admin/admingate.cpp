@@ -1,6 +1,7 @@
 #include "server/admin/admingate.h"
 
 #include "server/admin/loginpage.h"
+#include "server/http/fieldtext.h"
 #include "server/http/httprequest.h"
 #include "server/http/httpresponse.h"
 #include "server/serverlog.h"
@@ -13,14 +14,6 @@ namespace {
 // The cookie lasts as long as its session.
 constexpr long long kCookieMaxAge = std::chrono::seconds(AdminSessions::kLifetime).count();
 
-std::string_view trimmed(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
-        text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
-        text.remove_suffix(1);
-    return text;
-}
-
 // The Bearer credential, or empty when the header holds none.
 std::string bearerToken(const HttpRequest& req) {
     const std::string header = req.header("Authorization");
@@ -31,7 +24,7 @@ std::string bearerToken(const HttpRequest& req) {
         if (std::tolower(static_cast<unsigned char>(header[i])) !=
             std::tolower(static_cast<unsigned char>(scheme[i])))
             return {};
-    return std::string(trimmed(std::string_view(header).substr(scheme.size())));
+    return std::string(trimmedField(std::string_view(header).substr(scheme.size())));
 }
 
 std::string cookieNamed(const HttpRequest& req, std::string_view name) {
@@ -39,7 +32,7 @@ std::string cookieNamed(const HttpRequest& req, std::string_view name) {
     std::string_view rest = header;
     while (!rest.empty()) {
         const std::size_t end = rest.find(';');
-        const std::string_view pair = trimmed(rest.substr(0, end));
+        const std::string_view pair = trimmedField(rest.substr(0, end));
         rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
         const std::size_t equals = pair.find('=');
         if (equals != std::string_view::npos && pair.substr(0, equals) == name)

@@ -1,5 +1,6 @@
 #include "server/http/trustedproxies.h"
 
+#include "server/http/fieldtext.h"
 #include "server/http/httprequest.h"
 
 #include <algorithm>
@@ -15,14 +16,6 @@ bool sameLetters(std::string_view a, std::string_view b) {
                                  boost::beast::string_view(b.data(), b.size()));
 }
 
-std::string_view trimmed(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
-        text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
-        text.remove_suffix(1);
-    return text;
-}
-
 // The elements of a comma-separated header, in order, over every field of
 // that name (a proxy may append a field of its own).
 std::vector<std::string_view> listOf(const HttpRequest& request, std::string_view name) {
@@ -32,10 +25,10 @@ std::vector<std::string_view> listOf(const HttpRequest& request, std::string_vie
             continue;
         std::string_view rest = value;
         for (std::size_t comma; (comma = rest.find(',')) != std::string_view::npos;) {
-            items.push_back(trimmed(rest.substr(0, comma)));
+            items.push_back(trimmedField(rest.substr(0, comma)));
             rest.remove_prefix(comma + 1);
         }
-        items.push_back(trimmed(rest));
+        items.push_back(trimmedField(rest));
     }
     return items;
 }
@@ -45,7 +38,7 @@ std::vector<std::string_view> listOf(const HttpRequest& request, std::string_vie
 std::string forwardedFor(std::string_view element) {
     for (std::size_t start = 0; start < element.size();) {
         const std::size_t end = std::min(element.find(';', start), element.size());
-        const std::string_view pair = trimmed(element.substr(start, end - start));
+        const std::string_view pair = trimmedField(element.substr(start, end - start));
         start = end + 1;
         if (pair.size() < 4 || !sameLetters(pair.substr(0, 4), "for="))
             continue;
