@@ -33,6 +33,8 @@ void AdminRoutes::install() {
     m_locked.add("PUT", "/admin/ranking",
                  [this](Req req, HttpResponse& res) { replaceRanking(req, res); });
     m_locked.add("GET", "/metrics", [this](Req, HttpResponse& res) { m_metrics(res); });
+    m_locked.add("GET", "/admin/export/figures.csv",
+                 [this](Req req, HttpResponse& res) { exportFigures(req, res); });
 }
 
 namespace {
@@ -119,6 +121,30 @@ void AdminRoutes::dashboard(const HttpRequest& req, HttpResponse& res) {
     if (!figures.error.isEmpty())
         qCWarning(lcServer).noquote() << "admin: the figures could not be read:" << figures.error;
     sendPage(res, 200, DashboardPage::overview(figures, m_content.problems(), notice, m_keepDays));
+}
+
+// The dashboard's figures per day, for a spreadsheet: the same period rule
+// as the page, every day listed, UTC.
+void AdminRoutes::exportFigures(const HttpRequest& req, HttpResponse& res) {
+    QString notice;
+    const DashboardPeriod period = DashboardPeriod::fromQuery(param(req, "from"), param(req, "to"),
+                                                              DashboardPeriod::today(), &notice);
+    if (!notice.isEmpty())
+        return sendJson(res, 400, {{QStringLiteral("error"), notice}});
+    DashboardQueries queries(m_store);
+    const QList<DashboardQueries::DayFigures> days = queries.figuresPerDay(period);
+    if (!queries.error().isEmpty())
+        return sendJson(res, 503, {{QStringLiteral("error"), queries.error()}});
+    std::string csv = "day,sessions,ends_of_use,events,shares,crashes\r\n";
+    for (const DashboardQueries::DayFigures& d : days)
+        csv += d.day.toStdString() + ',' + std::to_string(d.sessions) + ',' +
+               std::to_string(d.ends) + ',' + std::to_string(d.events) + ',' +
+               std::to_string(d.shares) + ',' + std::to_string(d.crashes) + "\r\n";
+    res.contentType = "text/csv; charset=utf-8";
+    res.setHeader("Content-Disposition", "attachment; filename=\"vantoro-figures-" +
+                                             period.fromText().toStdString() + "-" +
+                                             period.toText().toStdString() + ".csv\"");
+    res.body = std::move(csv);
 }
 
 void AdminRoutes::crashes(const HttpRequest& req, HttpResponse& res) {

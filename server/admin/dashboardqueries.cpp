@@ -96,6 +96,32 @@ qint64 DashboardQueries::count(const char* sql, const QVariantList& params) {
     return select(sql, params).value(0).value(0).toLongLong();
 }
 
+// One pass over the period's index entries; CASE rather than a sum of
+// comparisons, which only some databases count as numbers.
+QList<DashboardQueries::DayFigures> DashboardQueries::figuresPerDay(const DashboardPeriod& period) {
+    QVariantList params;
+    for (const QString& id : shareEvents())
+        params << id;
+    params += between(period);
+    QHash<QString, DayFigures> counted;
+    for (const QVariantList& row :
+         select("SELECT day, "
+                "SUM(CASE WHEN kind = 'launch' THEN 1 ELSE 0 END), "
+                "SUM(CASE WHEN kind = 'terminate' THEN 1 ELSE 0 END), "
+                "SUM(CASE WHEN kind = 'event' THEN 1 ELSE 0 END), "
+                "SUM(CASE WHEN kind = 'event' AND event_id IN (?, ?, ?) THEN 1 ELSE 0 END), "
+                "SUM(CASE WHEN kind = 'error' THEN 1 ELSE 0 END) "
+                "FROM records WHERE day >= ? AND day <= ? GROUP BY day",
+                params))
+        counted.insert(textAt(row, 0), {textAt(row, 0), row.value(1).toLongLong(),
+                                        row.value(2).toLongLong(), row.value(3).toLongLong(),
+                                        row.value(4).toLongLong(), row.value(5).toLongLong()});
+    QList<DayFigures> days;
+    for (const QString& day : period.days())
+        days.append(counted.value(day, DayFigures{day}));
+    return days;
+}
+
 QList<DashboardQueries::DayCount> DashboardQueries::sessionsPerDay(const DashboardPeriod& period) {
     QHash<QString, qint64> counts;
     for (const QVariantList& row :

@@ -48,6 +48,15 @@ public:
         // The length of the whole record, in characters.
         qint64 recordLength = 0;
     };
+    // One day's counts, as the CSV export gives them.
+    struct DayFigures {
+        QString day;
+        qint64 sessions = 0;
+        qint64 ends = 0;
+        qint64 events = 0;
+        qint64 shares = 0;
+        qint64 crashes = 0;
+    };
     struct Figures {
         DashboardPeriod period;
         QList<DayCount> sessions;
@@ -66,6 +75,8 @@ public:
 
     Figures figures(const DashboardPeriod& period);
 
+    // Every day of the period, with what its records count.
+    QList<DayFigures> figuresPerDay(const DashboardPeriod& period);
     // Launch records per day, every day of the period listed.
     QList<DayCount> sessionsPerDay(const DashboardPeriod& period);
     EndsOfUse endsOfUse(const DashboardPeriod& period);

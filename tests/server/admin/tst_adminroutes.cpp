@@ -29,6 +29,7 @@ const AdminPath kLockedPaths[] = {
     {"GET", "/admin/"},
     {"GET", "/admin/crashes"},
     {"GET", "/admin/crashes?group=0123456789abcdef"},
+    {"GET", "/admin/export/figures.csv"},
     {"PUT", "/admin/ranking"},
     {"GET", "/admin/ranking"},
     {"POST", "/admin"},
@@ -171,6 +172,18 @@ void TestAdminRoutes::theRightTokenOpensTheDoor() {
     QCOMPARE(m_client->Get("/admin/crashes?group=0123456789abcdef", bearer(kToken))->status, 200);
     QCOMPARE(m_client->Get("/admin/no-such-page", bearer(kToken))->status, 404);
     QCOMPARE(m_client->Post("/admin", bearer(kToken), "", "text/plain")->status, 404);
+
+    const auto csv =
+        m_client->Get("/admin/export/figures.csv?from=2026-12-01&to=2026-12-03", bearer(kToken));
+    QCOMPARE(csv->status, 200);
+    QCOMPARE(csv->get_header_value("Content-Type"), std::string("text/csv; charset=utf-8"));
+    QCOMPARE(csv->get_header_value("Content-Disposition"),
+             std::string("attachment; filename=\"vantoro-figures-2026-12-01-2026-12-03.csv\""));
+    QCOMPARE(csv->body, std::string("day,sessions,ends_of_use,events,shares,crashes\r\n"
+                                    "2026-12-01,0,0,0,0,0\r\n2026-12-02,0,0,0,0,0\r\n"
+                                    "2026-12-03,0,0,0,0,0\r\n"));
+    QCOMPARE(m_client->Get("/admin/export/figures.csv?from=yesterday", bearer(kToken))->status,
+             400);
 }
 
 void TestAdminRoutes::theLoginFormGivesABrowserItsCookie() {

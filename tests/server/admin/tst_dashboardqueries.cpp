@@ -104,6 +104,7 @@ private slots:
     void sharesAreCountedByLabelAndWithoutOne();
     void crashesGroupAcrossAddressesAndSplitByBuild();
     void floodsLeaveTheTablesTheirTopRowsAndASum();
+    void figuresPerDayAddUpToTheTables();
     void aReportSentTwiceCountsOnce();
     void anOldDatabaseGainsItsFactsOnce();
     void factsFromAnyText_data();
@@ -350,6 +351,33 @@ void TestDashboardQueries::floodsLeaveTheTablesTheirTopRowsAndASum() {
         QCOMPARE(text.text, longText.first(Q::kShownCrashText));
         QVERIFY(text.recordLength > longText.size());
     }
+}
+
+// The export's days count what the dashboard's tables count, day by day.
+void TestDashboardQueries::figuresPerDayAddUpToTheTables() {
+    const double d2 = at("2026-12-02"), d5 = at("2026-12-05");
+    send({{"launch", QJsonArray{launch(d2), launch(d2), launch(d5)}},
+          {"terminate", QJsonArray{terminate(d5, 30)}},
+          {"events", QJsonArray{eventRecord(d2, "blow"), eventRecord(d5, "rank_share", "weibo"),
+                                eventRecord(d5, "haze_share")}},
+          {"error", QJsonArray{errorRecord(d5, crashText("SIGSEGV", "/o", "56", "B"))}},
+          {"outside", QJsonArray{launch(at("2026-12-08"))}}});
+    Q queries(*m_store);
+    const QList<Q::DayFigures> days = queries.figuresPerDay(kWeek);
+    QVERIFY2(queries.error().isEmpty(), qPrintable(queries.error()));
+    QStringList shown;
+    for (const Q::DayFigures& d : days)
+        shown << QStringLiteral("%1 %2 %3 %4 %5 %6")
+                     .arg(d.day)
+                     .arg(d.sessions)
+                     .arg(d.ends)
+                     .arg(d.events)
+                     .arg(d.shares)
+                     .arg(d.crashes);
+    QCOMPARE(shown,
+             (QStringList{"2026-12-01 0 0 0 0 0", "2026-12-02 2 0 1 0 0", "2026-12-03 0 0 0 0 0",
+                          "2026-12-04 0 0 0 0 0", "2026-12-05 1 1 2 2 1", "2026-12-06 0 0 0 0 0",
+                          "2026-12-07 0 0 0 0 0"}));
 }
 
 void TestDashboardQueries::aReportSentTwiceCountsOnce() {
