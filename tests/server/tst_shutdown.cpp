@@ -3,6 +3,7 @@
 #include "server/http/httplimits.h"
 #include "server/store/sqlitereportstore.h"
 #include "support/server/contentserverprocess.h"
+#include "support/server/gzippedreport.h"
 #include "support/server/rawsocket.h"
 #include "support/server/storedreports.h"
 #include "support/zlibpacked.h"
@@ -37,15 +38,6 @@ QStringList idsFor(int sender, int report) {
     return ids;
 }
 
-QByteArray gzipReport(const QStringList& ids) {
-    QJsonArray records;
-    for (const QString& id : ids)
-        records.append(QJsonObject{{QStringLiteral("id"), id},
-                                   {QStringLiteral("event"), QStringLiteral("blow_share")}});
-    return zlibPacked(QJsonDocument(QJsonObject{{QStringLiteral("records"), records}}).toJson(),
-                      31);
-}
-
 QByteArray postHead(qsizetype length, const QByteArray& extra = {}) {
     return "POST /analytics/report HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Encoding: gzip\r\n" +
            extra + "Content-Length: " + QByteArray::number(length) + "\r\n\r\n";
@@ -56,7 +48,7 @@ QByteArray postHead(qsizetype length, const QByteArray& extra = {}) {
 const QByteArray kExpectContinue = "Expect: 100-continue\r\n";
 
 QByteArray post(const QStringList& ids) {
-    const QByteArray body = gzipReport(ids);
+    const QByteArray body = gzippedReport(ids);
     return postHead(body.size()) + body;
 }
 
@@ -192,8 +184,8 @@ void TestShutdown::shutdownServesRequestsUnderWayAndClosesTheRest() {
     // Two reports whose heads are here and bodies half; one will finish.
     const QStringList finishedIds{"finished-1", "finished-2"};
     const QStringList cutIds{"cut-1"};
-    const QByteArray finishing = gzipReport(finishedIds);
-    const QByteArray stalled = gzipReport(cutIds);
+    const QByteArray finishing = gzippedReport(finishedIds);
+    const QByteArray stalled = gzippedReport(cutIds);
     RawSocket finisher;
     QVERIFY(finisher.connectTo(port) &&
             finisher.send(postHead(finishing.size(), kExpectContinue) + finishing.left(10)));

@@ -4,7 +4,7 @@
 #include "server/reports/reportparser.h"
 #include "server/store/postgresreportstore.h"
 #include "server/store/sqlitereportstore.h"
-#include "support/server/postgresinstance.h"
+#include "support/server/postgresdatabases.h"
 #include "support/server/storedreports.h"
 
 #include <QDateTime>
@@ -123,10 +123,7 @@ private:
     QTemporaryDir* m_dir = nullptr;
     std::unique_ptr<ReportStore> m_store;
     QString m_path;
-    // Started by the first test that wants it, for all of them.
-    std::unique_ptr<PostgresInstance> m_postgres;
-    QString m_postgresMissing;
-    int m_databases = 0;
+    PostgresDatabases m_postgres;
 };
 
 // Every figure is checked on each store: the same SQL must give the same
@@ -157,16 +154,11 @@ void TestDashboardQueries::init() {
 
 // A new database for each test on one server.
 void TestDashboardQueries::openPostgres() {
-    if (!m_postgres && m_postgresMissing.isEmpty()) {
-        m_postgres = std::make_unique<PostgresInstance>();
-        if (!m_postgres->start(&m_postgresMissing))
-            m_postgres.reset();
-    }
-    if (!m_postgres)
-        QSKIP(qPrintable(QStringLiteral("no PostgreSQL server: ") + m_postgresMissing));
+    QString skip;
     QString error;
-    const QString url =
-        m_postgres->createDatabase(QStringLiteral("d%1").arg(++m_databases), &error);
+    const QString url = m_postgres.next(QStringLiteral("d"), &skip, &error);
+    if (!skip.isEmpty())
+        QSKIP(qPrintable(skip));
     QVERIFY2(!url.isEmpty(), qPrintable(error));
     auto postgres = std::make_unique<PostgresReportStore>(url);
     QVERIFY2(postgres->open(&error), qPrintable(error));

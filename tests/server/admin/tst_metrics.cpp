@@ -2,6 +2,7 @@
 #include "server/content/contentfolder.h"
 #include "server/contentserver.h"
 #include "server/metrics/servermetrics.h"
+#include "support/server/gzippedreport.h"
 #include "support/zlibpacked.h"
 
 #include <QDir>
@@ -18,15 +19,6 @@
 namespace {
 
 const std::string kToken = "0123abcd0123abcd0123abcd0123abcd";
-
-QByteArray gzippedReport(const QStringList& ids) {
-    QJsonArray records;
-    for (const QString& id : ids)
-        records.append(QJsonObject{{QStringLiteral("id"), id},
-                                   {QStringLiteral("event"), QStringLiteral("blow_share")}});
-    return zlibPacked(QJsonDocument(QJsonObject{{QStringLiteral("records"), records}}).toJson(),
-                      31);
-}
 
 // What the reference client's parser reads in an exposition text: each
 // family's type and each sample's value by name and sorted labels.

@@ -1,6 +1,6 @@
 #include "server/store/retention.h"
 #include "server/store/sqlitereportstore.h"
-#include "support/server/postgresinstance.h"
+#include "support/server/postgresdatabases.h"
 #include "support/server/storedreports.h"
 #ifdef VANTORO_POSTGRES
 #include "server/store/postgresreportstore.h"
@@ -90,9 +90,7 @@ private:
 
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<ReportStore> m_store;
-    std::unique_ptr<PostgresInstance> m_postgres;
-    QString m_postgresMissing;
-    int m_databases = 0;
+    PostgresDatabases m_postgres;
     QDateTime m_ahead;
 };
 
@@ -115,15 +113,10 @@ void TestRetention::init() {
         return;
     }
 #ifdef VANTORO_POSTGRES
-    if (!m_postgres && m_postgresMissing.isEmpty()) {
-        m_postgres = std::make_unique<PostgresInstance>();
-        if (!m_postgres->start(&m_postgresMissing))
-            m_postgres.reset();
-    }
-    if (!m_postgres)
-        QSKIP(qPrintable(QStringLiteral("no PostgreSQL server: ") + m_postgresMissing));
-    const QString url =
-        m_postgres->createDatabase(QStringLiteral("r%1").arg(++m_databases), &error);
+    QString skip;
+    const QString url = m_postgres.next(QStringLiteral("r"), &skip, &error);
+    if (!skip.isEmpty())
+        QSKIP(qPrintable(skip));
     QVERIFY2(!url.isEmpty(), qPrintable(error));
     auto postgres = std::make_unique<PostgresReportStore>(url);
     QVERIFY2(postgres->open(&error), qPrintable(error));

@@ -1,0 +1,14 @@
+#include "support/server/postgresdatabases.h"
+
+QString PostgresDatabases::next(const QString& prefix, QString* skipWhy, QString* error) {
+    if (!m_server && m_missing.isEmpty()) {
+        m_server = std::make_unique<PostgresInstance>();
+        if (!m_server->start(&m_missing))
+            m_server.reset();
+    }
+    if (!m_server) {
+        *skipWhy = QStringLiteral("no PostgreSQL server: ") + m_missing;
+        return {};
+    }
+    return m_server->createDatabase(prefix + QString::number(++m_made), error);
+}
