@@ -3,7 +3,10 @@
 #include "app/launcher.h"
 #include "app/maininterface.h"
 #include "app/tabviewcontroller.h"
+#include "platform/system/applicationnotifications.h"
+#include "platform/system/notificationcenter.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -15,7 +18,8 @@
 #include <utility>
 
 // The application launched in this process as its executable launches it,
-// under the test's display, with a content server that answers nothing, and
+// under the test's display, with a content server that answers nothing
+// unless the arguments name one, and
 // where the run's screenshots go: VANTORO_ARTIFACTS when set, the run's own
 // temporary folder otherwise.
 class LaunchedApp {
@@ -30,9 +34,10 @@ public:
     // reason in `error`, when the options or the level trace they name are
     // refused.
     bool launch(const QStringList& arguments, QString* error) {
-        const RunOptions options = RunOptions::parse(
-            QStringList{QStringLiteral("vantoro")} + arguments +
-            QStringList{QStringLiteral("--content-base"), QStringLiteral("http://127.0.0.1:9")});
+        QStringList all = QStringList{QStringLiteral("vantoro")} + arguments;
+        if (!arguments.contains(QStringLiteral("--content-base")))
+            all << QStringLiteral("--content-base") << QStringLiteral("http://127.0.0.1:9");
+        const RunOptions options = RunOptions::parse(all);
         if (!options.error.isEmpty()) {
             *error = options.error;
             return false;
@@ -51,7 +56,8 @@ public:
 
     // Launches with a level trace of `levels` (lines of "seconds dB", written
     // into the run's folder) replayed instead of the microphone.
-    bool launchReplaying(const QByteArray& levels, QString* error) {
+    bool launchReplaying(const QByteArray& levels, QString* error,
+                         const QStringList& arguments = {}) {
         const QString trace = m_dir.filePath(QStringLiteral("blow.txt"));
         QFile file(trace);
         if (!file.open(QIODevice::WriteOnly) || file.write(levels) != levels.size()) {
@@ -59,11 +65,21 @@ public:
             return false;
         }
         file.close();
-        return launch({QStringLiteral("--level-trace"), trace}, error);
+        return launch(QStringList{QStringLiteral("--level-trace"), trace} + arguments, error);
     }
 
-    // Closes the application, as its executable does on quitting.
-    void quit() { m_launcher.reset(); }
+    // Closes the application as its executable does on quitting: the
+    // application resigns and terminates, as its quit signal has the state
+    // notifier post (analytics then ends the use and saves what it has not
+    // sent), and the launcher goes.
+    void quit() {
+        if (m_launcher) {
+            NotificationCenter& center = NotificationCenter::defaultCenter();
+            center.postNotificationName(ApplicationNotifications::willResignActive(), qApp);
+            center.postNotificationName(ApplicationNotifications::willTerminate(), qApp);
+        }
+        m_launcher.reset();
+    }
 
     QWidget* window() const { return m_launcher->window(); }
     TabViewController* tabs() const { return MainInterface::tabViewController(window()); }

@@ -35,7 +35,12 @@ QList<QSslCertificate> ExtraCertificates::fromEnvironment() {
         qEnvironmentVariable("SSL_CERT_DIR").split(QDir::listSeparator(), Qt::SkipEmptyParts);
     for (const QString& folder : folders)
         found += certificatesIn(folder, "SSL_CERT_DIR");
-    return found;
+    // A folder's hash links name its files a second time.
+    QList<QSslCertificate> once;
+    for (const QSslCertificate& certificate : std::as_const(found))
+        if (!once.contains(certificate))
+            once << certificate;
+    return once;
 }
 
 void ExtraCertificates::trustOnce() {
