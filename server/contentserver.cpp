@@ -383,8 +383,11 @@ void ContentServer::guarded(const std::string& path, const std::function<void()>
 void ContentServer::finish(const std::string& method, const std::string& path, HttpResponse& res) {
     addErrorPage(res);
     addDefaultHeaders(res);
+    // A streamed body's size is known at its end, where its maker logs it.
+    const QByteArray size =
+        res.stream ? QByteArray("streamed") : QByteArray::number(res.body.size()) + " bytes";
     qCInfo(lcServer) << method.c_str() << ClientText::printable(QString::fromStdString(path))
-                     << res.status << res.body.size() << "bytes";
+                     << res.status << size.constData();
 }
 
 void ContentServer::route(const HttpRequest& req, HttpResponse& res) {

@@ -3,6 +3,7 @@
 #include "server/admin/dashboardpage.h"
 #include "server/admin/dashboardperiod.h"
 #include "server/admin/dashboardqueries.h"
+#include "server/admin/recordexport.h"
 #include "server/content/contentfolder.h"
 #include "server/http/httprequest.h"
 #include "server/http/httpresponse.h"
@@ -35,6 +36,8 @@ void AdminRoutes::install() {
     m_locked.add("GET", "/metrics", [this](Req, HttpResponse& res) { m_metrics(res); });
     m_locked.add("GET", "/admin/export/figures.csv",
                  [this](Req req, HttpResponse& res) { exportFigures(req, res); });
+    m_locked.add("GET", "/admin/export/records.ndjson",
+                 [this](Req req, HttpResponse& res) { exportRecords(req, res); });
 }
 
 namespace {
@@ -48,6 +51,14 @@ void addAdminHeaders(HttpResponse& res) {
     res.setHeader("X-Frame-Options", "DENY");
     res.setHeader("Referrer-Policy", "no-referrer");
     res.setHeader("Cache-Control", "no-store");
+}
+
+// A download named after what it holds: vantoro-WHAT-FROM-TO.EXT.
+void addAttachment(HttpResponse& res, const char* what, const DashboardPeriod& period,
+                   const char* extension) {
+    res.setHeader("Content-Disposition", std::string("attachment; filename=\"vantoro-") + what +
+                                             '-' + period.fromText().toStdString() + '-' +
+                                             period.toText().toStdString() + '.' + extension + '"');
 }
 
 } // namespace
@@ -141,10 +152,37 @@ void AdminRoutes::exportFigures(const HttpRequest& req, HttpResponse& res) {
                std::to_string(d.ends) + ',' + std::to_string(d.events) + ',' +
                std::to_string(d.shares) + ',' + std::to_string(d.crashes) + "\r\n";
     res.contentType = "text/csv; charset=utf-8";
-    res.setHeader("Content-Disposition", "attachment; filename=\"vantoro-figures-" +
-                                             period.fromText().toStdString() + "-" +
-                                             period.toText().toStdString() + ".csv\"");
+    addAttachment(res, "figures", period, "csv");
     res.body = std::move(csv);
+}
+
+// Every record of the period as a JSON line, streamed: the body is made a
+// page at a time on the workers as the operator's client reads it. The
+// first page is read before the status is chosen, so that a store that
+// cannot be read is a 503 and not a body cut at once.
+void AdminRoutes::exportRecords(const HttpRequest& req, HttpResponse& res) {
+    QString notice;
+    const DashboardPeriod period = DashboardPeriod::fromQuery(param(req, "from"), param(req, "to"),
+                                                              DashboardPeriod::today(), &notice);
+    if (!notice.isEmpty())
+        return sendJson(res, 400, {{QStringLiteral("error"), notice}});
+    res.setHeader("Retry-After", "1");
+    sendJson(res, 503, {{QStringLiteral("error"), QStringLiteral("the server is busy")}});
+    res.later = [&store = m_store, period] {
+        HttpResponse made;
+        addAdminHeaders(made);
+        auto records = std::make_shared<RecordExport>(store, period);
+        QString error;
+        if (!records->start(&error)) {
+            qCWarning(lcServer).noquote() << "admin: the records could not be read:" << error;
+            sendJson(made, 503, {{QStringLiteral("error"), error}});
+            return made;
+        }
+        made.contentType = "application/x-ndjson; charset=utf-8";
+        addAttachment(made, "records", period, "ndjson");
+        made.stream = [records](std::string& piece) { return records->next(piece); };
+        return made;
+    };
 }
 
 void AdminRoutes::crashes(const HttpRequest& req, HttpResponse& res) {

@@ -35,6 +35,7 @@ private:
     bool refusedOrigin(const HttpRequest& req, HttpResponse& res) const;
     void dashboard(const HttpRequest& req, HttpResponse& res);
     void exportFigures(const HttpRequest& req, HttpResponse& res);
+    void exportRecords(const HttpRequest& req, HttpResponse& res);
     void crashes(const HttpRequest& req, HttpResponse& res);
     void replaceRanking(const HttpRequest& req, HttpResponse& res);
 

@@ -8,6 +8,7 @@
 #include <boost/asio/write.hpp>
 #include <boost/beast/core/string.hpp>
 #include <boost/beast/http/error.hpp>
+#include <cstdio>
 
 namespace {
 
@@ -24,12 +25,30 @@ int statusFor(HttpRequestParser::Refusal refusal) {
     }
 }
 
+// One piece as an HTTP/1.1 chunk; the last one followed by the empty chunk
+// that ends the body. An empty piece that is not the last is sent as
+// nothing, since an empty chunk would end the body early.
+std::string chunked(const std::string& piece, bool last) {
+    std::string wire;
+    if (!piece.empty()) {
+        char size[20];
+        std::snprintf(size, sizeof size, "%zx\r\n", piece.size());
+        wire.reserve(piece.size() + 32);
+        wire += size;
+        wire += piece;
+        wire += "\r\n";
+    }
+    if (last)
+        wire += "0\r\n\r\n";
+    return wire;
+}
+
 } // namespace
 
 HttpConnection::HttpConnection(boost::asio::ip::tcp::socket socket, HttpServer& server,
                                std::string address, std::string clientKey)
-    : m_stream(std::move(socket)), m_server(server), m_address(std::move(address)),
-      m_clientKey(std::move(clientKey)) {}
+    : m_stream(std::move(socket)), m_pullRetry(m_stream.get_executor()), m_server(server),
+      m_address(std::move(address)), m_clientKey(std::move(clientKey)) {}
 
 HttpConnection::~HttpConnection() {
     m_server.release(m_clientKey, this);
@@ -176,7 +195,7 @@ void HttpConnection::answer() {
         auto work = [self = shared_from_this(), later = std::move(response.later)] {
             HttpResponse made = later();
             boost::asio::post(self->m_stream.get_executor(),
-                              [self, made = std::move(made)] { self->send(made); });
+                              [self, made = std::move(made)]() mutable { self->send(made); });
         };
         response.later = nullptr;
         if (m_server.runLater(std::move(work)))
@@ -187,10 +206,97 @@ void HttpConnection::answer() {
     send(response);
 }
 
-void HttpConnection::send(const HttpResponse& response) {
+void HttpConnection::send(HttpResponse& response) {
     const bool keepAlive = m_parser->keep_alive() && !response.close && !m_server.isDraining();
+    const bool withBody = m_parser->request().method != "HEAD";
     m_firstRequest = false;
-    write(response.serialized(keepAlive, m_parser->request().method != "HEAD"), keepAlive);
+    if (response.stream)
+        return startStream(response, keepAlive, withBody);
+    write(response.serialized(keepAlive, withBody), keepAlive);
+}
+
+// The head goes first; each piece is pulled once the write before it is
+// done. An HTTP/1.0 client knows no chunks: its body ends with the close.
+void HttpConnection::startStream(HttpResponse& response, bool keepAlive, bool withBody) {
+    m_chunked = m_parser->version() >= 11;
+    m_streamKeepAlive = keepAlive && m_chunked;
+    if (!withBody)
+        return write(response.streamHead(m_streamKeepAlive, m_chunked), m_streamKeepAlive);
+    m_body = std::move(response.stream);
+    writePiece(response.streamHead(m_streamKeepAlive, m_chunked), false);
+}
+
+// A piece is made on a worker, never here: it may read a database. The
+// stream is touched by one thread at a time, as a pull and a write of this
+// connection never overlap.
+void HttpConnection::pullPiece() {
+    auto job = [self = shared_from_this()] {
+        std::string piece;
+        HttpResponse::Pull pull = HttpResponse::Pull::Failed;
+        try {
+            pull = self->m_body(piece);
+        } catch (...) {
+            // Cut like any other failure; a worker must not die of it.
+        }
+        boost::asio::post(self->m_stream.get_executor(),
+                          [self, pull, piece = std::move(piece)]() mutable {
+                              self->onPulled(pull, std::move(piece));
+                          });
+    };
+    if (!m_server.runLater(std::move(job)))
+        retryPull();
+}
+
+void HttpConnection::retryPull() {
+    if (std::chrono::steady_clock::now() >= m_pullDeadline)
+        return abortStream();
+    m_pullRetry.expires_after(HttpLimits::kStreamRetry);
+    m_pullRetry.async_wait([self = shared_from_this()](const error_code& ec) {
+        if (!ec)
+            self->pullPiece();
+    });
+}
+
+void HttpConnection::onPulled(HttpResponse::Pull pull, std::string piece) {
+    if (pull == HttpResponse::Pull::Failed)
+        return abortStream();
+    const bool last = pull == HttpResponse::Pull::End;
+    if (piece.empty() && !last)
+        return pullPiece();
+    writePiece(m_chunked ? chunked(piece, last) : std::move(piece), last);
+}
+
+void HttpConnection::writePiece(std::string wire, bool last) {
+    m_wire = std::move(wire);
+    m_writing = true;
+    m_stream.expires_after(HttpLimits::kWriteDeadline);
+    boost::asio::async_write(m_stream, boost::asio::buffer(m_wire),
+                             [self = shared_from_this(), last](const error_code& ec, std::size_t) {
+                                 self->onPieceWritten(ec, last);
+                             });
+}
+
+void HttpConnection::onPieceWritten(const error_code& ec, bool last) {
+    if (ec || last) {
+        // The client went, or the body is whole: what made it goes now.
+        m_body = nullptr;
+        return onWritten(ec, m_streamKeepAlive);
+    }
+    m_wire.clear();
+    m_writing = false;
+    m_pullDeadline = std::chrono::steady_clock::now() + HttpLimits::kWriteDeadline;
+    pullPiece();
+}
+
+// The status is sent: all that can still tell the client is a reset rather
+// than the end of the body, which a chunked body would need and an HTTP/1.0
+// one could not tell from a close.
+void HttpConnection::abortStream() {
+    m_body = nullptr;
+    m_writing = false;
+    error_code ignored;
+    m_stream.socket().set_option(boost::asio::socket_base::linger(true, 0), ignored);
+    close();
 }
 
 void HttpConnection::refuse(HttpRequestParser::Refusal refusal) {

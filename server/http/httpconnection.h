@@ -1,9 +1,11 @@
 #pragma once
 
 #include "server/http/httprequestparser.h"
+#include "server/http/httpresponse.h"
 
 #include <atomic>
 #include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/steady_timer.hpp>
 #include <boost/beast/core/flat_buffer.hpp>
 #include <boost/beast/core/tcp_stream.hpp>
 #include <chrono>
@@ -11,7 +13,6 @@
 #include <string>
 
 class HttpServer;
-struct HttpResponse;
 
 // One client socket, driven by asynchronous reads and writes on its own
 // strand, so that a slow client holds no thread. Requests are read one after
@@ -19,6 +20,8 @@ struct HttpResponse;
 // are answered in order. Each request must arrive whole before its deadline,
 // however the bytes trickle in. While the server drains, a request whose
 // head has arrived is still served, its answer closing the connection.
+// A streamed body is pulled a piece at a time on the server's workers, the
+// next piece only once the last one is written.
 class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
 public:
     // `clientKey` is what the server counts the connection against.
@@ -49,7 +52,14 @@ private:
     bool wantsContinue();
     void sendContinue();
     void answer();
-    void send(const HttpResponse& response);
+    void send(HttpResponse& response);
+    void startStream(HttpResponse& response, bool keepAlive, bool withBody);
+    void pullPiece();
+    void retryPull();
+    void onPulled(HttpResponse::Pull pull, std::string piece);
+    void writePiece(std::string wire, bool last);
+    void onPieceWritten(const error_code& ec, bool last);
+    void abortStream();
     void refuse(HttpRequestParser::Refusal refusal);
     void write(std::string wire, bool keepAlive);
     void onWritten(const error_code& ec, bool keepAlive);
@@ -72,6 +82,13 @@ private:
     // Whether an answer is being written.
     bool m_writing = false;
     std::string m_wire;
+    // The body under way, its framing, and until when a pull that finds
+    // every worker busy is tried again.
+    HttpResponse::BodyStream m_body;
+    bool m_chunked = false;
+    bool m_streamKeepAlive = false;
+    std::chrono::steady_clock::time_point m_pullDeadline;
+    boost::asio::steady_timer m_pullRetry;
     char m_drain[4096];
     HttpServer& m_server;
     std::string m_address;

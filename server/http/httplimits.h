@@ -40,6 +40,10 @@ struct HttpLimits {
     // request body of at most kMaxBodyBytes.
     static constexpr int kWorkerThreads = 2;
     static constexpr std::size_t kMaxQueuedJobs = 16;
+    // A streamed body whose next piece finds the queue full asks again
+    // after this, for as long as a write of it may take (kWriteDeadline):
+    // its head is sent, so it can no longer be answered 503.
+    static constexpr std::chrono::milliseconds kStreamRetry{20};
     // How long a graceful shutdown waits for the requests under way before
     // it closes what remains: about what a client may need to send a
     // request whole, and well inside what a service manager waits for.

@@ -17,6 +17,8 @@ public:
     HttpRequestParser();
 
     HttpRequest& request() { return m_request; }
+    // 10 for HTTP/1.0, 11 for HTTP/1.1.
+    int version() const { return m_version; }
     static Refusal refusalFor(const boost::beast::error_code& ec);
 
 private:

@@ -24,7 +24,8 @@ class WorkerPool;
 
 // An HTTP/1.1 server on a few threads that share one event loop: it accepts,
 // holds every client to HttpLimits and hands each whole request to the
-// handler, whose answer goes back in one write. stop() returns at once,
+// handler, whose answer goes back in one write (or, streamed, a piece at a
+// time, each pulled once the last is written). stop() returns at once,
 // whatever the clients are doing; shutdown() first lets the requests under
 // way finish.
 class HttpServer {

@@ -7,7 +7,7 @@ namespace {
 
 // The routes the server has, as the routers know them; whatever else a
 // client asks for is "other", the last.
-constexpr std::array<std::string_view, 15> kRouteNames = {
+constexpr std::array<std::string_view, 17> kRouteNames = {
     "/",
     "/healthz",
     "/wechat/getPm25CentralIssue.do",
@@ -21,6 +21,8 @@ constexpr std::array<std::string_view, 15> kRouteNames = {
     "/admin/logout",
     "/admin/crashes",
     "/admin/ranking",
+    "/admin/export/figures.csv",
+    "/admin/export/records.ndjson",
     "/metrics",
     "other",
 };

@@ -40,7 +40,7 @@ public:
 
 private:
     using Count = std::atomic<std::uint64_t>;
-    static constexpr std::size_t kRoutes = 15;
+    static constexpr std::size_t kRoutes = 17;
     // Every status an answer can have is below this.
     static constexpr std::size_t kStatuses = 600;
     static constexpr std::size_t kBuckets = 13;

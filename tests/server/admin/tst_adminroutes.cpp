@@ -30,6 +30,7 @@ const AdminPath kLockedPaths[] = {
     {"GET", "/admin/crashes"},
     {"GET", "/admin/crashes?group=0123456789abcdef"},
     {"GET", "/admin/export/figures.csv"},
+    {"GET", "/admin/export/records.ndjson"},
     {"PUT", "/admin/ranking"},
     {"GET", "/admin/ranking"},
     {"POST", "/admin"},
@@ -184,6 +185,21 @@ void TestAdminRoutes::theRightTokenOpensTheDoor() {
                                     "2026-12-03,0,0,0,0,0\r\n"));
     QCOMPARE(m_client->Get("/admin/export/figures.csv?from=yesterday", bearer(kToken))->status,
              400);
+
+    // Made on a worker, with the admin pages' headers all the same.
+    const auto records =
+        m_client->Get("/admin/export/records.ndjson?from=2026-12-01&to=2026-12-03", bearer(kToken));
+    QCOMPARE(records->status, 200);
+    QCOMPARE(records->get_header_value("Content-Type"),
+             std::string("application/x-ndjson; charset=utf-8"));
+    QCOMPARE(records->get_header_value("Content-Disposition"),
+             std::string("attachment; filename=\"vantoro-records-2026-12-01-2026-12-03.ndjson\""));
+    QCOMPARE(records->get_header_value("Cache-Control"), std::string("no-store"));
+    QCOMPARE(records->body, std::string());
+    const auto backwards =
+        m_client->Get("/admin/export/records.ndjson?from=2026-12-03&to=2026-12-01", bearer(kToken));
+    QCOMPARE(backwards->status, 400);
+    QVERIFY(backwards->body.find("\"error\"") != std::string::npos);
 }
 
 void TestAdminRoutes::theLoginFormGivesABrowserItsCookie() {

@@ -8,6 +8,7 @@
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <utility>
 
 RawSocket::~RawSocket() {
     close();
@@ -18,6 +19,9 @@ bool RawSocket::connectTo(int port, const char* source) {
     m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (m_fd < 0)
         return false;
+    m_reset = false;
+    if (m_receiveBuffer > 0)
+        ::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &m_receiveBuffer, sizeof m_receiveBuffer);
     if (source) {
         sockaddr_in local{};
         local.sin_family = AF_INET;
@@ -63,6 +67,7 @@ bool RawSocket::readSome(int timeoutMs) {
     char buffer[65536];
     const ssize_t n = ::recv(m_fd, buffer, sizeof buffer, 0);
     if (n <= 0) {
+        m_reset = n < 0 && errno == ECONNRESET;
         close();
         return false;
     }
@@ -96,6 +101,26 @@ bool RawSocket::closedWithin(int timeoutMs) {
         m_pending.clear();
     } while (m_fd >= 0 && !deadline.hasExpired());
     return m_fd < 0;
+}
+
+QByteArray RawSocket::readBytes(qsizetype count, int timeoutMs) {
+    QDeadlineTimer deadline(timeoutMs);
+    while (m_pending.size() < count && !deadline.hasExpired() &&
+           readSome(int(deadline.remainingTime())))
+        ;
+    const QByteArray bytes = m_pending.left(count);
+    m_pending.remove(0, bytes.size());
+    return bytes;
+}
+
+QByteArray RawSocket::readUntilClosed(int timeoutMs, bool* reset) {
+    QDeadlineTimer deadline(timeoutMs);
+    while (m_fd >= 0 && !deadline.hasExpired())
+        readSome(int(deadline.remainingTime()));
+    if (m_fd >= 0)
+        return {};
+    *reset = m_reset;
+    return std::exchange(m_pending, {});
 }
 
 void RawSocket::close() {
