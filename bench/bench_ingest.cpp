@@ -5,8 +5,13 @@
 // PostgreSQL and one process, and with PostgreSQL and two processes sharing
 // the database, the load split between them. All in one run, against the
 // stand-alone executable, with a PostgreSQL server the benchmark starts
-// itself (skipped with a message when PostgreSQL is not installed).
+// itself (skipped with a message when PostgreSQL is not installed). The
+// PostgreSQL figures are also given against what the database takes through
+// one COPY of the same kind of records into the same table.
 #include "benchoutput.h"
+#ifdef VANTORO_POSTGRES
+#include "copybaseline.h"
+#endif
 #include "cpuusage.h"
 #include "httpload.h"
 #include "serverprocess.h"
@@ -15,6 +20,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QLoggingCategory>
 #include <QTemporaryDir>
 #include <cstdio>
 #include <future>
@@ -26,14 +32,19 @@ constexpr int kRecordsPerReport = 50;
 constexpr int kClientThreads = 8;
 constexpr double kSeconds = 4.0;
 constexpr double kWarmUpSeconds = 0.5;
+// About as many as the collector keeps in one measured run.
+constexpr int kCopyRecords = 200'000;
+
+QByteArray record(const QByteArray& id) {
+    return "{\"id\":\"" + id +
+           "\",\"type\":\"event\",\"ts\":1796780258,\"session_id\":\"S\","
+           "\"event_id\":\"blow\",\"acc\":1,\"du\":0}";
+}
 
 QByteArray report(const QByteArray& prefix) {
     QByteArray json = "{\"event\":[";
     for (int i = 0; i < kRecordsPerReport; ++i)
-        json += (i > 0 ? "," : "") + QByteArray("{\"id\":\"") + prefix + '-' +
-                QByteArray::number(i) +
-                "\",\"type\":\"event\",\"ts\":1796780258,\"session_id\":\"S\","
-                "\"event_id\":\"blow\",\"acc\":1,\"du\":0}";
+        json += (i > 0 ? "," : "") + record(prefix + '-' + QByteArray::number(i));
     return json + "],\"header\":{\"appkey\":\"bench\"}}";
 }
 
@@ -118,6 +129,43 @@ Figures measure(const std::vector<int>& ports, const std::string& tag, double se
     return figures;
 }
 
+#ifdef VANTORO_POSTGRES
+// Ids of the shape the clients send ("pg2-s0-c1-n23-7"), each new.
+CopyBaseline::Record copyRecord(int n) {
+    const QByteArray id = "cp-s0-c" + QByteArray::number(n % kClientThreads) + "-n" +
+                          QByteArray::number(n / kRecordsPerReport) + '-' +
+                          QByteArray::number(n % kRecordsPerReport);
+    return {id, record(id)};
+}
+
+// Records per second through COPY into a fresh database; 0 when it failed.
+double copyBaseline(PostgresInstance& postgres) {
+    QString why;
+    const QString url = postgres.createDatabase(QStringLiteral("copy"), &why);
+    const double perSecond =
+        url.isEmpty() ? 0 : CopyBaseline::recordsPerSecond(url, copyRecord, kCopyRecords, &why);
+    if (perSecond > 0)
+        benchPrint("postgres_copy.records_per_s", perSecond,
+                   "baseline of PostgreSQL: one COPY FROM STDIN, one connection");
+    else
+        std::printf("# COPY baseline skipped: %s\n", qPrintable(why));
+    return perSecond;
+}
+#else
+double copyBaseline(PostgresInstance&) {
+    std::printf("# COPY baseline skipped: built without the PostgreSQL store\n");
+    return 0;
+}
+#endif
+
+void printOfCopy(const std::string& name, const Figures& figures, double copy) {
+    if (copy <= 0)
+        return;
+    char note[32];
+    std::snprintf(note, sizeof note, "x%.2f of COPY", figures.recordsPerSecond / copy);
+    benchPrint(name + ".records_of_copy", figures.recordsPerSecond / copy, note);
+}
+
 void print(const std::string& name, const Figures& figures, const Figures* baseline) {
     auto ratio = [baseline](double value, double base) {
         static char note[64];
@@ -168,6 +216,9 @@ bool startServer(ServerProcess& server, const QString& data, const QString& data
 
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
+    // The COPY baseline sets up its database with the store's schema code,
+    // which says so in the log; the figures are all this prints.
+    QLoggingCategory::setFilterRules(QStringLiteral("vantoro.server.info=false"));
     QTemporaryDir dir;
     std::printf("# %d client threads, keep-alive, reports of %d new records, %.0f s each\n",
                 kClientThreads, kRecordsPerReport, kSeconds);
@@ -185,13 +236,18 @@ int main(int argc, char* argv[]) {
         std::printf("# PostgreSQL figures skipped: %s\n", qPrintable(why));
         return 0;
     }
+    const double copy = copyBaseline(postgres);
     ServerProcess first;
     ServerProcess second;
     if (!startServer(first, dir.filePath(QStringLiteral("pg1")), postgres.url()))
         return 1;
-    print("postgres_1_process", run({&first}, "pg1"), &baseline);
+    const Figures one = run({&first}, "pg1");
+    print("postgres_1_process", one, &baseline);
+    printOfCopy("postgres_1_process", one, copy);
     if (!startServer(second, dir.filePath(QStringLiteral("pg2")), postgres.url()))
         return 1;
-    print("postgres_2_processes", run({&first, &second}, "pg2"), &baseline);
+    const Figures two = run({&first, &second}, "pg2");
+    print("postgres_2_processes", two, &baseline);
+    printOfCopy("postgres_2_processes", two, copy);
     return 0;
 }

@@ -3,6 +3,7 @@
 #include "server/reports/compactjson.h"
 #include "server/reports/recordcolumns.h"
 
+#include <QLocale>
 #include <algorithm>
 
 namespace {
@@ -14,7 +15,9 @@ QByteArray textOf(const QVariant& value) {
     case QMetaType::UnknownType:
         return {};
     case QMetaType::Double:
-        return QByteArray::number(value.toDouble(), 'g', 17);
+        // The fewest digits that read back as the same double: exact, and
+        // much cheaper to write than a fixed 17.
+        return QByteArray::number(value.toDouble(), 'g', QLocale::FloatingPointShortest);
     case QMetaType::QByteArray:
         return value.toByteArray();
     default:
@@ -38,15 +41,6 @@ QList<QByteArray> valuesOf(const ReportStore::Record& record) {
     return texts;
 }
 
-QByteArray unnest() {
-    QByteArray sql = "unnest($2::bigint[]";
-    int parameter = 3;
-    for (const RecordColumns::Column& column : RecordColumns::all())
-        sql += ", $" + QByteArray::number(parameter++) +
-               (column.type == RecordColumns::Type::Real ? "::float8[]" : "::text[]");
-    return sql + ')';
-}
-
 } // namespace
 
 const QByteArray& PgRecordRows::columns() {
@@ -54,9 +48,13 @@ const QByteArray& PgRecordRows::columns() {
     return names;
 }
 
-const QByteArray& PgRecordRows::unnestAll() {
-    static const QByteArray sql = unnest();
-    return sql;
+QByteArray PgRecordRows::unnestAll(int first) {
+    QByteArray sql = "unnest($" + QByteArray::number(first) + "::bigint[]";
+    int parameter = first + 1;
+    for (const RecordColumns::Column& column : RecordColumns::all())
+        sql += ", $" + QByteArray::number(parameter++) +
+               (column.type == RecordColumns::Type::Real ? "::float8[]" : "::text[]");
+    return sql + ')';
 }
 
 PgRecordRows::PgRecordRows(const QList<ReportStore::Record>& records)
@@ -72,10 +70,11 @@ PgRecordRows::PgRecordRows(const QList<ReportStore::Record>& records)
     });
 }
 
-QList<QByteArray> PgRecordRows::arrays(const QList<qint64>& ids) const {
-    QList<QList<QByteArray>> columns(2 + m_rows.value(0).values.size());
+QList<QByteArray> PgRecordRows::arrays() const {
+    // The place, then every column: empty arrays for a report of none.
+    QList<QList<QByteArray>> columns(1 + RecordColumns::all().size());
     for (const Row& row : m_rows) {
-        columns[0] << QByteArray::number(ids.value(row.position));
+        columns[0] << QByteArray::number(row.position + 1);
         columns[1] << (row.recordId.isNull() ? QByteArray() : row.recordId.toUtf8());
         for (int c = 0; c < row.values.size(); ++c)
             columns[2 + c] << row.values[c];

@@ -14,14 +14,14 @@ public:
     explicit PgRecordRows(const QList<ReportStore::Record>& records);
 
     int size() const { return m_size; }
-    // The arrays in the order of columns(), after the ids: one id per row,
-    // given in the order of the records in the report.
-    QList<QByteArray> arrays(const QList<qint64>& ids) const;
+    // One array per column: first each row's place in the report (from 1),
+    // then the columns in the order of columns().
+    QList<QByteArray> arrays() const;
 
-    // The columns the arrays fill, after "id", and the unnest() of the
-    // arrays ($2 on) with their types.
+    // The columns the arrays fill after the place, and the unnest() of the
+    // arrays, given as parameters from `$first` on, with their types.
     static const QByteArray& columns();
-    static const QByteArray& unnestAll();
+    static QByteArray unnestAll(int first);
 
 private:
     struct Row {

@@ -33,17 +33,49 @@ PgResult& PgResult::operator=(PgResult&& other) noexcept {
     return *this;
 }
 
-PgResult PgResult::exec(pg_conn* conn, const char* sql, const QList<QByteArray>& params,
-                        const QList<unsigned>& types) {
+namespace {
+
+std::vector<const char*> valuesOf(const QList<QByteArray>& params) {
     std::vector<const char*> values;
     values.reserve(std::size_t(params.size()));
     for (const QByteArray& param : params)
         values.push_back(param.isNull() ? nullptr : param.constData());
+    return values;
+}
+
+// What the server says when a connection has not prepared the name: a new
+// connection, or one whose session was reset.
+constexpr char kUnknownStatement[] = "26000";
+
+} // namespace
+
+PgResult PgResult::exec(pg_conn* conn, const char* sql, const QList<QByteArray>& params,
+                        const QList<unsigned>& types) {
+    const std::vector<const char*> values = valuesOf(params);
     std::vector<Oid> oids(types.begin(), types.end());
     return PgResult(PQexecParams(conn, sql, int(values.size()),
                                  oids.empty() ? nullptr : oids.data(), values.data(), nullptr,
                                  nullptr, 0),
                     conn);
+}
+
+// Executing first and preparing on the server's refusal keeps no record of
+// which connections have prepared what: it costs one refused round trip per
+// connection, once.
+PgResult PgResult::execPrepared(pg_conn* conn, const char* name, const char* sql,
+                                const QList<QByteArray>& params, const QList<unsigned>& types) {
+    const std::vector<const char*> values = valuesOf(params);
+    auto run = [&] {
+        return PgResult(
+            PQexecPrepared(conn, name, int(values.size()), values.data(), nullptr, nullptr, 0),
+            conn);
+    };
+    PgResult result = run();
+    if (result.sqlState() != kUnknownStatement)
+        return result;
+    const std::vector<Oid> oids(types.begin(), types.end());
+    PgResult prepared(PQprepare(conn, name, sql, int(oids.size()), oids.data()), conn);
+    return prepared.ok() ? run() : std::move(prepared);
 }
 
 bool PgResult::ok() const {

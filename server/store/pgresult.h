@@ -24,6 +24,13 @@ public:
     static PgResult exec(pg_conn* conn, const char* sql, const QList<QByteArray>& params = {},
                          const QList<unsigned>& types = {});
 
+    // The same through a statement prepared once per connection under
+    // `name`: the server parses and plans it on first use only. `types`
+    // give the first parameters' types, the server infers the rest. Outside
+    // a transaction, which the first use on a connection would abort.
+    static PgResult execPrepared(pg_conn* conn, const char* name, const char* sql,
+                                 const QList<QByteArray>& params, const QList<unsigned>& types);
+
     bool ok() const;
     // The five-character SQLSTATE of a failure, empty without one.
     QByteArray sqlState() const;

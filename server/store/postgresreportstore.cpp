@@ -129,78 +129,67 @@ PostgresReportStore::Outcome PostgresReportStore::store(const Report& report,
     return {};
 }
 
+// The whole report is one statement, and so one transaction of its own in
+// one round trip: the report's row id and the records' row ids are taken
+// first, the records inserted, and the report row written last with the
+// counts of what was kept (a statement's parts cannot see each other's rows,
+// so it cannot be updated after). Row ids are given in the report's order
+// and the rows inserted in the order of their record ids: the ids still
+// tell the order of arrival, and reports that share ids lock them in the
+// same order. The sequences are looked up once per statement, not per row,
+// and the ids taken once per row of the arrays: no estimate then depends
+// on a parameter's value, so the server keeps one plan for every report.
+const QByteArray& PostgresReportStore::storeStatement() {
+    static const QByteArray sql =
+        "WITH sequences AS (SELECT pg_get_serial_sequence('reports', 'id')::regclass AS reports, "
+        "pg_get_serial_sequence('records', 'id')::regclass AS records), "
+        "report AS (SELECT nextval((SELECT reports FROM sequences)) AS id), "
+        "rows AS (SELECT * FROM " +
+        PgRecordRows::unnestAll(5) + " WITH ORDINALITY AS r(place, " + PgRecordRows::columns() +
+        ", position)), "
+        "taken AS (SELECT nextval((SELECT records FROM sequences)) AS id FROM rows), "
+        "ids AS (SELECT row_number() OVER (ORDER BY id) AS place, id FROM taken), "
+        "kept AS (INSERT INTO records(id, report, " +
+        PgRecordRows::columns() + ") SELECT ids.id, report.id, " + RecordColumns::names("r.") +
+        " FROM rows r JOIN ids USING (place) CROSS JOIN report ORDER BY r.position "
+        "ON CONFLICT (record_id) DO NOTHING RETURNING 1) "
+        "INSERT INTO reports(id, received, client, stored, duplicates, dropped) "
+        "SELECT report.id, $1, $2, kept.n, $4 - kept.n, $3 FROM report, "
+        "(SELECT COUNT(*) AS n FROM kept) kept RETURNING stored";
+    return sql;
+}
+
 PostgresReportStore::Attempt PostgresReportStore::storeOnce(pg_conn* conn, const Report& report,
                                                             const PgRecordRows& rows,
                                                             const QString& clientClass,
                                                             Outcome* outcome) const {
-    PgResult result = PgResult::exec(conn, "BEGIN");
-    if (!result.ok())
-        return failed(conn, result, false);
-    result = PgResult::exec(conn,
-                            "INSERT INTO reports(received, client, stored, duplicates, dropped) "
-                            "VALUES($1, $2, 0, 0, $3) RETURNING id",
-                            {QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs).toUtf8(),
-                             clientClass.isEmpty() ? QByteArray() : clientClass.toUtf8(),
-                             QByteArray::number(report.droppedRecords)});
+    const QList<QByteArray> params =
+        QList<QByteArray>{QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs).toUtf8(),
+                          clientClass.isEmpty() ? QByteArray() : clientClass.toUtf8(),
+                          QByteArray::number(report.droppedRecords),
+                          QByteArray::number(rows.size())} +
+        rows.arrays();
+    const PgResult result =
+        PgResult::execPrepared(conn, "vantoro_store_report", storeStatement().constData(), params,
+                               {kText, kText, kInt8, kInt8});
     if (!result.ok() || result.rows() != 1)
-        return failed(conn, result, false);
-    const qint64 reportId = result.bytes(0, 0).toLongLong();
-    if (!insertRecords(conn, reportId, rows, outcome, &result))
-        return failed(conn, result, false);
-    result =
-        PgResult::exec(conn, "UPDATE reports SET stored = $1, duplicates = $2 WHERE id = $3",
-                       {QByteArray::number(outcome->stored),
-                        QByteArray::number(outcome->duplicates), QByteArray::number(reportId)});
-    if (!result.ok())
-        return failed(conn, result, false);
-    result = PgResult::exec(conn, "COMMIT");
-    if (!result.ok())
-        return failed(conn, result, true);
+        return failed(conn, result);
+    outcome->stored = result.bytes(0, 0).toInt();
+    outcome->duplicates = rows.size() - outcome->stored;
     outcome->ok = true;
     return Attempt::Done;
 }
 
-// Ids are taken from the sequence in the report's order and the rows
-// inserted in the order of their record ids: the ids still tell the order
-// of arrival.
-bool PostgresReportStore::insertRecords(pg_conn* conn, qint64 reportId, const PgRecordRows& rows,
-                                        Outcome* outcome, PgResult* result) const {
-    if (rows.size() == 0)
-        return true;
-    *result = PgResult::exec(conn,
-                             "SELECT nextval(pg_get_serial_sequence('records', 'id')) "
-                             "FROM generate_series(1, $1) ORDER BY 1",
-                             {QByteArray::number(rows.size())});
-    if (!result->ok() || result->rows() != rows.size())
-        return false;
-    QList<qint64> ids;
-    for (int i = 0; i < result->rows(); ++i)
-        ids << result->bytes(i, 0).toLongLong();
-    static const QByteArray sql =
-        "WITH kept AS (INSERT INTO records(id, report, " + PgRecordRows::columns() +
-        ") SELECT r.id, $1, " + RecordColumns::names("r.") + " FROM " + PgRecordRows::unnestAll() +
-        " WITH ORDINALITY AS r(id, " + PgRecordRows::columns() +
-        ", position) ORDER BY r.position "
-        "ON CONFLICT (record_id) DO NOTHING RETURNING 1) "
-        "SELECT COUNT(*) FROM kept";
-    *result = PgResult::exec(conn, sql.constData(),
-                             QList<QByteArray>{QByteArray::number(reportId)} + rows.arrays(ids));
-    if (!result->ok() || result->rows() != 1)
-        return false;
-    outcome->stored = result->bytes(0, 0).toInt();
-    outcome->duplicates = rows.size() - outcome->stored;
-    return true;
-}
-
-// A conflict is tried again, and so is a connection lost before the commit
-// (nothing of the report was kept); after a lost commit whether it was kept
-// is not known, so the report is refused and the uploader sends it again.
-PostgresReportStore::Attempt PostgresReportStore::failed(pg_conn* conn, const PgResult& result,
-                                                         bool committing) const {
+// A conflict is tried again, and so is a connection lost with the server's
+// word for why (it gave the statement up: nothing of the report was kept).
+// A connection lost without one may have been lost after the commit; then
+// whether it was kept is not known, so the report is refused and the
+// uploader sends it again.
+PostgresReportStore::Attempt PostgresReportStore::failed(pg_conn* conn,
+                                                         const PgResult& result) const {
     const bool lost = PQstatus(conn) != CONNECTION_OK;
-    if (!lost && PQtransactionStatus(conn) != PQTRANS_IDLE)
-        PgResult::exec(conn, "ROLLBACK");
-    if (isConflict(result.sqlState()) || (lost && !committing))
+    const QByteArray state = result.sqlState();
+    if (isConflict(state) || (lost && !state.isEmpty()))
         return Attempt::Retry;
     qCWarning(lcServer).noquote() << "report store: a report was not kept:" << result.message();
     return Attempt::Failed;

@@ -44,9 +44,8 @@ private:
     PgConnectionPool::Lease lease(QString* error) const;
     Attempt storeOnce(pg_conn* conn, const Report& report, const PgRecordRows& rows,
                       const QString& clientClass, Outcome* outcome) const;
-    Attempt failed(pg_conn* conn, const PgResult& result, bool committing) const;
-    bool insertRecords(pg_conn* conn, qint64 reportId, const PgRecordRows& rows, Outcome* outcome,
-                       PgResult* result) const;
+    Attempt failed(pg_conn* conn, const PgResult& result) const;
+    static const QByteArray& storeStatement();
     // One statement on the sessions; a failed result when the database
     // could not run it.
     PgResult sessionStatement(const char* sql, const QList<QByteArray>& params) const;

@@ -76,6 +76,8 @@ private slots:
 
     void recordsAreKeptOnceAcrossServerProcesses();
     void aReportThatFailsHalfWayLeavesNothing();
+    void aReportIsCountedAndKeptInItsOrder_data();
+    void aReportIsCountedAndKeptInItsOrder();
     void overlappingReportsAtOnceAreCountedExactly();
     void aStoppedDatabaseRefusesQuicklyAndIsUsedAgainWhenBack();
     void aDatabaseDownAtOpenIsSetUpOnFirstUse();
@@ -170,6 +172,71 @@ void TestPostgresReportStore::aReportThatFailsHalfWayLeavesNothing() {
     const ReportStore::Outcome next = store->store(reportOf({"a2", "a3"}).report);
     QVERIFY(next.ok);
     QCOMPARE(next.stored, 2);
+}
+
+void TestPostgresReportStore::aReportIsCountedAndKeptInItsOrder_data() {
+    QTest::addColumn<QStringList>("before"); // kept by an earlier report
+    QTest::addColumn<QStringList>("ids");    // a null one for a record without an id
+    QTest::addColumn<qint64>("dropped");
+    QTest::addColumn<int>("stored");
+    QTest::addColumn<int>("duplicates");
+
+    QTest::newRow("the same ids twice in itself")
+        << QStringList() << QStringList{"d2", "d1", "d2", QString(), "d1", "d3", QString()}
+        << qint64(0) << 5 << 2;
+    QTest::newRow("partly kept already")
+        << QStringList{"p4", "p2"} << QStringList{"p4", "p1", "p2", "p3"} << qint64(1) << 2 << 2;
+    QTest::newRow("all kept already")
+        << QStringList{"a1", "a2"} << QStringList{"a2", "a1"} << qint64(0) << 0 << 2;
+    QTest::newRow("only a drop count") << QStringList() << QStringList() << qint64(7) << 0 << 0;
+    // Backwards, so that the order of record ids is the reverse of arrival;
+    // every other one kept already.
+    QStringList large = range(QStringLiteral("L"), 10000, 5000);
+    std::reverse(large.begin(), large.end());
+    QStringList everyOther;
+    for (int i = 0; i < large.size(); i += 2)
+        everyOther << large[i];
+    QTest::newRow("large, half kept already") << everyOther << large << qint64(0) << 2500 << 2500;
+}
+
+// The report row says what was kept, and the records kept have row ids in
+// the order they came in the report, whatever the order of their ids.
+void TestPostgresReportStore::aReportIsCountedAndKeptInItsOrder() {
+    QFETCH(QStringList, before);
+    QFETCH(QStringList, ids);
+    QFETCH(qint64, dropped);
+    QFETCH(int, stored);
+    QFETCH(int, duplicates);
+    const auto store = openStore();
+    if (!before.isEmpty())
+        QVERIFY(store->store(reportOf(before).report).ok);
+
+    const ReportStore::Outcome outcome = store->store(reportOf(ids, dropped).report);
+    QVERIFY(outcome.ok);
+    QCOMPARE(outcome.stored, stored);
+    QCOMPARE(outcome.duplicates, duplicates);
+    QString error;
+    QCOMPARE(store->select("SELECT stored, duplicates, dropped FROM reports ORDER BY id DESC "
+                           "LIMIT 1",
+                           {}, &error),
+             (QList<QVariantList>{{qlonglong(stored), qlonglong(duplicates), dropped}}));
+    QVariantList arrived;
+    QSet<QString> seen(before.begin(), before.end());
+    for (const QString& id : ids) {
+        if (id.isNull())
+            arrived << QVariant();
+        else if (!seen.contains(id))
+            arrived << id;
+        seen.insert(id);
+    }
+    QVariantList kept;
+    for (const QVariantList& row :
+         store->select("SELECT record_id FROM records WHERE report = (SELECT MAX(id) FROM "
+                       "reports) ORDER BY id",
+                       {}, &error))
+        kept << row.value(0);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    QCOMPARE(kept, arrived);
 }
 
 // Three threads on each of two stores send reports whose ids overlap
