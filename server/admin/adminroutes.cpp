@@ -127,6 +127,8 @@ void AdminRoutes::dashboard(const HttpRequest& req, HttpResponse& res) {
     QString notice;
     const DashboardPeriod period = DashboardPeriod::fromQuery(param(req, "from"), param(req, "to"),
                                                               DashboardPeriod::today(), &notice);
+    if (!notice.isEmpty())
+        notice += QStringLiteral("，已显示最近 %1 天。").arg(DashboardPeriod::kDefaultDays);
     DashboardQueries queries(m_store);
     const DashboardQueries::Figures figures = queries.figures(period);
     if (!figures.error.isEmpty())

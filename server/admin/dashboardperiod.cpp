@@ -26,7 +26,7 @@ DashboardPeriod DashboardPeriod::fromQuery(QStringView from, QStringView to, QDa
     const DashboardPeriod fallback = lastDays(kDefaultDays, today);
     auto refuse = [&](const QString& why) {
         if (notice)
-            *notice = why + QStringLiteral("，已显示最近 %1 天。").arg(kDefaultDays);
+            *notice = why;
         return fallback;
     };
     DashboardPeriod period = fallback;

@@ -14,8 +14,8 @@ struct DashboardPeriod {
     static DashboardPeriod lastDays(int days, QDate today);
     // The period a request asks for ("yyyy-MM-dd" each, either may be
     // empty): what is missing is taken from the last seven days; what cannot
-    // be read gives those seven days and a message for the operator in
-    // `notice`.
+    // be read gives those seven days and, in `notice`, what was wrong with
+    // it, for the operator.
     static DashboardPeriod fromQuery(QStringView from, QStringView to, QDate today,
                                      QString* notice);
     // UTC today.
