@@ -6,6 +6,7 @@
 #include "analytics/analyticsinternal.h"
 #include "analytics/analyticsnetwork.h"
 #include "analytics/report/analyticsreportbuilder.h"
+#include "analytics/report/extracertificates.h"
 #include "analytics/report/httpreportuploader.h"
 #include "platform/system/applicationnotifications.h"
 #include "platform/system/notificationcenter.h"
@@ -14,9 +15,11 @@
 #include "support/server/storedreports.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 #include <QSet>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -301,6 +304,34 @@ private slots:
         QVERIFY2(error.startsWith(closed.toString()), qPrintable(error));
         QVERIFY(m_server.start());
         QVERIFY(!StoredReports(m_server).recordIds().contains("x"));
+    }
+
+    // The variables OpenSSL's tools read: a file, folders whose hash links
+    // name a file twice, and a name that holds nothing, which is said.
+    void extraCertificatesAreNamedByTheEnvironment() {
+        QTemporaryDir dir;
+        QProcess openssl;
+        openssl.setWorkingDirectory(dir.path());
+        openssl.start("openssl", {"req", "-x509", "-newkey", "ec", "-pkeyopt",
+                                  "ec_paramgen_curve:prime256v1", "-nodes", "-keyout", "ca.key",
+                                  "-out", "ca.pem", "-days", "1", "-subj", "/CN=Private CA"});
+        if (!openssl.waitForFinished() || openssl.exitCode() != 0)
+            QSKIP("openssl could not make a certificate");
+        QVERIFY(QDir(dir.path()).mkdir("certs"));
+        QVERIFY(QFile::copy(dir.filePath("ca.pem"), dir.filePath("certs/ca.pem")));
+        QVERIFY(QFile::link(dir.filePath("certs/ca.pem"), dir.filePath("certs/1a2b3c4d.0")));
+        const auto restore =
+            qScopeGuard([file = qgetenv("SSL_CERT_FILE"), folders = qgetenv("SSL_CERT_DIR")] {
+                qputenv("SSL_CERT_FILE", file);
+                qputenv("SSL_CERT_DIR", folders);
+            });
+        qputenv("SSL_CERT_FILE", dir.filePath("ca.pem").toLocal8Bit());
+        qputenv("SSL_CERT_DIR", (dir.filePath("certs") + ":" + dir.filePath("none")).toLocal8Bit());
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("SSL_CERT_DIR names .*/none but no "
+                                                              "certificate could be read there"));
+        const QList<QSslCertificate> found = ExtraCertificates::fromEnvironment();
+        QCOMPARE(found.size(), 1);
+        QCOMPARE(found.first().subjectInfo(QSslCertificate::CommonName), QStringList{"Private CA"});
     }
 };
 
