@@ -21,7 +21,21 @@
 #include <memory>
 #include <vector>
 
+#if defined(__SANITIZE_ADDRESS__)
+#define VANTORO_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VANTORO_ADDRESS_SANITIZER 1
+#endif
+#endif
+
 namespace {
+
+#ifdef VANTORO_ADDRESS_SANITIZER
+constexpr bool kAddressSanitizer = true;
+#else
+constexpr bool kAddressSanitizer = false;
+#endif
 
 const QByteArray kToken = "record-export-token-0123456789";
 constexpr int kRecords = 200000;
@@ -229,6 +243,8 @@ void TestRecordExport::everyRecordOnceInBoundedMemory() {
           qPrintable(store), filled, records, double(exported.bytes) / 1e6, double(took) / 1e3,
           before, after);
     QVERIFY(before > 0 && after > 0);
+    if (kAddressSanitizer)
+        return qInfo("peak memory not judged: the address sanitizer holds freed memory back");
     QVERIFY2((after - before) * 1024 < exported.bytes / 4,
              "the server held far more than a page of the export");
 }
