@@ -52,8 +52,9 @@ void ExtraCertificates::trustOnce() {
         QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
         configuration.addCaCertificates(extra);
         QSslConfiguration::setDefaultConfiguration(configuration);
-        qCInfo(lcAnalytics) << "reports trust" << extra.size()
-                            << "certificates named by SSL_CERT_FILE or SSL_CERT_DIR besides the "
-                               "system's";
+        qCInfo(lcAnalytics).noquote()
+            << "reports trust" << extra.size()
+            << (extra.size() == 1 ? "certificate" : "certificates")
+            << "named by SSL_CERT_FILE or SSL_CERT_DIR besides the system's";
     });
 }
