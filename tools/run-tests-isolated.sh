@@ -20,11 +20,16 @@ run_one() {
   local name=$1 exe=$2 dir=$3 limit=$4 fn=$5
   shift 5
   local log="$logs/$name.$fn.log"
-  if (cd "$dir" && timeout "$limit" env "$@" "$exe" "$fn") >"$log" 2>&1; then
+  # A home of its own: two functions of one test run side by side would
+  # otherwise share the test's folders (Qt's test mode puts them under it).
+  local home="$logs/home.$name.$fn"
+  mkdir -p "$home"
+  if (cd "$dir" && HOME=$home timeout "$limit" env "$@" "$exe" "$fn") >"$log" 2>&1; then
     rm -f "$log"
   else
     echo "FAIL $name $fn" >&2
   fi
+  rm -rf "$home"
 }
 export -f run_one
 export logs
