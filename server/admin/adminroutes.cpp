@@ -136,14 +136,26 @@ void AdminRoutes::dashboard(const HttpRequest& req, HttpResponse& res) {
     sendPage(res, 200, DashboardPage::overview(figures, m_content.problems(), notice, m_keepDays));
 }
 
-// The dashboard's figures per day, for a spreadsheet: the same period rule
-// as the page, every day listed, UTC.
-void AdminRoutes::exportFigures(const HttpRequest& req, HttpResponse& res) {
+// An export's period, by the dashboard's rule; none, and a 400 that says
+// what was wrong, when it cannot be read.
+std::optional<DashboardPeriod> AdminRoutes::exportPeriod(const HttpRequest& req,
+                                                         HttpResponse& res) {
     QString notice;
     const DashboardPeriod period = DashboardPeriod::fromQuery(param(req, "from"), param(req, "to"),
                                                               DashboardPeriod::today(), &notice);
-    if (!notice.isEmpty())
-        return sendJson(res, 400, {{QStringLiteral("error"), notice}});
+    if (notice.isEmpty())
+        return period;
+    sendJson(res, 400, {{QStringLiteral("error"), notice}});
+    return std::nullopt;
+}
+
+// The dashboard's figures per day, for a spreadsheet: the same period rule
+// as the page, every day listed, UTC.
+void AdminRoutes::exportFigures(const HttpRequest& req, HttpResponse& res) {
+    const std::optional<DashboardPeriod> asked = exportPeriod(req, res);
+    if (!asked)
+        return;
+    const DashboardPeriod& period = *asked;
     DashboardQueries queries(m_store);
     const QList<DashboardQueries::DayFigures> days = queries.figuresPerDay(period);
     if (!queries.error().isEmpty())
@@ -163,11 +175,10 @@ void AdminRoutes::exportFigures(const HttpRequest& req, HttpResponse& res) {
 // first page is read before the status is chosen, so that a store that
 // cannot be read is a 503 and not a body cut at once.
 void AdminRoutes::exportRecords(const HttpRequest& req, HttpResponse& res) {
-    QString notice;
-    const DashboardPeriod period = DashboardPeriod::fromQuery(param(req, "from"), param(req, "to"),
-                                                              DashboardPeriod::today(), &notice);
-    if (!notice.isEmpty())
-        return sendJson(res, 400, {{QStringLiteral("error"), notice}});
+    const std::optional<DashboardPeriod> asked = exportPeriod(req, res);
+    if (!asked)
+        return;
+    const DashboardPeriod period = *asked;
     res.setHeader("Retry-After", "1");
     sendJson(res, 503, {{QStringLiteral("error"), QStringLiteral("the server is busy")}});
     res.later = [&store = m_store, period] {

@@ -1,11 +1,13 @@
 #pragma once
 
 #include "server/admin/admingate.h"
+#include "server/admin/dashboardperiod.h"
 #include "server/admin/origincheck.h"
 #include "server/http/httprouter.h"
 
 #include <QUrl>
 #include <functional>
+#include <optional>
 
 class ContentFolder;
 class ReportStore;
@@ -34,6 +36,7 @@ private:
     void install();
     bool refusedOrigin(const HttpRequest& req, HttpResponse& res) const;
     void dashboard(const HttpRequest& req, HttpResponse& res);
+    static std::optional<DashboardPeriod> exportPeriod(const HttpRequest& req, HttpResponse& res);
     void exportFigures(const HttpRequest& req, HttpResponse& res);
     void exportRecords(const HttpRequest& req, HttpResponse& res);
     void crashes(const HttpRequest& req, HttpResponse& res);
