@@ -129,9 +129,7 @@ private:
 // Every figure is checked on each store: the same SQL must give the same
 // figures on both.
 void TestDashboardQueries::initTestCase_data() {
-    QTest::addColumn<QString>("store");
-    QTest::newRow("sqlite") << QStringLiteral("sqlite");
-    QTest::newRow("postgresql") << QStringLiteral("postgresql");
+    PostgresDatabases::addStoreRows();
 }
 
 void TestDashboardQueries::init() {

@@ -160,9 +160,7 @@ private:
 };
 
 void TestRecordExport::everyRecordOnceInBoundedMemory_data() {
-    QTest::addColumn<QString>("store");
-    QTest::newRow("sqlite") << QStringLiteral("sqlite");
-    QTest::newRow("postgresql") << QStringLiteral("postgresql");
+    PostgresDatabases::addStoreRows();
 }
 
 // A database URL for the server, filled with the records.

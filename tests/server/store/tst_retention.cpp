@@ -96,9 +96,7 @@ private:
 
 // Each check runs on both stores: the same rule must remove the same rows.
 void TestRetention::initTestCase_data() {
-    QTest::addColumn<QString>("store");
-    QTest::newRow("sqlite") << QStringLiteral("sqlite");
-    QTest::newRow("postgresql") << QStringLiteral("postgresql");
+    PostgresDatabases::addStoreRows();
 }
 
 void TestRetention::init() {

@@ -1,5 +1,7 @@
 #include "support/server/postgresdatabases.h"
 
+#include <QTest>
+
 QString PostgresDatabases::next(const QString& prefix, QString* skipWhy, QString* error) {
     if (!m_server && m_missing.isEmpty()) {
         m_server = std::make_unique<PostgresInstance>();
@@ -11,4 +13,10 @@ QString PostgresDatabases::next(const QString& prefix, QString* skipWhy, QString
         return {};
     }
     return m_server->createDatabase(prefix + QString::number(++m_made), error);
+}
+
+void PostgresDatabases::addStoreRows() {
+    QTest::addColumn<QString>("store");
+    QTest::newRow("sqlite") << QStringLiteral("sqlite");
+    QTest::newRow("postgresql") << QStringLiteral("postgresql");
 }

@@ -13,6 +13,9 @@ public:
     // there is none: with `skipWhy` set when no server could be started
     // (the test skips), with `error` when the database was not made.
     QString next(const QString& prefix, QString* skipWhy, QString* error);
+    // A data table's column "store" with a row for each store, "sqlite" and
+    // "postgresql": tests that hold both stores to one rule.
+    static void addStoreRows();
 
 private:
     std::unique_ptr<PostgresInstance> m_server;
